@@ -1,0 +1,34 @@
+#pragma once
+// Thread: GUI thread. Writes the worker's map directly, which is safe only because the
+//         server runs commands while no render is in flight.
+// Owns: the new and old value maps.
+// Errors: a missing worker makes redo/undo do nothing.
+
+#include "engine/tcmd.h"
+
+#include <QVariantMap>
+
+// Parameter values for one processing object. Repeated edits fold into one command
+// until an undo point closes it, so a drag becomes a single undo step.
+class TCmd_Params : public TCmd
+{
+public:
+    TCmd_Params(unsigned int uid, const QVariantMap& params, bool undoPoint, bool canUndoRedo,
+                bool bUpdateEngine, const QString& text = QString(), QUndoCommand* parent = nullptr);
+
+    void redo() override;
+    void undo() override;
+    bool mergeWith(const QUndoCommand* other) override;
+
+    QVariantMap newParams() const { return m_newParams; }
+    QVariantMap oldParams() const { return m_oldParams; }
+    bool isUndoPoint() const { return m_undoPoint; }
+
+private:
+    void updateGUIParam(const QVariantMap& params) const;
+
+    QVariantMap m_newParams;
+    QVariantMap m_oldParams;
+    bool m_undoPoint;
+    bool m_redoneOnce = false;
+};

@@ -1,0 +1,126 @@
+#include "gpu/tsmatlist.h"
+
+#include <QTest>
+
+namespace {
+
+TSMatList listOf(int n)
+{
+    TSMatList list;
+    for (int i = 0; i < n; ++i)
+        list.push({TSMat(cv::Mat(2, 2, CV_8UC1)), QString::number(i)});
+    return list;
+}
+
+QStringList names(const TSMatList& list)
+{
+    QStringList out;
+    for (int i = 0; i < list.count(); ++i)
+        out << list.at(i).name;
+    return out;
+}
+
+} // namespace
+
+class TstTSMatList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void navigation_data();
+    void navigation();
+    void pushAfterPrevDropsTail();
+    void pushKeepsImage();
+    void clearResets();
+    void copiesAreIndependent();
+};
+
+void TstTSMatList::navigation_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QString>("moves"); // 'p' = prev(), 'n' = next()
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("hasPrev");
+    QTest::addColumn<bool>("hasNext");
+
+    QTest::newRow("empty") << 0 << "" << -1 << false << false;
+    QTest::newRow("empty, moves do nothing") << 0 << "pnnp" << -1 << false << false;
+    QTest::newRow("single entry") << 1 << "pn" << 0 << false << false;
+    QTest::newRow("after pushes on last") << 5 << "" << 4 << true << false;
+    QTest::newRow("next on last does nothing") << 5 << "n" << 4 << true << false;
+    QTest::newRow("back to first") << 5 << "pppp" << 0 << false << true;
+    QTest::newRow("prev on first does nothing") << 5 << "pppppp" << 0 << false << true;
+    QTest::newRow("back and forth") << 5 << "ppppn" << 1 << true << true;
+    QTest::newRow("forward past the end") << 3 << "ppnnn" << 2 << true << false;
+}
+
+void TstTSMatList::navigation()
+{
+    QFETCH(int, entries);
+    QFETCH(QString, moves);
+    QFETCH(int, index);
+    QFETCH(bool, hasPrev);
+    QFETCH(bool, hasNext);
+
+    TSMatList list = listOf(entries);
+    for (QChar c : moves) {
+        if (c == 'p')
+            list.prev();
+        else
+            list.next();
+    }
+    QCOMPARE(list.count(), entries);
+    QCOMPARE(list.currentIndex(), index);
+    QCOMPARE(list.hasPrev(), hasPrev);
+    QCOMPARE(list.hasNext(), hasNext);
+}
+
+void TstTSMatList::pushAfterPrevDropsTail()
+{
+    TSMatList list = listOf(5);
+    list.prev();
+    list.prev();
+    list.push({TSMat(), "new"});
+    QCOMPARE(list.count(), 4);
+    QCOMPARE(list.currentIndex(), 3);
+    QCOMPARE(names(list), (QStringList{"0", "1", "2", "new"}));
+    QVERIFY(!list.hasNext());
+}
+
+void TstTSMatList::pushKeepsImage()
+{
+    const TSMat image(cv::Mat(3, 5, CV_8UC3));
+    TSMatList list;
+    list.push({image, "a"});
+    const TSMatList::Data entry = list.at(0);
+    QVERIFY(entry.mat == image);
+    QCOMPARE(entry.mat.mat().data, image.mat().data);
+}
+
+void TstTSMatList::clearResets()
+{
+    TSMatList list = listOf(3);
+    list.prev();
+    list.clear();
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(list.currentIndex(), -1);
+    list.push({TSMat(), "x"});
+    QCOMPARE(list.count(), 1);
+    QCOMPARE(list.currentIndex(), 0);
+}
+
+void TstTSMatList::copiesAreIndependent()
+{
+    TSMatList a = listOf(3);
+    a.prev();
+    const TSMatList b = a;
+    a.push({TSMat(), "x"});
+    a.next();
+    QCOMPARE(names(b), (QStringList{"0", "1", "2"}));
+    QCOMPARE(b.currentIndex(), 1);
+}
+
+#include "testregistry.h"
+KORVANE_TEST_CASE(TstTSMatList)
+
+#include "tst_tsmatlist.moc"

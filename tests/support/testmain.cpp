@@ -1,0 +1,50 @@
+// Runs every registered test case of this executable, or the ones named on the
+// command line (e.g. `tst_engine TstTUid -v2`: case names first, then QtTest options).
+// The render thread, when a case started it, is shut down before the application ends.
+
+#include "testregistry.h"
+#include "gpufixture.h"
+
+#include <QGuiApplication>
+#include <QSurfaceFormat>
+#include <QTest>
+#include <QStringList>
+#include <cstdio>
+
+namespace KorvaneTest {
+std::vector<CaseEntry>& registeredCases()
+{
+    static std::vector<CaseEntry> cases;
+    return cases;
+}
+} // namespace KorvaneTest
+
+int main(int argc, char** argv)
+{
+    GpuFixture::prepareApplication();
+    QGuiApplication app(argc, argv);
+
+    QStringList selected;
+    QStringList qtestArgs{QString::fromLocal8Bit(argv[0])};
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (qtestArgs.size() == 1 && !a.startsWith('-') && a.startsWith("Tst"))
+            selected << a;
+        else
+            qtestArgs << a;
+    }
+
+    int failedCases = 0;
+    int ran = 0;
+    for (const auto& entry : KorvaneTest::registeredCases()) {
+        if (!selected.isEmpty() && !selected.contains(QString::fromLatin1(entry.name)))
+            continue;
+        std::unique_ptr<QObject> testCase = entry.create();
+        if (QTest::qExec(testCase.get(), qtestArgs) != 0)
+            ++failedCases;
+        ++ran;
+    }
+    GpuFixture::shutDown();
+    std::printf("%d passed, %d failed\n", ran - failedCases, failedCases);
+    return failedCases == 0 && ran > 0 ? 0 : 1;
+}
