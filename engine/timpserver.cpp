@@ -344,6 +344,11 @@ void TImpServer::redo()
 
 void TImpServer::clearQueue()
 {
+    discardQueue();
+}
+
+void TImpServer::discardQueue()
+{
     if (!m_reqQueue_p)
         return;
     while (!m_reqQueue_p->isEmpty())

@@ -66,6 +66,8 @@ public:
     // True from the moment a command cycle starts until the render thread has answered it.
     static bool isCycleInFlight() { return m_cycleInFlight; }
     static const QQueue<TCmd*>* requestQueue() { return m_reqQueue_p; }
+    // Deletes every queued command, first to last (the undo stack is not touched).
+    static void discardQueue();
     static QUndoStack* undoStack() { return m_undoStack_p; }
 
 signals:

@@ -24,7 +24,7 @@ public:
     TSMat();
     // Shares the matrix's buffer (no pixel copy). A matrix with at least one row and one
     // column gets a fresh uid, an empty one uid 0.
-    TSMat(const cv::Mat& mat);
+    explicit TSMat(const cv::Mat& mat);
     TSMat(const TSMat& other);
     TSMat& operator=(const TSMat& other);
     virtual ~TSMat();

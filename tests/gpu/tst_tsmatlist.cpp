@@ -30,9 +30,7 @@ private slots:
     void navigation_data();
     void navigation();
     void pushAfterPrevDropsTail();
-    void pushKeepsImage();
     void clearResets();
-    void copiesAreIndependent();
 };
 
 void TstTSMatList::navigation_data()
@@ -87,16 +85,6 @@ void TstTSMatList::pushAfterPrevDropsTail()
     QVERIFY(!list.hasNext());
 }
 
-void TstTSMatList::pushKeepsImage()
-{
-    const TSMat image(cv::Mat(3, 5, CV_8UC3));
-    TSMatList list;
-    list.push({image, "a"});
-    const TSMatList::Data entry = list.at(0);
-    QVERIFY(entry.mat == image);
-    QCOMPARE(entry.mat.mat().data, image.mat().data);
-}
-
 void TstTSMatList::clearResets()
 {
     TSMatList list = listOf(3);
@@ -107,17 +95,6 @@ void TstTSMatList::clearResets()
     list.push({TSMat(), "x"});
     QCOMPARE(list.count(), 1);
     QCOMPARE(list.currentIndex(), 0);
-}
-
-void TstTSMatList::copiesAreIndependent()
-{
-    TSMatList a = listOf(3);
-    a.prev();
-    const TSMatList b = a;
-    a.push({TSMat(), "x"});
-    a.next();
-    QCOMPARE(names(b), (QStringList{"0", "1", "2"}));
-    QCOMPARE(b.currentIndex(), 1);
 }
 
 #include "testregistry.h"

@@ -37,7 +37,8 @@ int main(int argc, char** argv)
     int failedCases = 0;
     int ran = 0;
     for (const auto& entry : KorvaneTest::registeredCases()) {
-        if (!selected.isEmpty() && !selected.contains(QString::fromLatin1(entry.name)))
+        const bool named = selected.contains(QString::fromLatin1(entry.name));
+        if (selected.isEmpty() ? entry.isolated : !named)
             continue;
         std::unique_ptr<QObject> testCase = entry.create();
         if (QTest::qExec(testCase.get(), qtestArgs) != 0)

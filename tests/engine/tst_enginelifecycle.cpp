@@ -1,0 +1,122 @@
+// Start-up and shutdown of the render thread, in a process of its own: workers can be
+// created before any GL context exists, the GPU is probed once a context arrives, and
+// shutdown frees everything and never hangs, however often it is called.
+
+#include "testnodes.h"
+#include "testregistry.h"
+
+#include "engine/timpserver.h"
+#include "engine/timpserverthread.h"
+#include "gpu/glcache.h"
+#include "gpu/glvertices.h"
+#include "nodes/tnodefactory.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+#include <algorithm>
+
+namespace {
+QStringList g_debugLines;
+QtMessageHandler g_previousHandler = nullptr;
+
+void collectDebugLines(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+{
+    if (type == QtDebugMsg)
+        g_debugLines << msg;
+    g_previousHandler(type, ctx, msg);
+}
+
+bool ensureGpu(TImpServerThread* t)
+{
+    bool ok = false;
+    QMetaObject::invokeMethod(t, [t, &ok] { ok = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+} // namespace
+
+class TstEngineLifecycle : public QObject
+{
+    Q_OBJECT
+private slots:
+    void threadRunsBeforeAnyContext()
+    {
+        TNodeFactory::registerNodeClass("LifecycleLayer", nullptr,
+            [](uint uid, uint parent) { return new TNodeWorker(uid, parent); });
+        TImpServerThread* t = TImpServer::impThread();
+        QVERIFY(t);
+        QCOMPARE(TImpServer::impThread(), t);
+        QVERIFY(t->isRunning());
+        QVERIFY(!t->context());
+
+        // Objects declared before the first frame ask for workers at once: the blocking
+        // call must be answered although no context exists yet.
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(QMetaObject::invokeMethod(t, "createNodeWorker", Qt::BlockingQueuedConnection,
+                                          Q_ARG(QString, "LifecycleLayer"), Q_ARG(uint, 4242u), Q_ARG(uint, 0u)));
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(TImprocWorker::ptr(4242));
+        QVERIFY(!t->isSetUp());
+        QVERIFY(!ensureGpu(t));
+        QVERIFY(!t->isSetUp());
+    }
+
+    void setupRunsOnceAContextArrives()
+    {
+        TImpServerThread* t = TImpServer::impThread();
+        g_debugLines.clear();
+        g_previousHandler = qInstallMessageHandler(collectDebugLines);
+        const bool attached = TImpServer::attachOffscreenContext();
+        const bool ready = attached && ensureGpu(t);
+        qInstallMessageHandler(g_previousHandler);
+        QVERIFY(attached);
+        QVERIFY(ready);
+        QVERIFY(!TImpServer::attachOffscreenContext());
+
+        const QStringList probe = g_debugLines.filter("GPU available mem: (cachesize, detected, ati,nv, maxTxr,detectMax, RAM)");
+        QCOMPARE(probe.size(), 1);
+        QRegularExpression numbers("\\) (\\d+), (\\d+), (\\d+), (\\d+), (\\d+), (\\d+), (\\d+)$");
+        const QRegularExpressionMatch m = numbers.match(probe.first());
+        QVERIFY2(m.hasMatch(), qPrintable(probe.first()));
+        const int ram = m.captured(7).toInt();
+        QCOMPARE(ram, TImpServer::cpuRamKB());
+        QCOMPARE(m.captured(3).toInt(), 0);
+        QCOMPARE(m.captured(4).toInt(), 0);
+        const int expectedCache = std::clamp(std::min(1536000, ram / 3) / 2, 204800, 2048000);
+        QCOMPARE(m.captured(1).toInt(), expectedCache);
+        QVERIFY(expectedCache >= 204800 && expectedCache <= 2048000);
+        QCOMPARE(GLCache::maxKB(), expectedCache);
+
+        // A second call probes nothing again.
+        g_debugLines.clear();
+        g_previousHandler = qInstallMessageHandler(collectDebugLines);
+        ensureGpu(t);
+        qInstallMessageHandler(g_previousHandler);
+        QVERIFY(g_debugLines.filter("GPU available mem").isEmpty());
+    }
+
+    void shutdownFreesEverythingAndCanRunTwice()
+    {
+        TImpServerThread* t = TImpServer::impThread();
+        QVERIFY(TImprocWorker::liveCount() >= 1);
+        QCOMPARE(GLVertices::liveBuffers(), 1);
+        QElapsedTimer timer;
+        timer.start();
+        TImpServer::shutDown();
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(TImpServer::isStopped());
+        QCOMPARE(TImpServer::impThread(), nullptr);
+        QCOMPARE(TImprocWorker::liveCount(), 0);
+        QCOMPARE(GLVertices::liveBuffers(), 0);
+        QCOMPARE(TImpServerThread::fboViewProvider(), nullptr);
+        Q_UNUSED(t);
+        // The application's aboutToQuit runs the same path again.
+        timer.restart();
+        TImpServer::shutDown();
+        QVERIFY(timer.elapsed() < 1000);
+    }
+};
+
+KORVANE_ISOLATED_TEST_CASE(TstEngineLifecycle)
+#include "tst_enginelifecycle.moc"

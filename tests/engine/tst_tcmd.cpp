@@ -1,0 +1,193 @@
+// Command merge rules and their undo/redo effect on worker maps, in the queue's and the
+// undo stack's use of mergeWith.
+
+#include "testregistry.h"
+
+#include "engine/tcmd_drawcmd.h"
+#include "engine/tcmd_params.h"
+#include "engine/tcmd_saveimage.h"
+#include "engine/tcmd_savethumbnail.h"
+#include "engine/tcmd_update.h"
+#include "engine/timprocworker.h"
+
+#include <QTest>
+#include <QUndoStack>
+
+
+namespace {
+TDrawPoint point(const QString& which, int layer, bool begin, bool end)
+{
+    TDrawPoint p;
+    p.which = which;
+    p.layerId = layer;
+    p.isBegin = begin;
+    p.isEnd = end;
+    return p;
+}
+} // namespace
+
+class TstTCmd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void idIsSharedPerTypeAndNonNegative()
+    {
+        TCmd_Params a(1, {}, false, true, true);
+        TCmd_Params b(2, {}, false, true, true);
+        TCmd_Update c(1, "", "_output_");
+        QCOMPARE(a.id(), b.id());
+        QVERIFY(a.id() != c.id());
+        QVERIFY(a.id() >= 0 && c.id() >= 0);
+    }
+
+    void paramsMerge_data()
+    {
+        QTest::addColumn<unsigned>("otherUid");
+        QTest::addColumn<bool>("firstIsUndoPoint");
+        QTest::addColumn<bool>("otherCanUndo");
+        QTest::addColumn<bool>("otherRenders");
+        QTest::addColumn<bool>("merges");
+        QTest::newRow("same object") << 5u << false << true << true << true;
+        QTest::newRow("other object") << 6u << false << true << true << false;
+        QTest::newRow("closed by an undo point") << 5u << true << true << true << false;
+        // A parameters-only command must not absorb a user edit, or the edit would
+        // neither render nor become an undo step.
+        QTest::newRow("no undo on the other") << 5u << false << false << true << false;
+        QTest::newRow("no render on the other") << 5u << false << true << false << false;
+    }
+    void paramsMerge()
+    {
+        QFETCH(unsigned, otherUid);
+        QFETCH(bool, firstIsUndoPoint);
+        QFETCH(bool, otherCanUndo);
+        QFETCH(bool, otherRenders);
+        QFETCH(bool, merges);
+        TCmd_Params first(5, {{"a", 1}, {"b", 1}}, firstIsUndoPoint, true, true);
+        TCmd_Params other(otherUid, {{"a", 2}}, true, otherCanUndo, otherRenders);
+        QCOMPARE(first.mergeWith(&other), merges);
+        QCOMPARE(first.newParams().value("a").toInt(), merges ? 2 : 1);
+        if (merges)
+            QVERIFY(first.isUndoPoint());
+    }
+
+    void paramsMergeKeepsOldestOldValues()
+    {
+        TImprocWorker worker(424242, 0);
+        worker.defineParams({{"a", 0}, {"b", 0}});
+        QUndoStack stack;
+        // Edits a, b, a then an undo point: one undo step restoring both keys.
+        stack.push(new TCmd_Params(424242, {{"a", 1}}, false, true, true));
+        stack.push(new TCmd_Params(424242, {{"b", 5}}, false, true, true));
+        stack.push(new TCmd_Params(424242, {{"a", 2}}, false, true, true));
+        stack.push(new TCmd_Params(424242, {}, true, true, true));
+        QCOMPARE(stack.count(), 1);
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 2}, {"b", 5}}));
+        stack.undo();
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 0}, {"b", 0}}));
+        stack.redo();
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 2}, {"b", 5}}));
+        // The next edit after the undo point starts a new step.
+        stack.push(new TCmd_Params(424242, {{"a", 3}}, false, true, true));
+        QCOMPARE(stack.count(), 2);
+    }
+
+    void paramsRedoAddsKeysTheWorkerLacks()
+    {
+        TImprocWorker worker(424243, 0);
+        worker.defineParams({{"a", 0}});
+        TCmd_Params cmd(424243, {{"a", 1}, {"fresh", 7}}, false, true, true);
+        cmd.redo();
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 1}, {"fresh", 7}}));
+        cmd.undo();
+        QCOMPARE(worker.paramValue("a").toInt(), 0);
+        QCOMPARE(worker.paramValue("fresh").toInt(), 7);
+    }
+
+    void commandsWithoutTargetDoNothing()
+    {
+        TCmd_Params params(77777777, {{"a", 1}}, false, true, true);
+        params.redo();
+        params.undo();
+        TCmd_DrawCmd draw(77777777, point("m", 0, true, true));
+        draw.redo();
+        QVERIFY(params.oldParams().isEmpty());
+    }
+
+    void drawMerge_data()
+    {
+        QTest::addColumn<QString>("firstWhich");
+        QTest::addColumn<int>("firstLayer");
+        QTest::addColumn<bool>("firstBegin");
+        QTest::addColumn<bool>("firstEnd");
+        QTest::addColumn<QString>("otherWhich");
+        QTest::addColumn<int>("otherLayer");
+        QTest::addColumn<bool>("merges");
+        QTest::newRow("same stroke") << "mask" << 1 << true << false << "mask" << 1 << true;
+        QTest::newRow("other layer") << "mask" << 1 << true << false << "mask" << 2 << false;
+        QTest::newRow("other target") << "mask" << 1 << true << false << "paint" << 1 << false;
+        QTest::newRow("after a stroke end") << "mask" << 1 << false << true << "mask" << 1 << false;
+        QTest::newRow("after a single-point stroke") << "mask" << 1 << true << true << "mask" << 1 << true;
+    }
+    void drawMerge()
+    {
+        QFETCH(QString, firstWhich);
+        QFETCH(int, firstLayer);
+        QFETCH(bool, firstBegin);
+        QFETCH(bool, firstEnd);
+        QFETCH(QString, otherWhich);
+        QFETCH(int, otherLayer);
+        QFETCH(bool, merges);
+        TCmd_DrawCmd first(9, point(firstWhich, firstLayer, firstBegin, firstEnd));
+        TCmd_DrawCmd other(9, point(otherWhich, otherLayer, false, false));
+        QCOMPARE(first.mergeWith(&other), merges);
+        QCOMPARE(first.points().size(), merges ? 2 : 1);
+        TCmd_DrawCmd otherObject(10, point(firstWhich, firstLayer, false, false));
+        QVERIFY(!TCmd_DrawCmd(9, point(firstWhich, firstLayer, true, false)).mergeWith(&otherObject));
+    }
+
+    void drawRedoAppendsPerTarget()
+    {
+        TImprocWorker worker(424244, 0);
+        TCmd_DrawCmd cmd(424244, point("mask", 0, true, false));
+        TCmd_DrawCmd more(424244, point("mask", 0, false, true));
+        QVERIFY(cmd.mergeWith(&more));
+        cmd.redo();
+        QCOMPARE(worker.drawCmds("mask").size(), 2);
+        QCOMPARE(worker.takeDrawCmds("mask").size(), 2);
+        QVERIFY(worker.drawCmds("mask").isEmpty());
+    }
+
+    void savesMergeOnlyWhenIdentical()
+    {
+        const QUrl a = QUrl::fromLocalFile("/tmp/a.jpg");
+        const QUrl b = QUrl::fromLocalFile("/tmp/b.jpg");
+        TCmd_SaveImage first(3, a, {{"quality", 90}});
+        TCmd_SaveImage sameFile(3, a, {{"quality", 90}});
+        TCmd_SaveImage otherFile(3, b, {{"quality", 90}});
+        TCmd_SaveImage otherOptions(3, a, {{"quality", 50}});
+        TCmd_SaveImage otherRoot(4, a, {{"quality", 90}});
+        QVERIFY(first.mergeWith(&sameFile));
+        QVERIFY(!first.mergeWith(&otherFile));
+        QVERIFY(!first.mergeWith(&otherOptions));
+        QVERIFY(!first.mergeWith(&otherRoot));
+
+        TCmd_SaveThumbnail thumb(3, "/tmp/t.png");
+        TCmd_SaveThumbnail sameThumb(3, "/tmp/t.png");
+        TCmd_SaveThumbnail otherThumb(3, "/tmp/u.png");
+        QVERIFY(thumb.mergeWith(&sameThumb));
+        QVERIFY(!thumb.mergeWith(&otherThumb));
+        QVERIFY(!thumb.mergeWith(&first));
+    }
+
+    void updatesNeverMerge()
+    {
+        TCmd_Update a(1, "x", "_output_");
+        TCmd_Update b(1, "x", "_output_");
+        QVERIFY(!a.mergeWith(&b));
+        QVERIFY(!a.canUndoRedo());
+        QVERIFY(a.bUpdateEngine());
+    }
+};
+
+KORVANE_TEST_CASE(TstTCmd)
+#include "tst_tcmd.moc"

@@ -1,0 +1,215 @@
+// GUI-side processing objects: the float-equality rule, whole-map and single-key edits,
+// undo points, values coming back from the render side, and the id registry.
+
+#include "testnodes.h"
+#include "testregistry.h"
+
+#include "engine/tcmd_drawcmd.h"
+#include "engine/tcmd_params.h"
+#include "engine/tcmd_update.h"
+#include "engine/timpserver.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+const TCmd_Params* asParams(const std::unique_ptr<TCmd>& c)
+{
+    return dynamic_cast<const TCmd_Params*>(c.get());
+}
+} // namespace
+
+class TstTImproc : public QObject
+{
+    Q_OBJECT
+private slots:
+    void floatEquality_data()
+    {
+        QTest::addColumn<float>("stored");
+        QTest::addColumn<float>("incoming");
+        QTest::addColumn<bool>("equal");
+        QTest::newRow("zero replaces zero") << 0.f << 0.f << true;
+        QTest::newRow("tiny value replaces zero") << 0.f << 1e-9f << false;
+        QTest::newRow("zero replaces tiny value") << 1e-9f << 0.f << false;
+        QTest::newRow("within a hundred-thousandth") << 1000.f << 1000.005f << true;
+        QTest::newRow("beyond a hundred-thousandth") << 1000.f << 1000.02f << false;
+        QTest::newRow("negative equal") << -2.f << -2.f << true;
+        QTest::newRow("sign change") << 0.5f << -0.5f << false;
+    }
+    void floatEquality()
+    {
+        QFETCH(float, stored);
+        QFETCH(float, incoming);
+        QFETCH(bool, equal);
+        QCOMPARE(TImproc::floatValuesEqual(stored, incoming), equal);
+
+        RecordingImproc node;
+        node.setParamValue(QStringLiteral("amount"), stored);
+        node.commands.clear();
+        QCOMPARE(node.setParamValue(QStringLiteral("amount"), incoming), !equal);
+        QCOMPARE(node.commands.size(), size_t(equal ? 0 : 1));
+    }
+
+    void singleKeyEditMakesOneUndoableRenderingCommand()
+    {
+        RecordingImproc node;
+        QSignalSpy changed(&node, &RecordingImproc::amountChanged);
+        node.setAmount(0.25);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(node.commands.size(), size_t(1));
+        const TCmd_Params* cmd = asParams(node.commands[0]);
+        QVERIFY(cmd);
+        QCOMPARE(cmd->uid(), unsigned(node.uid()));
+        QCOMPARE(cmd->newParams(), (QVariantMap{{"amount", 0.25}}));
+        QVERIFY(cmd->canUndoRedo());
+        QVERIFY(cmd->bUpdateEngine());
+        QVERIFY(!cmd->isUndoPoint());
+    }
+
+    void setActiveWithCurrentValueDoesNothing()
+    {
+        RecordingImproc node;
+        QSignalSpy spy(&node, &TImproc::activeChanged);
+        node.setActive(true);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(node.commands.empty());
+        node.setActive(false);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(node.commands.size(), size_t(1));
+        QVERIFY(!node.active());
+    }
+
+    void setParamsAppliesKnownKeysAndQueuesOneWholeMapCommand()
+    {
+        RecordingImproc node;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("invalid key:.*bogus"));
+        node.setParams({{"bogus", 1}, {"amount", 0.75}, {"label", "sky"},
+                        {"className", "Other"}, {"version", 7}, {"inputType", TImproc::STAMP}});
+        QCOMPARE(node.amount(), 0.75);
+        QCOMPARE(node.label(), QStringLiteral("sky"));
+        QCOMPARE(node.className(), QStringLiteral("RecordingImproc"));
+        QCOMPARE(node.version(), 1);
+        QCOMPARE(node.inputType(), TImproc::NORMAL);
+        // The setters ran with queueing suspended: only the whole-map command exists.
+        QCOMPARE(node.commands.size(), size_t(1));
+        const TCmd_Params* cmd = asParams(node.commands[0]);
+        QVERIFY(cmd);
+        QCOMPARE(cmd->newParams(), node.params());
+        // Queueing is back on afterwards.
+        node.setAmount(0.5);
+        QCOMPARE(node.commands.size(), size_t(2));
+    }
+
+    void enumPropertiesAcceptNumbersAndForeignEnums()
+    {
+        RecordingImproc node;
+        node.setParams({{"mode", 1}});
+        QCOMPARE(node.mode(), TImproc::LOWREZ);
+        // Another enum type with the same numeric value, as presets read back from JSON carry.
+        node.setParams({{"mode", QVariant::fromValue(TImproc::PROCERROR)}});
+        QCOMPARE(node.mode(), TImproc::THUMBNAIL);
+        node.updateParamsFromWorker({{"mode", 3.0}});
+        QCOMPARE(node.mode(), TImproc::NONE);
+    }
+
+    void undoPointsCollectChangesSinceTheLastOne()
+    {
+        RecordingImproc node;
+        node.doneParams();
+        node.setAmount(0.1);
+        node.setLabel("a");
+        node.commands.clear();
+        node.setUndoPoint();
+        QCOMPARE(node.commands.size(), size_t(1));
+        const TCmd_Params* first = asParams(node.commands[0]);
+        QVERIFY(first->isUndoPoint());
+        QCOMPARE(first->newParams(), (QVariantMap{{"amount", 0.1}, {"label", "a"}}));
+
+        node.setUndoPoint();
+        const TCmd_Params* second = asParams(node.commands[1]);
+        QVERIFY(second->isUndoPoint());
+        QVERIFY(second->newParams().isEmpty());
+    }
+
+    void valuesFromTheWorkerMakeNoCommand()
+    {
+        RecordingImproc node;
+        QSignalSpy spy(&node, &RecordingImproc::amountChanged);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("invalid key:.*unknown"));
+        node.updateParamsFromWorker({{"amount", 3.0}, {"unknown", 1}});
+        QCOMPARE(node.amount(), 3.0);
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(node.commands.empty());
+        node.setAmount(4.0);
+        QCOMPARE(node.commands.size(), size_t(1));
+    }
+
+    void paramsOnlyCommandNeitherUndoesNorRenders()
+    {
+        const int before = TImpServer::requestQueue() ? TImpServer::requestQueue()->size() : 0;
+        RecordingImproc node;
+        node.setParamsOnly({{"amount", 9.0}}, 1234);
+        const QQueue<TCmd*>* queue = TImpServer::requestQueue();
+        QVERIFY(queue);
+        QCOMPARE(queue->size(), before + 1);
+        auto* cmd = dynamic_cast<TCmd_Params*>(queue->last());
+        QVERIFY(cmd);
+        QCOMPARE(cmd->uid(), 1234u);
+        QVERIFY(!cmd->canUndoRedo());
+        QVERIFY(!cmd->bUpdateEngine());
+        QVERIFY(!cmd->isUndoPoint());
+        QCOMPARE(node.amount(), 0.0);
+        TImpServer::discardQueue();
+    }
+
+    void drawAndUpdateRequests()
+    {
+        RecordingImproc node;
+        node.drawCmd("mask", QPointF(0.25, 0.5), true, false, 3, {{"size", 12}});
+        node.updateFbo("preview");
+        node.updateFbo();
+        QCOMPARE(node.commands.size(), size_t(3));
+        auto* draw = dynamic_cast<TCmd_DrawCmd*>(node.commands[0].get());
+        QVERIFY(draw);
+        QCOMPARE(draw->points().size(), 1);
+        const TDrawPoint p = draw->points().first();
+        QCOMPARE(p.which, QStringLiteral("mask"));
+        QCOMPARE(p.normalizedXY, QPointF(0.25, 0.5));
+        QVERIFY(p.isBegin && !p.isEnd);
+        QCOMPARE(p.layerId, 3);
+        QCOMPARE(p.extra.value("size").toInt(), 12);
+        auto* tagged = dynamic_cast<TCmd_Update*>(node.commands[1].get());
+        QCOMPARE(tagged->reqTag(), QStringLiteral("preview"));
+        QCOMPARE(tagged->fboId(), QStringLiteral("_output_"));
+        auto* plain = dynamic_cast<TCmd_Update*>(node.commands[2].get());
+        QVERIFY(plain->reqTag().isEmpty());
+        QCOMPARE(plain->fboId(), QStringLiteral("_output_"));
+    }
+
+    void registryFollowsLifetimeAndChosenIds()
+    {
+        const int live = TImproc::liveCount();
+        unsigned int uid = 0;
+        {
+            RecordingImproc node;
+            uid = unsigned(node.uid());
+            QVERIFY(uid != 0);
+            QCOMPARE(TImproc::ptr(uid), &node);
+            QCOMPARE(TImproc::liveCount(), live + 1);
+            RecordingImproc rebuilt(nullptr, 987654);
+            QCOMPARE(rebuilt.uid(), 987654);
+            QCOMPARE(TImproc::ptr(987654), &rebuilt);
+            QVERIFY(node.isRoot());
+            RecordingImproc child(&node);
+            QVERIFY(!child.isRoot());
+        }
+        QCOMPARE(TImproc::ptr(uid), nullptr);
+        QCOMPARE(TImproc::ptr(987654), nullptr);
+        QCOMPARE(TImproc::liveCount(), live);
+        QCOMPARE(TImproc::ver(1, 2, 3), 10203);
+    }
+};
+
+KORVANE_TEST_CASE(TstTImproc)
+#include "tst_timproc.moc"
