@@ -8,7 +8,12 @@
 #include "engine/timpserversgn.h"
 #include "engine/timpserverthread.h"
 #include "engine/tservercmd_undoredo.h"
+#include "engine/tuid.h"
+#include "engine/tcmd_createnodewithuid.h"
+#include "engine/tcmd_deletenodewithuid.h"
+#include "gpu/tsmat.h"
 #include "gpu/tsmatcache.h"
+#include "nodes/tnoderootwithadjust.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -60,6 +65,8 @@ TImpServer::TImpServer(QQuickItem* parent)
 
 TImpServer::~TImpServer()
 {
+    delete m_rootNode;
+    delete m_thumbnails;
     if (m_staticServer_p == this)
         m_staticServer_p = nullptr;
     if (--m_count > 0)
@@ -77,6 +84,10 @@ TImpServer::~TImpServer()
 TImpServerThread* TImpServer::impThread()
 {
     if (!m_improcThread && !m_stopped.load()) {
+        // Types that travel in queued calls to the render thread.
+        qRegisterMetaType<QOpenGLContext*>();
+        qRegisterMetaType<QOffscreenSurface*>();
+        TSMat::registerMetaType();
         m_improcThread = new TImpServerThread;
         m_improcThread->start(QThread::LowPriority);
     }
@@ -182,8 +193,14 @@ void TImpServer::ready()
                               Q_ARG(QOpenGLContext*, m_engineContext_p), Q_ARG(QOffscreenSurface*, surface));
     connect(qApp, &QCoreApplication::aboutToQuit, qApp, &TImpServer::shutDown, Qt::UniqueConnection);
     update();
+    m_rootNode = new TNodeRootWithAdjust;
+    emit rootNodeChanged(m_rootNode);
+    m_thumbnails = new TNodeRootWithAdjust;
+    emit thumbnailsChanged(m_thumbnails);
     connect(this, &TImpServer::updateEngine, t, QOverload<uint, QString, QString>::of(&TImpServerThread::runImproc),
             Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(t, "setRootUid", Qt::QueuedConnection, Q_ARG(uint, unsigned(m_rootNode->uid())),
+                              Q_ARG(uint, unsigned(m_thumbnails->uid())));
     setIsReady(true);
 }
 
@@ -219,9 +236,10 @@ void TImpServer::enqueueReq(TCmd* cmd)
 
 void TImpServer::startCycle()
 {
-    // One cycle at a time: the busy semaphore alone is free while a posted render has
-    // not started, which would let a second command run against a pending render.
-    if (!m_staticServer_p || !m_improcThread || m_cycleInFlight || m_improcThread->isBusy())
+    // One cycle at a time, decided by the cycle flag alone: the busy semaphore is free while
+    // a posted render has not started (a second command would run against it), and still
+    // taken for a moment after a render ended (an edit then would never start a cycle).
+    if (!m_staticServer_p || !m_improcThread || m_cycleInFlight)
         return;
     m_cycleInFlight = true;
     QMetaObject::invokeMethod(m_staticServer_p, "procDoneImproc", Qt::QueuedConnection, Q_ARG(QString, QString()));
@@ -364,6 +382,25 @@ void TImpServer::clearCache()
 
 void TImpServer::cancel(QString)
 {
+}
+
+void TImpServer::apply()
+{
+    if (m_rootNode)
+        m_rootNode->apply();
+}
+
+void TImpServer::createChild(QString tnodeClass, TNode* parentNode)
+{
+    enqueueReq(new TCmd_CreateNodeWithUid(tnodeClass, TUid().uid(), parentNode ? unsigned(parentNode->uid()) : 0u));
+}
+
+bool TImpServer::deleteNode(TNode* nodeToDelete)
+{
+    if (!nodeToDelete)
+        return false;
+    enqueueReq(new TCmd_DeleteNodeWithUid(unsigned(nodeToDelete->uid())));
+    return true;
 }
 
 void TImpServer::setIsReady(bool b)

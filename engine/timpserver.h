@@ -18,6 +18,9 @@ class QUndoStack;
 class TCmd;
 class TEffect;
 class TImpServerThread;
+class TNode;
+class TNodeRoot;
+class TNodeRootWithAdjust;
 
 // The QML item through which a host starts and drives the engine. It creates the
 // engine's shared GL context from its window's, owns the command queue and the undo
@@ -30,6 +33,8 @@ class TImpServer : public QQuickItem
     Q_PROPERTY(bool canUndo READ canUndo WRITE setCanUndo NOTIFY canUndoChanged)
     Q_PROPERTY(bool canRedo READ canRedo WRITE setCanRedo NOTIFY canRedoChanged)
     Q_PROPERTY(int numOfReqsInQeueue READ numOfReqsInQeueue WRITE setNumOfReqsInQeueue NOTIFY numOfReqsInQeueueChanged)
+    Q_PROPERTY(TNodeRootWithAdjust* rootNode READ rootNode NOTIFY rootNodeChanged)
+    Q_PROPERTY(TNodeRootWithAdjust* thumbnails READ thumbnails NOTIFY thumbnailsChanged)
     Q_PROPERTY(bool showDebugInfo READ showDebugInfo WRITE setShowDebugInfo NOTIFY showDebugInfoChanged)
 public:
     explicit TImpServer(QQuickItem* parent = nullptr);
@@ -41,6 +46,8 @@ public:
     int numOfReqsInQeueue() const { return m_numOfReqsInQeueue; }
     bool showDebugInfo() const { return m_showDebugInfo; }
     int maxPointSize() const { return m_maxPointSize; }
+    TNodeRootWithAdjust* rootNode() const { return m_rootNode; }
+    TNodeRootWithAdjust* thumbnails() const { return m_thumbnails; }
 
     static void enqueueReq(TCmd* cmd);
     // The process-wide render thread: created, moved into itself and started on first use,
@@ -76,6 +83,8 @@ signals:
     void canRedoChanged(bool);
     void numOfReqsInQeueueChanged(int);
     void showDebugInfoChanged(bool);
+    void rootNodeChanged(TNodeRootWithAdjust*);
+    void thumbnailsChanged(TNodeRoot*);
     void runImproc(uint uid, QString reqTag, QString fboId);
     void saveImage(QUrl fileName, QVariantMap fileParams);
     void saveThumbnail(QString fileName);
@@ -88,6 +97,9 @@ public slots:
     void undo();
     void redo();
     void clearQueue();
+    void apply();
+    void createChild(QString tnodeClass, TNode* parentNode);
+    bool deleteNode(TNode* nodeToDelete);
     void updateMaxPointSize(int sz) { m_maxPointSize = sz; }
     void updateGlMaxTextureSize(int sz) { m_glMaxTextureSize = sz; }
     void updateGpuRenderer(QString renderer) { m_gpuRenderer = renderer; }
@@ -127,6 +139,8 @@ private:
     bool m_canUndo = false;
     bool m_canRedo = false;
     int m_numOfReqsInQeueue = 0;
+    TNodeRootWithAdjust* m_thumbnails = nullptr;
+    TNodeRootWithAdjust* m_rootNode = nullptr;
     int m_maxPointSize = 0;
     bool m_isReady = false;
     QOpenGLContext* m_engineContext_p = nullptr;  // created on the scene graph thread, handed to the render thread

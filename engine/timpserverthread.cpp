@@ -90,7 +90,13 @@ bool TImpServerThread::isRenderThread()
 void TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface* surface)
 {
     if (m_context_p || isShutDown()) {
-        qWarning() << "TImpServerThread - context already attached, ignoring the new one";
+        // One engine context per process: a later window's context is not needed, since
+        // every context shares objects with the global share context.
+        qDebug() << "TImpServerThread - a context is already attached; the new one is released";
+        if (context)
+            context->deleteLater();
+        if (surface)
+            surface->deleteLater();
         return;
     }
     m_context_p = context;
@@ -274,8 +280,14 @@ void TImpServerThread::runImproc(uint uid, QString reqTag, QString fboId)
                 root->emitUpdateReq(root, reqTag, fboId);
             }
         }
-        emit doneImproc(QString());
     }
+    emitDone();
+}
+
+void TImpServerThread::emitDone()
+{
+    // Released before the answer leaves, so whoever reacts to it never sees a stale busy state.
+    emit doneImproc(QString());
 }
 
 void TImpServerThread::runImproc(uint uid, QString reqTag)
@@ -290,23 +302,27 @@ void TImpServerThread::runImproc(uint uid)
 
 void TImpServerThread::saveImage(QUrl fileName, QVariantMap fileParams)
 {
-    BusyScope busy(m_busy);
-    if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
-        setup();
-        root->procSaveOutputReq(root, fileName, fileParams);
+    {
+        BusyScope busy(m_busy);
+        if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
+            setup();
+            root->procSaveOutputReq(root, fileName, fileParams);
+        }
     }
-    emit doneImproc(QString());
+    emitDone();
 }
 
 void TImpServerThread::saveThumbnail(QString fileName)
 {
-    BusyScope busy(m_busy);
-    if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_thumbRootUid))) {
-        setup();
-        if (!fileName.isEmpty())
-            root->procSaveQImage(root, fileName);
+    {
+        BusyScope busy(m_busy);
+        if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_thumbRootUid))) {
+            setup();
+            if (!fileName.isEmpty())
+                root->procSaveQImage(root, fileName);
+        }
     }
-    emit doneImproc(QString());
+    emitDone();
 }
 
 void TImpServerThread::shutDown()

@@ -98,6 +98,7 @@ protected:
     void setup();
 
 private:
+    void emitDone();
     TImpServerThread();
     ~TImpServerThread() override;
     friend class TImpServer;

@@ -1,0 +1,94 @@
+#include "testhost.h"
+#include "testnodes_host.h"
+
+#include "engine/timpserver.h"
+#include "nodes/tnodefactory.h"
+#include "nodes/tnoderootwithadjust.h"
+
+#include <QFile>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QTest>
+#include <QThread>
+
+QAtomicInt HostRootWorker::s_renders;
+QAtomicInt HostRootWorker::s_commandRunning;
+QAtomicInt HostRootWorker::s_overlaps;
+
+HostRootWorker::HostRootWorker(unsigned int uid, unsigned int parentUid)
+    : TNodeRootWorker(uid, parentUid)
+{
+    connect(this, &TImprocWorker::updateReq, this, [](TImprocWorker*, QString&, QString&) {
+        if (s_commandRunning.loadAcquire())
+            s_overlaps.ref();
+        // Long enough for an overlapping command to be caught in the act.
+        QThread::usleep(50);
+        if (s_commandRunning.loadAcquire())
+            s_overlaps.ref();
+        s_renders.ref();
+    }, Qt::DirectConnection);
+}
+
+HostRootWorker::~HostRootWorker() = default;
+
+HostLayer::HostLayer(TImproc* parent, unsigned int uid)
+    : TNode(parent, uid)
+{
+    m_params.insert(QStringLiteral("amount"), 0.0f);
+    finalizeTNodeClass(QStringLiteral("HostLayer"));
+}
+
+void TestHost::registerClasses()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    TNodeFactory::registerNodeClass(
+        QStringLiteral("TNodeRoot"),
+        [](TImproc* parent, uint uid) -> TNode* { return new TNodeRootWithAdjust(parent, uid); },
+        [](uint uid, uint parent) -> TNodeWorker* { return new HostRootWorker(uid, parent); });
+    TNodeFactory::registerNodeClass(
+        QStringLiteral("HostLayer"),
+        [](TImproc* parent, uint uid) -> TNode* { return new HostLayer(parent, uid); },
+        [](uint uid, uint parent) { return new TNodeWorker(uid, parent); });
+
+    qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
+    qmlRegisterType<HostLayer>("Korvane", 1, 0, "HostLayer");
+    qmlRegisterUncreatableType<TImproc>("Korvane", 1, 0, "TImproc", "base class");
+    qmlRegisterUncreatableType<TNode>("Korvane", 1, 0, "TNode", "base class");
+    qmlRegisterUncreatableType<TNodeRoot>("Korvane", 1, 0, "TNodeRoot", "made by the server");
+    qmlRegisterUncreatableType<TNodeRootWithAdjust>("Korvane", 1, 0, "TNodeRootWithAdjust", "made by the server");
+}
+
+std::unique_ptr<QQuickView> TestHost::show(const QByteArray& qml)
+{
+    registerClasses();
+    auto view = std::make_unique<QQuickView>();
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->resize(320, 240);
+    const QString path = m_dir.filePath(QStringLiteral("view%1.qml").arg(++m_documents));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(qml) != qml.size())
+        return nullptr;
+    file.close();
+    view->setSource(QUrl::fromLocalFile(path));
+    if (view->status() != QQuickView::Ready) {
+        for (const QQmlError& e : view->errors())
+            qWarning() << e.toString();
+        return nullptr;
+    }
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get()))
+        return nullptr;
+    return view;
+}
+
+TImpServer* TestHost::server(QQuickView* view)
+{
+    if (!view || !view->rootObject())
+        return nullptr;
+    if (auto* s = qobject_cast<TImpServer*>(view->rootObject()))
+        return s;
+    return view->rootObject()->findChild<TImpServer*>();
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Node classes a test host registers: a root worker that counts the renders reaching it,
+// and a plain layer node with one parameter of its own.
+
+#include "nodes/tnode.h"
+#include "nodes/tnoderootworker.h"
+
+#include <QAtomicInt>
+
+class HostRootWorker : public TNodeRootWorker
+{
+    Q_OBJECT
+public:
+    HostRootWorker(unsigned int uid, unsigned int parentUid);
+    ~HostRootWorker() override;
+
+    // Renders that reached a root worker, process-wide (read from any thread).
+    static QAtomicInt s_renders;
+    // Set by test commands while their redo runs; a render must never see it set.
+    static QAtomicInt s_commandRunning;
+    static QAtomicInt s_overlaps;
+};
+
+class HostLayer : public TNode
+{
+    Q_OBJECT
+    Q_PROPERTY(float amount READ amount WRITE setAmount NOTIFY amountChanged)
+public:
+    explicit HostLayer(TImproc* parent = nullptr, unsigned int uid = 0);
+    float amount() const { return floatParam(QStringLiteral("amount")); }
+
+signals:
+    void amountChanged(float);
+
+public slots:
+    void setAmount(float v) { setFloat(QStringLiteral("amount"), v, &HostLayer::amountChanged); }
+};
