@@ -19,11 +19,13 @@ void TCmd_CreateNodeWithUid::redo()
     TNode* node = TNodeFactory::create(m_className, parentObject, m_nodeUid);
     if (!node)
         return;
-    // Children of a preset entry arrive as commands of their own.
+    // The GUI shows the initial values at once; the worker receives them from the
+    // parameters-only command queued behind this one. Neither becomes an undo step:
+    // creating a node from a preset is not an edit. Children arrive as commands of their own.
     QVariantMap own = m_params;
     own.remove(QStringLiteral("_children_"));
     if (!own.isEmpty())
-        node->setParams(own);
+        node->updateParamsFromWorker(own);
     if (auto* parentNode = qobject_cast<TNode*>(parentObject))
         parentNode->emitChildCountChanged(parentNode->childCount());
 }

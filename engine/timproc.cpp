@@ -97,6 +97,9 @@ bool TImproc::writeProperty(const QString& key, const QVariant& value)
     if (index < 0)
         return false;
     const QMetaProperty prop = mo->property(index);
+    // Read-only keys (class name, version, uid) are identity, not parameters.
+    if (!prop.isWritable())
+        return true;
     QVariant v = value;
     // Presets read from JSON carry numbers, and other classes' enums of the same
     // meaning; the property accepts its own enum only through a plain int.

@@ -4,6 +4,7 @@
 #include "engine/tcmd_movenode.h"
 #include "engine/tcmd_saveimage.h"
 #include "engine/timpserver.h"
+#include "engine/timprocworker.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnodefactory.h"
 
@@ -214,10 +215,17 @@ bool TNode::moveChildNode(uint fromRow, uint toRow)
     tail.move(int(fromRow) - first, int(toRow) - first);
     reattach(tail);
 
+    // The worker tree holds only children that have workers: the moved worker goes before
+    // the next sibling that has one, so both trees keep the same relative order.
     TNode* moved = child(int(toRow));
-    TNode* before = child(int(toRow) + 1);
-    if (engineRunning() && moved)
-        emit moveChildNodeWorker(unsigned(moved->uid()), before ? unsigned(before->uid()) : 0u);
+    unsigned int beforeUid = 0;
+    for (int i = int(toRow) + 1; i < count && beforeUid == 0; ++i) {
+        TNode* sibling = child(i);
+        if (sibling && TImprocWorker::ptr(unsigned(sibling->uid())))
+            beforeUid = unsigned(sibling->uid());
+    }
+    if (engineRunning() && moved && TImprocWorker::ptr(unsigned(moved->uid())))
+        emit moveChildNodeWorker(unsigned(moved->uid()), beforeUid);
     return true;
 }
 

@@ -3,9 +3,12 @@
 // Owns: its child workers.
 // Errors: requests it cannot serve render nothing.
 
+#include "engine/timproc.h"
 #include "gpu/tsmat.h"
 #include "nodes/tnodeworker.h"
 
+#include <QColor>
+#include <QSize>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -25,6 +28,21 @@ public:
 
     TSMat input() const { return m_input; }
 
+    // Stores the canvas unless it equals the current one (scales compared within a
+    // hundred-thousandth).
+    void setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale);
+    void setProcMode(TImproc::ProcMode mode) { m_procMode = mode; }
+    TImproc::ProcMode procMode() const { return m_procMode; }
+    QSize canvasSize() const { return m_canvasSize; }
+    QColor canvasColor() const { return m_canvasColor; }
+    float lowrezScale() const { return m_lowrezScale; }
+    float thumbnailScale() const { return m_thumbnailScale; }
+
 private:
+    TImproc::ProcMode m_procMode = TImproc::LOWREZ;
+    QSize m_canvasSize{-1, -1};
+    QColor m_canvasColor{255, 255, 255, 255};
+    float m_lowrezScale = 1.0f;
+    float m_thumbnailScale = 1.0f;
     TSMat m_input;
 };

@@ -1,0 +1,15 @@
+#include "nodes/tnodestamp.h"
+
+#include "engine/stamp_cmd.h"
+
+TNodeStamp::TNodeStamp(TImproc* parent, unsigned int uid)
+    : TNode(parent, uid)
+{
+    m_params.insert(QStringLiteral("inputType"), QVariant::fromValue(TImproc::STAMPFULL));
+    enqueueAParam(QStringLiteral("inputType"), QVariant::fromValue(TImproc::STAMPFULL));
+}
+
+void TNodeStamp::restamp()
+{
+    enqueueReq(new Stamp_Cmd(unsigned(uid())));
+}

@@ -1,0 +1,216 @@
+// Layer nodes on the GUI side: defaults and setter rules, child management mirrored in
+// the worker tree, and presets built directly or through commands.
+
+#include "testhost.h"
+#include "testnodes_host.h"
+#include "testregistry.h"
+
+#include "engine/tcmd_createnodewithuid.h"
+#include "engine/tcmd_movenode.h"
+#include "engine/tcmd_params.h"
+#include "engine/timprocworker.h"
+#include "engine/timpserver.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+QList<TCmd*> takeQueue()
+{
+    QList<TCmd*> cmds;
+    if (const QQueue<TCmd*>* q = TImpServer::requestQueue())
+        cmds = *q;
+    return cmds;
+}
+
+QList<uint> workerChildren(TNode* node)
+{
+    QList<uint> order;
+    if (TImprocWorker* w = TImprocWorker::ptr(unsigned(node->uid()))) {
+        for (QObject* c : w->children())
+            if (auto* cw = qobject_cast<TImprocWorker*>(c))
+                order << cw->uid();
+    }
+    return order;
+}
+} // namespace
+
+class TstTNode : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestHost::registerClasses(); }
+    void cleanup() { TImpServer::discardQueue(); }
+
+    void defaultsAndReaders()
+    {
+        TNode node;
+        QCOMPARE(node.scale(), 1.0f);
+        QCOMPARE(node.opacity(), 1.0f);
+        QCOMPARE(node.selSize(), 0.33f);
+        QCOMPARE(node.selPosition(), QPointF(0.5, 0.5));
+        QVERIFY(node.selInvert());
+        QVERIFY(node.serialInput());
+        QCOMPARE(node.blendMode(), TNode::BLENDMODE_NORMAL);
+        QCOMPARE(node.selType(), TNode::NONE);
+        QCOMPARE(node.text(), QString());
+        QCOMPARE(node.params().value("selRange").toFloat(), 0.2f);
+        QCOMPARE(node.inputType(), TImproc::NORMAL);
+        // No class finalised it: no worker.
+        QCOMPARE(TImprocWorker::ptr(unsigned(node.uid())), nullptr);
+    }
+
+    void settersChangeNotifyAndQueueOnlyOnRealChanges()
+    {
+        TNode node;
+        QSignalSpy translate(&node, &TNode::translateChanged);
+        node.setTranslate(QPointF(1e-13, 0));
+        QCOMPARE(translate.count(), 0);
+        node.setTranslate(QPointF(0.25, -0.5));
+        QCOMPARE(translate.count(), 1);
+
+        QSignalSpy opacity(&node, &TNode::opacityChanged);
+        node.setOpacity(1.0f);
+        QCOMPARE(opacity.count(), 0);
+        node.setOpacity(0.5f);
+        QCOMPARE(opacity.count(), 1);
+
+        QSignalSpy blend(&node, &TNode::blendModeChanged);
+        node.setBlendMode(TNode::BLENDMODE_MULTIPLY);
+        node.setBlendMode(TNode::BLENDMODE_MULTIPLY);
+        QCOMPARE(blend.count(), 1);
+        QCOMPARE(node.params().value("blendMode").userType(), qMetaTypeId<TNode::BlendMode>());
+        QCOMPARE(node.blendMode(), TNode::BLENDMODE_MULTIPLY);
+
+        node.setText("sky");
+        node.setText("sky");
+        QCOMPARE(takeQueue().size(), 1);  // all single-key edits of one node merge
+        auto* cmd = dynamic_cast<TCmd_Params*>(takeQueue().first());
+        QCOMPARE(cmd->newParams().keys(), (QStringList{"blendMode", "opacity", "text", "translate"}));
+    }
+
+    void childManagement()
+    {
+        TNode parent;
+        TNode k(&parent), l(&parent), m(&parent);
+        QCOMPARE(parent.childCount(), 3);
+        QCOMPARE(l.positionWithSibling(), 1);
+        QCOMPARE(parent.positionWithSibling(), 0);
+        QCOMPARE(parent.indexOfChild(nullptr), -1);
+        TNode grandChild(&m);
+        QVERIFY(parent.isChild(&grandChild));
+        QVERIFY(!parent.isChild(nullptr));
+        QVERIFY(!k.isChild(&l));
+
+        auto* appended = new TNode;
+        QVERIFY(!parent.insertChild(-1, appended));
+        QVERIFY(!parent.insertChild(4, appended));
+        QSignalSpy count(&parent, &TNode::childCountChanged);
+        QVERIFY(parent.insertChild(1, appended));
+        QCOMPARE(parent.child(1), appended);
+        QCOMPARE(parent.child(2), &l);
+        QCOMPARE(count.count(), 1);
+        QVERIFY(parent.removeChildren(1, 1));
+        QCOMPARE(parent.child(1), &l);
+        QVERIFY(!parent.removeChildren(3, 1));
+    }
+
+    void removeStopsAtTheLastChild()
+    {
+        TNode parent;
+        for (int i = 0; i < 3; ++i)
+            new TNode(&parent);
+        QSignalSpy count(&parent, &TNode::childCountChanged);
+        QVERIFY(parent.removeChildren(1, 10));
+        QCOMPARE(parent.childCount(), 1);
+        QCOMPARE(count.last().first().toInt(), 1);
+    }
+
+    void movesKeepWorkerOrderInStepWithNodes()
+    {
+        // Children [A (no worker), B, C]: moving C to the front must reorder the workers
+        // to [C, B], which GUI rows alone cannot express.
+        HostLayer parent;
+        auto* a = new TNode(&parent);
+        auto* b = new HostLayer(&parent);
+        auto* c = new HostLayer(&parent);
+        QCOMPARE(workerChildren(&parent), (QList<uint>{uint(b->uid()), uint(c->uid())}));
+        QSignalSpy moved(&parent, &TNode::moveChildNodeWorker);
+        TCmd_MoveNode(unsigned(c->uid()), 2, 0).redo();
+        QCOMPARE(parent.child(0), c);
+        QCOMPARE(parent.child(1), a);
+        QCOMPARE(parent.child(2), b);
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(workerChildren(&parent), (QList<uint>{uint(c->uid()), uint(b->uid())}));
+
+        // [C, A, B] -> move C to the end: list-move meaning, the others keep their order.
+        TCmd_MoveNode(unsigned(c->uid()), 0, 2).redo();
+        QCOMPARE(parent.child(2), c);
+        QCOMPARE(workerChildren(&parent), (QList<uint>{uint(b->uid()), uint(c->uid())}));
+        TCmd_MoveNode(unsigned(c->uid()), 0, 3).redo();
+        QCOMPARE(parent.child(2), c);
+        QCOMPARE(moved.count(), 2);
+    }
+
+    void presetsCarryParametersAndChildren()
+    {
+        HostLayer node;
+        QCOMPARE(node.preset(true), (QVariantMap{{"_children_", QVariantList()}}));
+        QVERIFY(node.preset(false).value("_children_").toList().isEmpty());
+        QCOMPARE(node.preset(false).value("className").toString(), QStringLiteral("HostLayer"));
+
+        QVERIFY(!node.setPreset({{"amount", 0.5}}));
+        QVERIFY(!node.setPreset({{"className", "Other"}}));
+        QVERIFY(node.setPreset({{"className", "HostLayer"}, {"amount", 0.5}}, true));
+        QCOMPARE(node.amount(), 0.0f);
+
+        QVariantMap child{{"className", "HostLayer"}, {"amount", 0.75}};
+        QVariantMap grandChildOwner = child;
+        grandChildOwner.insert("_children_", QVariantList{child});
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("fail to create: .*NoSuchClass"));
+        QVERIFY(node.setPreset({{"className", "HostLayer"}, {"amount", 0.25},
+                                {"_children_", QVariantList{grandChildOwner, QVariantMap{{"className", "NoSuchClass"}}}}}));
+        QCOMPARE(node.amount(), 0.25f);
+        QCOMPARE(node.childCount(), 1);
+        auto* built = qobject_cast<HostLayer*>(node.child(0));
+        QVERIFY(built);
+        QCOMPARE(built->amount(), 0.75f);
+        QCOMPARE(built->childCount(), 1);
+        QVERIFY(TImprocWorker::ptr(unsigned(built->uid())));
+
+        // The preset read back has the same shape.
+        const QVariantMap back = node.preset(false);
+        QCOMPARE(back.value("_children_").toList().size(), 1);
+        QCOMPARE(back.value("_children_").toList().first().toMap().value("_children_").toList().size(), 1);
+
+        QSignalSpy count(&node, &TNode::childCountChanged);
+        QVERIFY(node.setPreset({{"className", "HostLayer"}, {"_children_", QVariantList()}}, true));
+        QCOMPARE(node.childCount(), 0);
+        QCOMPARE(count.last().first().toInt(), 0);
+    }
+
+    void computePresetQueuesCreationBeforeParameters()
+    {
+        HostLayer node;
+        TImpServer::discardQueue();
+        QVERIFY(!node.computePreset(QVariantMap()));
+        QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
+        QVERIFY(node.computePreset({{"amount", 0.3}, {"_children_", QVariantList{child}}}));
+        const QList<TCmd*> cmds = takeQueue();
+        QCOMPARE(cmds.size(), 3);
+        auto* own = dynamic_cast<TCmd_Params*>(cmds[0]);
+        QVERIFY(own && !own->canUndoRedo() && !own->bUpdateEngine());
+        QCOMPARE(own->uid(), unsigned(node.uid()));
+        auto* create = dynamic_cast<TCmd_CreateNodeWithUid*>(cmds[1]);
+        QVERIFY(create);
+        QCOMPARE(create->parentUid(), unsigned(node.uid()));
+        auto* childParams = dynamic_cast<TCmd_Params*>(cmds[2]);
+        QVERIFY(childParams);
+        QCOMPARE(childParams->uid(), create->nodeUid());
+        QCOMPARE(childParams->newParams().value("amount").toDouble(), 0.5);
+    }
+};
+
+KORVANE_TEST_CASE(TstTNode)
+#include "tst_tnode.moc"

@@ -1,0 +1,228 @@
+// The root node's GUI side: canvas size and preview scales, presets attached through
+// commands, and (with a real server) which root commands become undo steps.
+
+#include "testhost.h"
+#include "testnodes_host.h"
+#include "testregistry.h"
+
+#include "engine/tcmd_canvas.h"
+#include "engine/tcmd_createnodewithuid.h"
+#include "engine/tcmd_deletelastchild.h"
+#include "engine/timprocworker.h"
+#include "engine/timpserver.h"
+#include "nodes/tnoderootwithadjust.h"
+#include "nodes/tnoderootworker.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QUndoStack>
+#include <opencv2/core.hpp>
+
+namespace {
+int queued()
+{
+    return TImpServer::requestQueue() ? TImpServer::requestQueue()->size() : 0;
+}
+
+bool drained()
+{
+    const QQueue<TCmd*>* q = TImpServer::requestQueue();
+    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
+}
+} // namespace
+
+class TstTNodeRoot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestHost::registerClasses(); }
+    void cleanup() { TImpServer::discardQueue(); }
+
+    void firstCanvasFixesThePreviewScales_data()
+    {
+        QTest::addColumn<QSize>("canvas");
+        QTest::addColumn<float>("lowrez");
+        QTest::addColumn<QSize>("lowrezSize");
+        QTest::addColumn<float>("thumb");
+        QTest::addColumn<QSize>("thumbSize");
+        QTest::newRow("landscape") << QSize(4000, 3000) << 0.4f << QSize(1600, 1200) << 0.06f << QSize(240, 180);
+        QTest::newRow("portrait") << QSize(1000, 3000) << 1600.f / 3000.f << QSize(533, 1600) << 0.08f << QSize(80, 240);
+        QTest::newRow("small canvases are enlarged") << QSize(800, 400) << 2.0f << QSize(1600, 800) << 0.3f << QSize(240, 120);
+    }
+    void firstCanvasFixesThePreviewScales()
+    {
+        QFETCH(QSize, canvas);
+        QFETCH(float, lowrez);
+        QFETCH(QSize, lowrezSize);
+        QFETCH(float, thumb);
+        QFETCH(QSize, thumbSize);
+        TNodeRoot root;
+        root.setCanvasSize(canvas);
+        QCOMPARE(root.lowrezScale(), lowrez);
+        QCOMPARE(root.lowrezSize(), lowrezSize);
+        QCOMPARE(root.thumbnailScale(), thumb);
+        QCOMPARE(root.thumbnailSize(), thumbSize);
+        QCOMPARE(queued(), 1);
+    }
+
+    void laterSizesKeepTheScalesUnlessRefreshed()
+    {
+        TNodeRoot root;
+        root.setCanvasSize(QSize(4000, 3000));
+        QSignalSpy size(&root, &TNodeRoot::canvasSizeChanged);
+        root.setCanvasSize(QSize(2000, 1000));
+        QCOMPARE(root.lowrezScale(), 0.4f);
+        root.refreshAllSize(QSize(3200, 1000));
+        QCOMPARE(root.lowrezScale(), 0.5f);
+        QCOMPARE(root.thumbnailScale(), 0.075f);
+        const int before = queued();
+        root.refreshAllSize(QSize(3200, 1000));
+        root.setCanvasSize(QSize(3200, 1000));
+        QCOMPARE(queued(), before);
+        QCOMPARE(size.count(), 2);
+    }
+
+    void scaleSettersClamp()
+    {
+        TNodeRoot root;
+        root.setLowrezScale(2.0f);
+        QCOMPARE(root.lowrezScale(), 1.0f);
+        root.setLowrezScale(0.1f);
+        QCOMPARE(root.lowrezScale(), 0.25f);
+        root.setThumbnailScale(0.001f);
+        QCOMPARE(root.thumbnailScale(), 0.01f);
+    }
+
+    void presetsAttachThroughCommands()
+    {
+        TNodeRoot root;
+        QCOMPARE(root.attachPreset(QVariantMap()), 0u);
+        QVERIFY(!root.removePreset(1234));
+        QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
+        // Only children: they go directly under the root.
+        QCOMPARE(root.attachPreset({{"_children_", QVariantList{child, child}}}), unsigned(root.uid()));
+        QCOMPARE(queued(), 4);
+        TImpServer::discardQueue();
+
+        // A preset with parameters of its own becomes a node, and its children go under it.
+        const uint attach = root.attachPreset({{"className", "HostLayer"}, {"amount", 0.1},
+                                               {"_children_", QVariantList{child}}});
+        QVERIFY(attach != unsigned(root.uid()));
+        auto* first = dynamic_cast<TCmd_CreateNodeWithUid*>(TImpServer::requestQueue()->at(0));
+        QVERIFY(first);
+        QCOMPARE(first->nodeUid(), attach);
+        QCOMPARE(first->parentUid(), unsigned(root.uid()));
+        auto* second = dynamic_cast<TCmd_CreateNodeWithUid*>(TImpServer::requestQueue()->at(2));
+        QVERIFY(second);
+        QCOMPARE(second->parentUid(), attach);
+    }
+
+    void canvasCommandRestoresEverythingReadAtRedo()
+    {
+        TNodeRootWithAdjust root;
+        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(root.uid())));
+        QVERIFY(worker);
+        worker->setCanvas(QSize(10, 20), QColor(Qt::red), 0.5f, 0.1f);
+        TCmd_Canvas cmd(unsigned(root.uid()), QSize(30, 40), QColor(Qt::blue), 0.25f, 0.05f);
+        cmd.redo();
+        QCOMPARE(worker->canvasSize(), QSize(30, 40));
+        cmd.undo();
+        QCOMPARE(worker->canvasSize(), QSize(10, 20));
+        QCOMPARE(worker->canvasColor(), QColor(Qt::red));
+        QCOMPARE(worker->lowrezScale(), 0.5f);
+        QCOMPARE(worker->thumbnailScale(), 0.1f);
+        // The GUI root shows the restored values too.
+        QTRY_COMPARE(root.canvasSize(), QSize(10, 20));
+        QCOMPARE(root.canvasColor(), QColor(Qt::red));
+    }
+};
+
+// Which root commands become undo steps, with the real server running them.
+class TstTNodeRootUndo : public QObject
+{
+    Q_OBJECT
+private:
+    TestHost m_host;
+    std::unique_ptr<QQuickView> m_view;
+    TImpServer* m_server = nullptr;
+    TNodeRootWithAdjust* m_root = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        m_view = m_host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
+        QVERIFY(m_view);
+        m_server = TestHost::server(m_view.get());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server && m_server->isReady(), 10000);
+        m_root = m_server->rootNode();
+    }
+
+    void imageLoadsAreNotUndoSteps()
+    {
+        const int steps = TImpServer::undoStack()->count();
+        m_root->setInput(TSMat(cv::Mat(30, 40, CV_8UC4, cv::Scalar::all(128))));
+        QTRY_VERIFY(drained());
+        QCOMPARE(TImpServer::undoStack()->count(), steps);
+        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
+        QCOMPARE(worker->canvasSize(), QSize(40, 30));
+        QVERIFY(!worker->input().isEmpty());
+
+        // An edit, then undo twice: the edit is undone, the image load is not.
+        m_root->setBrightness(0.4f);
+        m_root->setUndoPoint();
+        QTRY_VERIFY(drained());
+        QTRY_VERIFY(m_server->canUndo());
+        m_server->undo();
+        QTRY_VERIFY(drained());
+        m_server->undo();
+        QTRY_VERIFY(drained());
+        QCOMPARE(worker->canvasSize(), QSize(40, 30));
+        QCOMPARE(m_root->canvasSize(), QSize(40, 30));
+    }
+
+    void presetThumbnailsLeaveNoUndoSteps()
+    {
+        QTRY_VERIFY(drained());
+        const int steps = TImpServer::undoStack()->count();
+        const bool couldUndo = m_server->canUndo();
+        QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
+        m_server->thumbnails()->generatePresetThumbnail(QString(), QSize(64, 48),
+                                                         {{"_children_", QVariantList{child}}});
+        QTRY_VERIFY(drained());
+        QCOMPARE(TImpServer::undoStack()->count(), steps);
+        QTRY_COMPARE(m_server->canUndo(), couldUndo);
+        QCOMPARE(m_server->thumbnails()->childCount(), 0);
+    }
+
+    void attachedPresetThenAnEditIsOneUndoStepThatRenders()
+    {
+        QTRY_VERIFY(drained());
+        const uint attach = m_root->attachPreset({{"className", "HostLayer"}, {"amount", 0.2}});
+        QTRY_VERIFY(drained());
+        auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(attach));
+        QVERIFY(layer);
+        QCOMPARE(layer->amount(), 0.2f);
+        QCOMPARE(TImprocWorker::ptr(attach)->paramValue("amount").toFloat(), 0.2f);
+
+        const int done = TImpServer::undoStack()->index();
+        const int renders = HostRootWorker::s_renders.loadAcquire();
+        // Parameters-only (as presets apply them), then a user edit of the same node in the
+        // same turn, so both meet in the queue.
+        m_root->computePreset({{"brightness", 0.1}});
+        m_root->setContrast(0.3f);
+        layer->setAmount(0.9f);
+        QTRY_VERIFY(drained());
+        QCOMPARE(TImprocWorker::ptr(attach)->paramValue("amount").toFloat(), 0.9f);
+        QCOMPARE(TImprocWorker::ptr(unsigned(m_root->uid()))->paramValue("contrast").toFloat(), 0.3f);
+        // Each edit is an undo step of its own, not swallowed by the parameters-only command.
+        QCOMPARE(TImpServer::undoStack()->index(), done + 2);
+        QVERIFY(HostRootWorker::s_renders.loadAcquire() > renders);
+        QVERIFY(m_root->removePreset(attach));
+        QTRY_VERIFY(drained());
+        QCOMPARE(TImproc::ptr(attach), nullptr);
+    }
+};
+
+KORVANE_TEST_CASE(TstTNodeRoot)
+KORVANE_TEST_CASE(TstTNodeRootUndo)
+#include "tst_tnoderoot.moc"
