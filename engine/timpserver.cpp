@@ -1,5 +1,6 @@
 #include "engine/timpserver.h"
 
+#include "effects/teffect.h"
 #include "engine/tcmd.h"
 #include "engine/tcmd_blockandupdate.h"
 #include "engine/tcmd_saveimage.h"
@@ -21,6 +22,7 @@
 #include <QOpenGLContext>
 #include <QQuickWindow>
 #include <QUndoStack>
+#include <algorithm>
 #include <memory>
 #include <unistd.h>
 
@@ -143,7 +145,7 @@ int TImpServer::cpuRamKB()
 
 bool TImpServer::bIsAnyTEffectBusy()
 {
-    return false;
+    return std::any_of(m_teSet.cbegin(), m_teSet.cend(), [](const TEffect* e) { return e->isBusy(); });
 }
 
 QSGNode* TImpServer::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)

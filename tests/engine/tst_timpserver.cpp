@@ -158,6 +158,27 @@ private slots:
         QTRY_COMPARE(m_root->brightness(), 0.6f);
     }
 
+    void mergeDiagnosticsOnlyWhenAsked()
+    {
+        QTRY_VERIFY(drained());
+        QSemaphore gate;
+        QMetaObject::invokeMethod(TImpServer::impThread(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
+        m_root->setContrast(0.11f);
+        QTRY_VERIFY(TImpServer::requestQueue()->isEmpty());
+        m_server->setShowDebugInfo(true);
+        QTest::ignoreMessage(QtDebugMsg, "*** New Command Enqueued - type  \"TCmd_Params\"");
+        QTest::ignoreMessage(QtDebugMsg, "*** *** Command doesn't need to merge - type  \"TCmd_Params\"");
+        m_root->setContrast(0.12f);
+        QTest::ignoreMessage(QtDebugMsg, "*** New Command Enqueued - type  \"TCmd_Params\"");
+        QTest::ignoreMessage(QtDebugMsg, "*** *** Command successfully merged with previous command of type -  \"TCmd_Params\"");
+        m_root->setContrast(0.13f);
+        m_server->setShowDebugInfo(false);
+        m_root->setContrast(0.14f);
+        gate.release();
+        QTRY_VERIFY(drained());
+        QCOMPARE(workerFloat(m_root, "contrast"), 0.14f);
+    }
+
     void commandsWithoutRenderRunBackToBack()
     {
         QTRY_VERIFY(drained());

@@ -1,0 +1,87 @@
+// Shutting the engine down with a server window and nodes alive, in both orders a host
+// may use, each in a process of its own: nothing hangs and every worker is freed.
+
+#include "testhost.h"
+#include "testnodes_host.h"
+#include "testregistry.h"
+
+#include "engine/timprocworker.h"
+#include "engine/timpserver.h"
+#include "nodes/tnoderootwithadjust.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+bool drained()
+{
+    const QQueue<TCmd*>* q = TImpServer::requestQueue();
+    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
+}
+
+// A server window whose root has one child created through the queue.
+std::unique_ptr<QQuickView> showServerWithChild(TestHost& host)
+{
+    auto view = host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
+    if (!view)
+        return nullptr;
+    TImpServer* server = TestHost::server(view.get());
+    if (!QTest::qWaitFor([server] { return server->isReady(); }, 10000))
+        return nullptr;
+    server->createChild(QStringLiteral("HostLayer"), server->rootNode());
+    if (!QTest::qWaitFor(drained, 5000) || server->rootNode()->childCount() != 1)
+        return nullptr;
+    return view;
+}
+} // namespace
+
+class TstShutdownBeforeQml : public QObject
+{
+    Q_OBJECT
+private slots:
+    void engineFirstThenQml()
+    {
+        TestHost host;
+        auto view = showServerWithChild(host);
+        QVERIFY(view);
+        TNode* child = TestHost::server(view.get())->rootNode()->child(0);
+        QVERIFY(TImprocWorker::liveCount() >= 3);
+
+        QElapsedTimer timer;
+        timer.start();
+        child->deleteLater();  // dies only after the engine has stopped
+        TImpServer::shutDown();
+        QCOMPARE(TImprocWorker::liveCount(), 0);
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        view.reset();
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(TImproc::liveCount(), 0);
+        TImpServer::shutDown();  // the aboutToQuit path runs it again
+    }
+};
+
+class TstShutdownAfterQml : public QObject
+{
+    Q_OBJECT
+private slots:
+    void qmlFirstThenEngine()
+    {
+        TestHost host;
+        auto view = showServerWithChild(host);
+        QVERIFY(view);
+        QElapsedTimer timer;
+        timer.start();
+        view.reset();
+        // The nodes went with the window, and so did their workers.
+        QCOMPARE(TImproc::liveCount(), 0);
+        QCOMPARE(TImprocWorker::liveCount(), 0);
+        TImpServer::shutDown();
+        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(TImpServer::isStopped());
+    }
+};
+
+KORVANE_ISOLATED_TEST_CASE(TstShutdownBeforeQml)
+KORVANE_ISOLATED_TEST_CASE(TstShutdownAfterQml)
+#include "tst_servershutdown.moc"
