@@ -1,4 +1,6 @@
-#include "tuid.h"
+#include "engine/tuid.h"
+
+#include "engine/tengineenums.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -44,57 +46,6 @@ UidGetter findUidGetter(int metaTypeId)
     UidGetterRegistry& registry = uidGetterRegistry();
     QReadLocker locker(&registry.lock);
     return registry.getters.value(metaTypeId);
-}
-
-// Enums of the engine that take part in parameter maps. They are matched by name
-// because their classes are not visible here.
-bool isEngineEnum(int metaTypeId)
-{
-    static const char* const names[] = {
-        "TImproc::InputType",        "TImproc::ProcStatus",     "TImproc::ProcMode",
-        "TEffectMask::BlendMode",    "TEffectMask::MaskType",   "TEffectMask::SelType",
-        "TNode::BlendMode",          "TNode::SelType",
-        "TTreeNodeLayer::BlendMode", "TTreeNodeLayer::SelType",
-    };
-    const char* typeName = QMetaType::typeName(metaTypeId);
-    if (!typeName)
-        return false;
-    for (const char* name : names) {
-        if (std::strcmp(typeName, name) == 0)
-            return true;
-    }
-    return false;
-}
-
-// The enum's integer value, read with the width the meta type reports so that
-// enums with a non-int underlying type are read correctly.
-unsigned int enumValue(const QVariant& v)
-{
-    const void* data = v.constData();
-    switch (QMetaType::sizeOf(v.userType())) {
-    case 1: {
-        qint8 x;
-        std::memcpy(&x, data, sizeof x);
-        return static_cast<unsigned int>(static_cast<int>(x));
-    }
-    case 2: {
-        qint16 x;
-        std::memcpy(&x, data, sizeof x);
-        return static_cast<unsigned int>(static_cast<int>(x));
-    }
-    case 4: {
-        qint32 x;
-        std::memcpy(&x, data, sizeof x);
-        return static_cast<unsigned int>(x);
-    }
-    case 8: {
-        qint64 x;
-        std::memcpy(&x, data, sizeof x);
-        return static_cast<unsigned int>(x);
-    }
-    default:
-        return static_cast<unsigned int>(v.toInt());
-    }
 }
 
 // Truncation towards zero, keeping the low 32 bits. Going through 64 bits keeps
@@ -338,8 +289,8 @@ unsigned int TUid::hash(const QVariant& v)
     if (const UidGetter getter = findUidGetter(type))
         return getter(v);
 
-    if (isEngineEnum(type))
-        return enumValue(v);
+    if (TEngineEnums::isEngineEnum(type))
+        return static_cast<unsigned int>(TEngineEnums::value(v));
 
     // Maps before lists: a type that offers both is hashed by its keyed form.
     if (v.canConvert<QVariantMap>()) {

@@ -68,12 +68,13 @@ void TNodeRoot::changeCanvasSize(const QSize& size, ScaleRule rule, bool undoabl
     const bool lowrezUnset = m_lowrezSize.width() < 1 || m_lowrezSize.height() < 1;
     const bool thumbnailUnset = m_thumbnailSize.width() < 1 || m_thumbnailSize.height() < 1;
     if (valid && (rule == ScaleRule::Recompute || lowrezUnset)) {
-        m_lowrezScale = kLowrezLongSide / longSide;
+        // Previews never enlarge: a small image previews at its own size.
+        m_lowrezScale = std::min(1.0f, kLowrezLongSide / longSide);
         m_lowrezSize = scaled(size, m_lowrezScale);
         emit lowrezScaleChanged(m_lowrezScale);
     }
     if (valid && (rule == ScaleRule::Recompute || thumbnailUnset)) {
-        m_thumbnailScale = kThumbnailLongSide / longSide;
+        m_thumbnailScale = std::min(1.0f, kThumbnailLongSide / longSide);
         m_thumbnailSize = scaled(size, m_thumbnailScale);
         emit thumbnailScaleChanged(m_thumbnailScale);
     }

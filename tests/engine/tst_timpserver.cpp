@@ -8,6 +8,7 @@
 
 #include "engine/tcmd_deletenodewithuid.h"
 #include "engine/timpserver.h"
+#include "engine/tjson.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnoderootwithadjust.h"
 
@@ -177,6 +178,23 @@ private slots:
         gate.release();
         QTRY_VERIFY(drained());
         QCOMPARE(workerFloat(m_root, "contrast"), 0.14f);
+    }
+
+    void nodePresetsKeepTheirBlendModeThroughJson()
+    {
+        QTRY_VERIFY(drained());
+        const QString text = TJson::qmapToString(
+            {{"className", "HostLayer"}, {"blendMode", 3}, {"amount", 0.5}, {"_children_", QVariantList()}});
+        const uint uid = m_root->attachPreset(TJson::stringToQMap(text));
+        QTRY_VERIFY(drained());
+        auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(uid));
+        QVERIFY(layer);
+        QCOMPARE(layer->blendMode(), TNode::BLENDMODE_MULTIPLY);
+        TImprocWorker* worker = TImprocWorker::ptr(uid);
+        QVERIFY(worker);
+        QCOMPARE(worker->paramValue("blendMode").toInt(), int(TNode::BLENDMODE_MULTIPLY));
+        QVERIFY(m_root->removePreset(uid));
+        QTRY_VERIFY(drained());
     }
 
     void commandsWithoutRenderRunBackToBack()

@@ -47,7 +47,8 @@ private slots:
         QTest::addColumn<QSize>("thumbSize");
         QTest::newRow("landscape") << QSize(4000, 3000) << 0.4f << QSize(1600, 1200) << 0.06f << QSize(240, 180);
         QTest::newRow("portrait") << QSize(1000, 3000) << 1600.f / 3000.f << QSize(533, 1600) << 0.08f << QSize(80, 240);
-        QTest::newRow("small canvases are enlarged") << QSize(800, 400) << 2.0f << QSize(1600, 800) << 0.3f << QSize(240, 120);
+        QTest::newRow("small canvases are not enlarged") << QSize(800, 400) << 1.0f << QSize(800, 400) << 0.3f << QSize(240, 120);
+        QTest::newRow("tiny canvases keep every scale at 1") << QSize(100, 50) << 1.0f << QSize(100, 50) << 1.0f << QSize(100, 50);
     }
     void firstCanvasFixesThePreviewScales()
     {

@@ -1,0 +1,190 @@
+#include "engine/tjson.h"
+
+#include "engine/tengineenums.h"
+#include "nodes/tnodefactory.h"
+
+#include <QColor>
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QUrl>
+
+namespace {
+bool isNumber(int type)
+{
+    switch (type) {
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Double: case QMetaType::Long: case QMetaType::Short: case QMetaType::Char:
+    case QMetaType::ULong: case QMetaType::UShort: case QMetaType::UChar: case QMetaType::Float:
+    case QMetaType::SChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// True when `o` has exactly `keys` as its members.
+bool hasExactly(const QJsonObject& o, std::initializer_list<const char*> keys)
+{
+    if (o.size() != int(keys.size()))
+        return false;
+    for (const char* k : keys) {
+        if (!o.contains(QLatin1String(k)))
+            return false;
+    }
+    return true;
+}
+
+QJsonObject rectObject(const QRectF& r)
+{
+    return QJsonObject{{"x", r.x()}, {"y", r.y()}, {"width", r.width()}, {"height", r.height()}};
+}
+} // namespace
+
+QJsonValue TJson::toJsonValue(const QVariant& v)
+{
+    const int type = v.userType();
+    if (type == QMetaType::Bool)
+        return v.toBool();
+    if (isNumber(type))
+        return v.toDouble();
+    if (type == QMetaType::QString || type == QMetaType::QByteArray)
+        return v.toString();
+    if (type == QMetaType::QUrl)
+        return QJsonObject{{"url", v.toUrl().toString()}};
+    if (type == QMetaType::QRect || type == QMetaType::QRectF)
+        return rectObject(v.toRectF());
+    if (type == QMetaType::QSize || type == QMetaType::QSizeF) {
+        const QSizeF s = v.toSizeF();
+        return QJsonObject{{"width", s.width()}, {"height", s.height()}};
+    }
+    if (type == QMetaType::QPoint || type == QMetaType::QPointF) {
+        const QPointF p = v.toPointF();
+        return QJsonObject{{"x", p.x()}, {"y", p.y()}};
+    }
+    if (type == QMetaType::QColor) {
+        const QColor c = v.value<QColor>();
+        return QJsonObject{{"red", c.red()}, {"green", c.green()}, {"blue", c.blue()}, {"alpha", c.alpha()}};
+    }
+    if (type == QMetaType::QVariantList || type == QMetaType::QJsonArray) {
+        QJsonArray array;
+        for (const QVariant& e : v.toList())
+            array.append(toJsonValue(e));
+        return array;
+    }
+    if (TEngineEnums::isEngineEnum(type))
+        return QJsonObject{{QLatin1String(QMetaType::typeName(type)), TEngineEnums::value(v)}};
+    if (v.canConvert<QVariantMap>()) {
+        const QVariantMap map = v.toMap();
+        if (!map.isEmpty()) {
+            QJsonObject object;
+            for (auto it = map.cbegin(); it != map.cend(); ++it)
+                object.insert(it.key(), toJsonValue(it.value()));
+            return object;
+        }
+    }
+    if (type != QMetaType::QVariantMap && v.canConvert<QVariantList>()) {
+        QJsonArray array;
+        for (const QVariant& e : v.toList())
+            array.append(toJsonValue(e));
+        return array;
+    }
+    qWarning() << "ERROR!!!! TJson::toJsonValue - unsupported type - please let Osvik to add " << v;
+    return QJsonValue();
+}
+
+QVariant TJson::objectToVariant(const QJsonObject& o)
+{
+    if (o.size() == 1) {
+        const QString key = o.begin().key();
+        if (TEngineEnums::names().contains(key)) {
+            const QVariant e = TEngineEnums::make(key, o.begin().value().toInt());
+            // An enum whose class is not part of this process reads as its number.
+            return e.isValid() ? e : QVariant(o.begin().value().toInt());
+        }
+    }
+    if (hasExactly(o, {"x", "y"}))
+        return QPointF(o["x"].toDouble(), o["y"].toDouble());
+    if (hasExactly(o, {"width", "height"}))
+        return QSizeF(o["width"].toDouble(), o["height"].toDouble());
+    if (hasExactly(o, {"url"}))
+        return QUrl(o["url"].toString());
+    if (hasExactly(o, {"x", "y", "width", "height"}))
+        return QRectF(o["x"].toDouble(), o["y"].toDouble(), o["width"].toDouble(), o["height"].toDouble());
+    if (hasExactly(o, {"red", "green", "blue", "alpha"}))
+        return QColor(o["red"].toInt(), o["green"].toInt(), o["blue"].toInt(), o["alpha"].toInt());
+    if (hasExactly(o, {"bool"}))
+        return o["bool"].toBool();
+    if (hasExactly(o, {"int"}))
+        return o["int"].toInt();
+    if (hasExactly(o, {"double"}))
+        return o["double"].toDouble();
+    if (hasExactly(o, {"string"}))
+        return o["string"].toString();
+    if (hasExactly(o, {"rec_x", "rec_y", "rec_width", "rec_height"}))
+        return QRectF(o["rec_x"].toDouble(), o["rec_y"].toDouble(), o["rec_width"].toDouble(),
+                      o["rec_height"].toDouble());
+    if (hasExactly(o, {"colorR", "colorG", "colorB", "colorA"}))
+        return QColor(o["colorR"].toInt(), o["colorG"].toInt(), o["colorB"].toInt(), o["colorA"].toInt());
+    if (o.isEmpty()) {
+        qDebug() << "ERROR!!! - TJson::toVariant - empty object";
+        return QVariant();
+    }
+    QVariantMap map;
+    for (auto it = o.begin(); it != o.end(); ++it)
+        map.insert(it.key(), toVariant(it.value()));
+    return map;
+}
+
+QVariant TJson::toVariant(const QJsonValue& j)
+{
+    switch (j.type()) {
+    case QJsonValue::Null:
+        qDebug() << "ERROR!!!: TJson::toVariant - should not be null";
+        return QVariant();
+    case QJsonValue::Undefined:
+        qDebug() << "ERROR!!!: TJson::toVariant - should not be undefine";
+        return QVariant();
+    case QJsonValue::Bool:
+        return j.toBool();
+    case QJsonValue::Double:
+        return j.toDouble();
+    case QJsonValue::String:
+        return j.toString();
+    case QJsonValue::Array: {
+        QVariantList list;
+        for (const QJsonValue& e : j.toArray())
+            list.append(toVariant(e));
+        return list;
+    }
+    case QJsonValue::Object:
+        return objectToVariant(j.toObject());
+    }
+    return QVariant();
+}
+
+QString TJson::qmapToString(const QVariantMap& map)
+{
+    const QJsonValue value = toJsonValue(QVariant(map));
+    return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Indented));
+}
+
+QVariantMap TJson::stringToQMap(const QString& text)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    QVariantMap map = toVariant(doc.object()).toMap();
+    // Effect presets store their blend mode as a plain number; node presets keep theirs as
+    // written, since a node's property takes its own enum type, not the effect's.
+    auto blend = map.find(QStringLiteral("blendMode"));
+    const bool nodePreset = TNodeFactory::classNames().contains(map.value(QStringLiteral("className")).toString());
+    if (blend != map.end() && !nodePreset && blend.value().userType() == QMetaType::Double) {
+        const QVariant e = TEngineEnums::make(QStringLiteral("TEffectMask::BlendMode"), blend.value().toInt());
+        if (e.isValid())
+            blend.value() = e;
+    }
+    return map;
+}
