@@ -122,6 +122,16 @@ bool TImpServer::attachOffscreenContext()
     return false;
 }
 
+bool TImpServer::startHeadless()
+{
+    TImpServerThread* t = impThread();
+    if (!t || (!t->context() && !attachOffscreenContext()))
+        return false;
+    bool ready = false;
+    QMetaObject::invokeMethod(t, [t, &ready] { ready = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
+    return ready;
+}
+
 QOpenGLFunctions_3_3_Core* TImpServer::glFuncs()
 {
     return m_improcThread ? m_improcThread->funcs() : nullptr;

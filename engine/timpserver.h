@@ -57,6 +57,9 @@ public:
     // an offscreen surface (sharing with the global share context when there is one).
     // Returns false when no context could be created or one is already attached.
     static bool attachOffscreenContext();
+    // The whole headless start: a context of its own when none is attached, then the GPU
+    // probe on the render thread. True when the engine is ready for GPU work.
+    static bool startHeadless();
     static QOpenGLFunctions_3_3_Core* glFuncs();
     static void glLog(const QString& tag);
     static int& glMaxTextureSize() { return m_glMaxTextureSize; }

@@ -19,18 +19,12 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QGuiApplication app(argc, argv);
 
-    if (!TImpServer::attachOffscreenContext()) {
-        std::fprintf(stderr, "korvane-probe: no OpenGL 3.3 core context could be created\n");
-        return 1;
-    }
-    TImpServerThread* t = TImpServer::impThread();
-    bool ok = false;
-    QMetaObject::invokeMethod(t, [t, &ok] { ok = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
-    if (!ok) {
-        std::fprintf(stderr, "korvane-probe: the render thread could not set up the GPU\n");
+    if (!TImpServer::startHeadless()) {
+        std::fprintf(stderr, "korvane-probe: no OpenGL 3.3 core context could be set up\n");
         TImpServer::shutDown();
         return 1;
     }
+    TImpServerThread* t = TImpServer::impThread();
     std::printf("renderer:            %s\n", qPrintable(t->gpuRenderer()));
     std::printf("max texture size:    %d\n", t->glMaxTextureSize());
     std::printf("max point size:      %d (brush radius %d)\n", TImpServerThread::maxPointSize(),

@@ -13,11 +13,6 @@
 #include <QTest>
 
 namespace {
-bool drained()
-{
-    const QQueue<TCmd*>* q = TImpServer::requestQueue();
-    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
-}
 
 // A server window whose root has one child created through the queue.
 std::unique_ptr<QQuickView> showServerWithChild(TestHost& host)
@@ -29,7 +24,7 @@ std::unique_ptr<QQuickView> showServerWithChild(TestHost& host)
     if (!QTest::qWaitFor([server] { return server->isReady(); }, 10000))
         return nullptr;
     server->createChild(QStringLiteral("HostLayer"), server->rootNode());
-    if (!QTest::qWaitFor(drained, 5000) || server->rootNode()->childCount() != 1)
+    if (!QTest::qWaitFor(TestHost::queueDrained, 5000) || server->rootNode()->childCount() != 1)
         return nullptr;
     return view;
 }

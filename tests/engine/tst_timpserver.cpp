@@ -40,11 +40,6 @@ private:
     int& m_violations;
 };
 
-bool drained()
-{
-    const QQueue<TCmd*>* q = TImpServer::requestQueue();
-    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
-}
 
 float workerFloat(TImproc* node, const char* key)
 {
@@ -89,7 +84,7 @@ private slots:
         QVERIFY(early);
         QVERIFY(TImprocWorker::ptr(unsigned(early->uid())));
         early->setAmount(0.5f);
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(workerFloat(early, "amount"), 0.5f);
     }
 
@@ -97,7 +92,7 @@ private slots:
     {
         const int renders = HostRootWorker::s_renders.loadAcquire();
         m_root->setBrightness(0.25f);
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(workerFloat(m_root, "brightness"), 0.25f);
         QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders + 1);
         QTRY_VERIFY(m_server->canUndo());
@@ -119,7 +114,7 @@ private slots:
         QVERIFY(!m_server->canUndo());
         QVERIFY(!m_server->canRedo());
         gate.release();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QTRY_COMPARE(m_server->numOfReqsInQeueue(), 0);
         QCOMPARE(workerFloat(m_root, "brightness"), 0.3f);
         QVERIFY(m_server->canUndo());
@@ -128,7 +123,7 @@ private slots:
     void editsUpToAnUndoPointAreOneUndoStep()
     {
         m_root->setUndoPoint();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         const int steps = TImpServer::undoStack()->count();
         const float b0 = m_root->brightness();
         const float c0 = m_root->contrast();
@@ -137,13 +132,13 @@ private slots:
         m_root->setContrast(0.2f);
         m_root->setBrightness(0.6f);
         m_root->setUndoPoint();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImpServer::undoStack()->count(), steps + 1);
         QTRY_VERIFY(m_server->canUndo());
 
         const int renders = HostRootWorker::s_renders.loadAcquire();
         m_server->undo();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         // Undo takes its turn in the queue and renders, so views show the restored state.
         QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders + 1);
         QCOMPARE(workerFloat(m_root, "brightness"), b0);
@@ -153,7 +148,7 @@ private slots:
         QTRY_VERIFY(m_server->canRedo());
 
         m_server->redo();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(workerFloat(m_root, "brightness"), 0.6f);
         QCOMPARE(workerFloat(m_root, "contrast"), 0.2f);
         QTRY_COMPARE(m_root->brightness(), 0.6f);
@@ -161,7 +156,7 @@ private slots:
 
     void mergeDiagnosticsOnlyWhenAsked()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QSemaphore gate;
         QMetaObject::invokeMethod(TImpServer::impThread(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
         m_root->setContrast(0.11f);
@@ -176,17 +171,17 @@ private slots:
         m_server->setShowDebugInfo(false);
         m_root->setContrast(0.14f);
         gate.release();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(workerFloat(m_root, "contrast"), 0.14f);
     }
 
     void nodePresetsKeepTheirBlendModeThroughJson()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         const QString text = TJson::qmapToString(
             {{"className", "HostLayer"}, {"blendMode", 3}, {"amount", 0.5}, {"_children_", QVariantList()}});
         const uint uid = m_root->attachPreset(TJson::stringToQMap(text));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(uid));
         QVERIFY(layer);
         QCOMPARE(layer->blendMode(), TNode::BLENDMODE_MULTIPLY);
@@ -194,30 +189,30 @@ private slots:
         QVERIFY(worker);
         QCOMPARE(worker->paramValue("blendMode").toInt(), int(TNode::BLENDMODE_MULTIPLY));
         QVERIFY(m_root->removePreset(uid));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
     }
 
     void commandsWithoutRenderRunBackToBack()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         const int renders = HostRootWorker::s_renders.loadAcquire();
         QSignalSpy requests(m_server, &TImpServer::runImproc);
         for (unsigned int i = 0; i < 5; ++i)
             TImpServer::enqueueReq(new TCmd_DeleteNodeWithUid(4000000000u + i));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(requests.count(), 0);
         QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders);
     }
 
     void requestsWithoutEffect()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QVERIFY(!m_server->deleteNode(nullptr));
         m_server->cancel(QStringLiteral("anything"));
-        QVERIFY(drained());
+        QVERIFY(TestHost::queueDrained());
         while (m_server->canRedo()) {
             m_server->redo();
-            QTRY_VERIFY(drained());
+            QTRY_VERIFY(TestHost::queueDrained());
         }
         QSignalSpy requests(m_server, &TImpServer::runImproc);
         m_server->redo();
@@ -229,7 +224,7 @@ private slots:
     void childrenAreCreatedAndDeletedThroughTheQueue()
     {
         m_server->createChild(QStringLiteral("HostLayer"), m_root);
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(m_root->childCount(), 1);
         auto* child = qobject_cast<HostLayer*>(m_root->child(0));
         QVERIFY(child);
@@ -238,7 +233,7 @@ private slots:
         QCOMPARE(worker->parent(), TImprocWorker::ptr(unsigned(m_root->uid())));
         const unsigned int childUid = unsigned(child->uid());
         QVERIFY(m_server->deleteNode(child));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(m_root->childCount(), 0);
         QCOMPARE(TImprocWorker::ptr(childUid), nullptr);
         QCOMPARE(TImproc::ptr(childUid), nullptr);
@@ -246,7 +241,7 @@ private slots:
 
     void aBurstOfEditsNeverOverlapsARender()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         int emitted = HostRootWorker::s_renders.loadAcquire();
         int violations = 0;
         auto counter = connect(m_server, &TImpServer::runImproc, this, [&emitted] { ++emitted; }, Qt::DirectConnection);
@@ -269,7 +264,7 @@ private slots:
             if (i % 7 == 0)
                 QCoreApplication::processEvents();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(drained(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestHost::queueDrained(), 60000);
         disconnect(counter);
         QCOMPARE(violations, 0);
         QCOMPARE(HostRootWorker::s_overlaps.loadAcquire(), 0);
@@ -277,7 +272,7 @@ private slots:
         // last edit is the value that stays.
         QTRY_COMPARE(m_root->brightness(), workerFloat(m_root, "brightness"));
         m_root->setBrightness(0.777f);
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(workerFloat(m_root, "brightness"), 0.777f);
     }
 };

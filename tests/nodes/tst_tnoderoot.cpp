@@ -24,11 +24,6 @@ int queued()
     return TImpServer::requestQueue() ? TImpServer::requestQueue()->size() : 0;
 }
 
-bool drained()
-{
-    const QQueue<TCmd*>* q = TImpServer::requestQueue();
-    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
-}
 } // namespace
 
 class TstTNodeRoot : public QObject
@@ -162,7 +157,7 @@ private slots:
     {
         const int steps = TImpServer::undoStack()->count();
         m_root->setInput(TSMat(cv::Mat(30, 40, CV_8UC4, cv::Scalar::all(128))));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImpServer::undoStack()->count(), steps);
         auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
         QCOMPARE(worker->canvasSize(), QSize(40, 30));
@@ -171,25 +166,25 @@ private slots:
         // An edit, then undo twice: the edit is undone, the image load is not.
         m_root->setBrightness(0.4f);
         m_root->setUndoPoint();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QTRY_VERIFY(m_server->canUndo());
         m_server->undo();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         m_server->undo();
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(worker->canvasSize(), QSize(40, 30));
         QCOMPARE(m_root->canvasSize(), QSize(40, 30));
     }
 
     void presetThumbnailsLeaveNoUndoSteps()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         const int steps = TImpServer::undoStack()->count();
         const bool couldUndo = m_server->canUndo();
         QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
         m_server->thumbnails()->generatePresetThumbnail(QString(), QSize(64, 48),
                                                          {{"_children_", QVariantList{child}}});
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImpServer::undoStack()->count(), steps);
         QTRY_COMPARE(m_server->canUndo(), couldUndo);
         QCOMPARE(m_server->thumbnails()->childCount(), 0);
@@ -197,9 +192,9 @@ private slots:
 
     void attachedPresetThenAnEditIsOneUndoStepThatRenders()
     {
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         const uint attach = m_root->attachPreset({{"className", "HostLayer"}, {"amount", 0.2}});
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(attach));
         QVERIFY(layer);
         QCOMPARE(layer->amount(), 0.2f);
@@ -212,14 +207,14 @@ private slots:
         m_root->computePreset({{"brightness", 0.1}});
         m_root->setContrast(0.3f);
         layer->setAmount(0.9f);
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImprocWorker::ptr(attach)->paramValue("amount").toFloat(), 0.9f);
         QCOMPARE(TImprocWorker::ptr(unsigned(m_root->uid()))->paramValue("contrast").toFloat(), 0.3f);
         // Each edit is an undo step of its own, not swallowed by the parameters-only command.
         QCOMPARE(TImpServer::undoStack()->index(), done + 2);
         QVERIFY(HostRootWorker::s_renders.loadAcquire() > renders);
         QVERIFY(m_root->removePreset(attach));
-        QTRY_VERIFY(drained());
+        QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImproc::ptr(attach), nullptr);
     }
 };

@@ -19,14 +19,7 @@ void GpuFixture::prepareApplication()
 
 TImpServerThread* GpuFixture::renderThread()
 {
-    TImpServerThread* t = TImpServer::impThread();
-    if (!t)
-        return nullptr;
-    if (!t->context() && !TImpServer::attachOffscreenContext())
-        return nullptr;
-    bool ready = false;
-    QMetaObject::invokeMethod(t, [t, &ready] { ready = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
-    return ready ? t : nullptr;
+    return TImpServer::startHeadless() ? TImpServer::impThread() : nullptr;
 }
 
 bool GpuFixture::onRenderThread(const std::function<void()>& f)

@@ -1,6 +1,7 @@
 #include "testhost.h"
 #include "testnodes_host.h"
 
+#include "engine/tcmd.h"
 #include "engine/timpserver.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
@@ -91,4 +92,10 @@ TImpServer* TestHost::server(QQuickView* view)
     if (auto* s = qobject_cast<TImpServer*>(view->rootObject()))
         return s;
     return view->rootObject()->findChild<TImpServer*>();
+}
+
+bool TestHost::queueDrained()
+{
+    const QQueue<TCmd*>* q = TImpServer::requestQueue();
+    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
 }

@@ -22,6 +22,8 @@ public:
     std::unique_ptr<QQuickView> show(const QByteArray& qml);
     // The first TImpServer item found in the window.
     static TImpServer* server(QQuickView* view);
+    // True when the request queue is empty and no command cycle is waiting for a render.
+    static bool queueDrained();
 
 private:
     QTemporaryDir m_dir;
