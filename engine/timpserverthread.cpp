@@ -6,6 +6,7 @@
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 #include "gpu/glcache.h"
+#include "gpu/glresources.h"
 #include "gpu/glvertices.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootworker.h"
@@ -339,8 +340,7 @@ void TImpServerThread::shutDown()
     m_glLogger_p = nullptr;
     TImprocWorker::clearWorkers();
     TEBaseWorker::clear();
-    GLCache::clearAll(true);
-    GLVertices::releaseAll();
+    GLResources::teardown();
 
     m_funcs_p = nullptr;
     if (m_context_p) {

@@ -28,14 +28,49 @@ float clamp01(float v)
     return v > 0.f ? (v < 1.f ? v : 1.f) : 0.f;
 }
 
-uint16_t floatToHalf(float v)
+// Half floats of every 16-bit pattern, converted in bulk (OpenCV uses the CPU's
+// half-float instructions).
+std::vector<float> allHalfValues()
 {
-    return cv::float16_t(v).bits();
+    std::vector<uint16_t> bits(65536);
+    for (int i = 0; i < 65536; ++i)
+        bits[size_t(i)] = uint16_t(i);
+    std::vector<float> values(65536);
+    cv::Mat out(1, 65536, CV_32F, values.data());
+    cv::Mat(1, 65536, CV_16F, bits.data()).convertTo(out, CV_32F);
+    return values;
 }
 
-float halfToFloat(uint16_t bits)
+std::vector<uint16_t> toHalf(const std::vector<float>& values)
 {
-    return float(cv::float16_t::fromBits(bits));
+    std::vector<uint16_t> bits(values.size());
+    cv::Mat out(1, int(values.size()), CV_16F, bits.data());
+    cv::Mat(1, int(values.size()), CV_32F, const_cast<float*>(values.data())).convertTo(out, CV_16F);
+    return bits;
+}
+
+std::vector<float> ramp(int levels)
+{
+    std::vector<float> v(static_cast<size_t>(levels));
+    for (int i = 0; i < levels; ++i)
+        v[size_t(i)] = float(i) / float(levels - 1);
+    return v;
+}
+
+// Round to nearest even, for normal results; everything else goes the careful way.
+inline uint32_t toSmallFloat(float v, int mantissaBits)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    // 2^-14 (the smallest normal of the small format) <= v < 2^16, positive.
+    if (bits - 0x38800000u < 0x47800000u - 0x38800000u) {
+        const int shift = 23 - mantissaBits;
+        const uint32_t rebiased = bits - (112u << 23);
+        const uint32_t rounded = (rebiased + ((1u << (shift - 1)) - 1u) + ((rebiased >> shift) & 1u)) >> shift;
+        const uint32_t maxFinite = (30u << mantissaBits) | ((1u << mantissaBits) - 1u);
+        return rounded < maxFinite ? rounded : maxFinite;
+    }
+    return GLPixelConvert::floatToUnsignedSmallFloat(v, mantissaBits);
 }
 
 // Tables of the packed 11/11/10-bit layout: red in bits 0-10, green 11-21, blue 22-31.
@@ -51,16 +86,16 @@ struct PackedTables
 
     PackedTables()
     {
+        const std::vector<float> levels8 = ramp(256);
         for (int v = 0; v < 256; ++v) {
-            const float f = v / 255.f;
-            enc8[0][v] = GLPixelConvert::floatToUnsignedSmallFloat(f, 6);
-            enc8[1][v] = GLPixelConvert::floatToUnsignedSmallFloat(f, 6) << 11;
-            enc8[2][v] = GLPixelConvert::floatToUnsignedSmallFloat(f, 5) << 22;
+            enc8[0][v] = toSmallFloat(levels8[size_t(v)], 6);
+            enc8[1][v] = toSmallFloat(levels8[size_t(v)], 6) << 11;
+            enc8[2][v] = toSmallFloat(levels8[size_t(v)], 5) << 22;
         }
+        const std::vector<float> levels16 = ramp(65536);
         for (int v = 0; v < 65536; ++v) {
-            const float f = v / 65535.f;
-            enc16Rg[v] = uint16_t(GLPixelConvert::floatToUnsignedSmallFloat(f, 6));
-            enc16B[v] = uint16_t(GLPixelConvert::floatToUnsignedSmallFloat(f, 5));
+            enc16Rg[size_t(v)] = uint16_t(toSmallFloat(levels16[size_t(v)], 6));
+            enc16B[size_t(v)] = uint16_t(toSmallFloat(levels16[size_t(v)], 5));
         }
         for (uint32_t b = 0; b < 2048; ++b) {
             dec11[b] = GLPixelConvert::unsignedSmallFloatToFloat(b, 6);
@@ -79,20 +114,17 @@ struct PackedTables
 
 struct HalfTables
 {
-    uint16_t enc8[256];
-    std::vector<uint16_t> enc16 = std::vector<uint16_t>(65536);
+    std::vector<uint16_t> enc8 = toHalf(ramp(256));
+    std::vector<uint16_t> enc16 = toHalf(ramp(65536));
     std::vector<uint8_t> decTo8 = std::vector<uint8_t>(65536);
     std::vector<uint16_t> decTo16 = std::vector<uint16_t>(65536);
 
     HalfTables()
     {
-        for (int v = 0; v < 256; ++v)
-            enc8[v] = floatToHalf(v / 255.f);
-        for (int v = 0; v < 65536; ++v) {
-            enc16[v] = floatToHalf(v / 65535.f);
-            const float f = halfToFloat(uint16_t(v));
-            decTo8[v] = toUnorm<uint8_t>(f);
-            decTo16[v] = toUnorm<uint16_t>(f);
+        const std::vector<float> values = allHalfValues();
+        for (size_t v = 0; v < values.size(); ++v) {
+            decTo8[v] = toUnorm<uint8_t>(values[v]);
+            decTo16[v] = toUnorm<uint16_t>(values[v]);
         }
     }
 };
@@ -111,42 +143,60 @@ const HalfTables& halfTables()
 
 // ---- packed 11/11/10 ----------------------------------------------------------------
 
-void encodePackedRow(const uint8_t* src, int depth, int cn, int width, uint32_t* dst)
+template <int CN>
+void encodePackedPixels(const uint8_t* src, int depth, int width, uint32_t* dst)
 {
     const PackedTables& t = packedTables();
     switch (depth) {
     case CV_8U:
-        for (int x = 0; x < width; ++x, src += cn)
+        for (int x = 0; x < width; ++x, src += CN)
             dst[x] = t.enc8[0][src[0]] | t.enc8[1][src[1]] | t.enc8[2][src[2]];
         break;
     case CV_16U: {
         const auto* s = reinterpret_cast<const uint16_t*>(src);
-        for (int x = 0; x < width; ++x, s += cn)
-            dst[x] = uint32_t(t.enc16Rg[s[0]]) | uint32_t(t.enc16Rg[s[1]]) << 11 | uint32_t(t.enc16B[s[2]]) << 22;
+        const uint16_t* rg = t.enc16Rg.data();
+        const uint16_t* b = t.enc16B.data();
+        for (int x = 0; x < width; ++x, s += CN)
+            dst[x] = uint32_t(rg[s[0]]) | uint32_t(rg[s[1]]) << 11 | uint32_t(b[s[2]]) << 22;
         break;
     }
     case CV_32F: {
         const auto* s = reinterpret_cast<const float*>(src);
-        for (int x = 0; x < width; ++x, s += cn)
-            dst[x] = GLPixelConvert::floatToUnsignedSmallFloat(s[0], 6)
-                | GLPixelConvert::floatToUnsignedSmallFloat(s[1], 6) << 11
-                | GLPixelConvert::floatToUnsignedSmallFloat(s[2], 5) << 22;
+        for (int x = 0; x < width; ++x, s += CN)
+            dst[x] = toSmallFloat(s[0], 6) | toSmallFloat(s[1], 6) << 11 | toSmallFloat(s[2], 5) << 22;
         break;
     }
     }
 }
 
-template <typename T>
-void decodePackedRowInt(const uint32_t* src, int cn, int width, T* dst, const T* lut11, const T* lut10)
+void encodePackedRow(const uint8_t* src, int depth, int cn, int width, uint32_t* dst)
 {
-    for (int x = 0; x < width; ++x, dst += cn) {
+    if (cn == 4)
+        encodePackedPixels<4>(src, depth, width, dst);
+    else
+        encodePackedPixels<3>(src, depth, width, dst);
+}
+
+template <int CN, typename T>
+void decodePackedPixels(const uint32_t* src, int width, T* dst, const T* lut11, const T* lut10, T opaque)
+{
+    for (int x = 0; x < width; ++x, dst += CN) {
         const uint32_t p = src[x];
         dst[0] = lut11[p & 0x7FF];
         dst[1] = lut11[(p >> 11) & 0x7FF];
         dst[2] = lut10[p >> 22];
-        if (cn == 4)
-            dst[3] = std::numeric_limits<T>::max();
+        if (CN == 4)
+            dst[3] = opaque;
     }
+}
+
+template <typename T>
+void decodePackedRowOf(const uint32_t* src, int width, T* dst, int cn, const T* lut11, const T* lut10, T opaque)
+{
+    if (cn == 4)
+        decodePackedPixels<4, T>(src, width, dst, lut11, lut10, opaque);
+    else
+        decodePackedPixels<3, T>(src, width, dst, lut11, lut10, opaque);
 }
 
 void decodePackedRow(const uint32_t* src, int width, uint8_t* dst, int depth, int cn, bool clamp)
@@ -154,42 +204,31 @@ void decodePackedRow(const uint32_t* src, int width, uint8_t* dst, int depth, in
     const PackedTables& t = packedTables();
     switch (depth) {
     case CV_8U:
-        decodePackedRowInt<uint8_t>(src, cn, width, dst, t.dec11To8, t.dec10To8);
+        decodePackedRowOf<uint8_t>(src, width, dst, cn, t.dec11To8, t.dec10To8, 255);
         break;
     case CV_16U:
-        decodePackedRowInt<uint16_t>(src, cn, width, reinterpret_cast<uint16_t*>(dst), t.dec11To16, t.dec10To16);
+        decodePackedRowOf<uint16_t>(src, width, reinterpret_cast<uint16_t*>(dst), cn, t.dec11To16, t.dec10To16,
+                                    65535);
         break;
-    case CV_32F: {
-        const float* l11 = clamp ? t.dec11Clamped : t.dec11;
-        const float* l10 = clamp ? t.dec10Clamped : t.dec10;
-        auto* d = reinterpret_cast<float*>(dst);
-        for (int x = 0; x < width; ++x, d += cn) {
-            const uint32_t p = src[x];
-            d[0] = l11[p & 0x7FF];
-            d[1] = l11[(p >> 11) & 0x7FF];
-            d[2] = l10[p >> 22];
-            if (cn == 4)
-                d[3] = 1.f;
-        }
+    case CV_32F:
+        decodePackedRowOf<float>(src, width, reinterpret_cast<float*>(dst), cn, clamp ? t.dec11Clamped : t.dec11,
+                                 clamp ? t.dec10Clamped : t.dec10, 1.f);
         break;
-    }
     }
 }
 
 // ---- half floats ----------------------------------------------------------------------
 
-// Writes one pixel's storage channels from `cn` converted source channels: missing
-// channels (only alpha can be missing) are opaque.
-template <typename Conv>
-void encodeHalfPixels(int cn, int storageCn, int width, uint16_t* dst, Conv conv)
+// Channel counts differ (3 <-> 4 only): per pixel, missing channels opaque.
+template <typename S, typename D, typename Conv>
+void remapPixels(const S* src, int srcCn, D* dst, int dstCn, int width, D opaque, Conv conv)
 {
-    const int common = std::min(cn, storageCn);
-    for (int x = 0; x < width; ++x) {
+    const int common = std::min(srcCn, dstCn);
+    for (int x = 0; x < width; ++x, src += srcCn, dst += dstCn) {
         for (int c = 0; c < common; ++c)
-            dst[c] = conv(x * cn + c);
-        for (int c = common; c < storageCn; ++c)
-            dst[c] = kHalfOne;
-        dst += storageCn;
+            dst[c] = conv(src[c]);
+        for (int c = common; c < dstCn; ++c)
+            dst[c] = opaque;
     }
 }
 
@@ -198,27 +237,40 @@ void encodeHalfRow(const uint8_t* src, int depth, int cn, int storageCn, int wid
                    std::vector<uint8_t>& scratch)
 {
     const HalfTables& t = halfTables();
+    const int n = width * cn;
     switch (depth) {
-    case CV_8U:
-        encodeHalfPixels(cn, storageCn, width, dst, [&](int i) { return t.enc8[src[i]]; });
+    case CV_8U: {
+        const uint16_t* lut = t.enc8.data();
+        if (cn == storageCn) {
+            for (int i = 0; i < n; ++i)
+                dst[i] = lut[src[i]];
+        } else {
+            remapPixels(src, cn, dst, storageCn, width, kHalfOne, [lut](uint8_t v) { return lut[v]; });
+        }
         break;
+    }
     case CV_16U: {
         const auto* s = reinterpret_cast<const uint16_t*>(src);
-        encodeHalfPixels(cn, storageCn, width, dst, [&](int i) { return t.enc16[s[i]]; });
+        const uint16_t* lut = t.enc16.data();
+        if (cn == storageCn) {
+            for (int i = 0; i < n; ++i)
+                dst[i] = lut[s[i]];
+        } else {
+            remapPixels(s, cn, dst, storageCn, width, kHalfOne, [lut](uint16_t v) { return lut[v]; });
+        }
         break;
     }
     case CV_32F: {
-        // OpenCV's conversion uses the CPU's half-float instructions.
-        const cv::Mat in(1, width * cn, CV_32F, const_cast<uint8_t*>(src));
+        const cv::Mat in(1, n, CV_32F, const_cast<uint8_t*>(src));
         if (cn == storageCn) {
-            cv::Mat out(1, width * cn, CV_16F, dst);
+            cv::Mat out(1, n, CV_16F, dst);
             in.convertTo(out, CV_16F);
         } else {
-            scratch.resize(size_t(width) * cn * sizeof(uint16_t));
-            const auto* row = reinterpret_cast<const uint16_t*>(scratch.data());
-            cv::Mat out(1, width * cn, CV_16F, scratch.data());
+            scratch.resize(size_t(n) * sizeof(uint16_t));
+            cv::Mat out(1, n, CV_16F, scratch.data());
             in.convertTo(out, CV_16F);
-            encodeHalfPixels(cn, storageCn, width, dst, [&](int i) { return row[i]; });
+            remapPixels(reinterpret_cast<const uint16_t*>(scratch.data()), cn, dst, storageCn, width, kHalfOne,
+                        [](uint16_t v) { return v; });
         }
         break;
     }
@@ -226,14 +278,14 @@ void encodeHalfRow(const uint8_t* src, int depth, int cn, int storageCn, int wid
 }
 
 template <typename T>
-void decodeHalfPixels(const uint16_t* src, int storageCn, int width, T* dst, int cn, const T* lut)
+void decodeHalfByTable(const uint16_t* src, int storageCn, int width, T* dst, int cn, const T* lut)
 {
-    const int common = std::min(cn, storageCn);
-    for (int x = 0; x < width; ++x, src += storageCn, dst += cn) {
-        for (int c = 0; c < common; ++c)
-            dst[c] = lut[src[c]];
-        for (int c = common; c < cn; ++c)
-            dst[c] = std::numeric_limits<T>::max();
+    if (cn == storageCn) {
+        for (int i = 0, n = width * cn; i < n; ++i)
+            dst[i] = lut[src[i]];
+    } else {
+        remapPixels(src, storageCn, dst, cn, width, std::numeric_limits<T>::max(),
+                    [lut](uint16_t v) { return lut[v]; });
     }
 }
 
@@ -243,10 +295,10 @@ void decodeHalfRow(const uint16_t* src, int storageCn, int width, uint8_t* dst, 
     const HalfTables& t = halfTables();
     switch (depth) {
     case CV_8U:
-        decodeHalfPixels<uint8_t>(src, storageCn, width, dst, cn, t.decTo8.data());
+        decodeHalfByTable<uint8_t>(src, storageCn, width, dst, cn, t.decTo8.data());
         break;
     case CV_16U:
-        decodeHalfPixels<uint16_t>(src, storageCn, width, reinterpret_cast<uint16_t*>(dst), cn, t.decTo16.data());
+        decodeHalfByTable<uint16_t>(src, storageCn, width, reinterpret_cast<uint16_t*>(dst), cn, t.decTo16.data());
         break;
     case CV_32F: {
         auto* d = reinterpret_cast<float*>(dst);
@@ -256,16 +308,10 @@ void decodeHalfRow(const uint16_t* src, int storageCn, int width, uint8_t* dst, 
             in.convertTo(out, CV_32F);
         } else {
             scratch.resize(size_t(width) * storageCn * sizeof(float));
-            const auto* row = reinterpret_cast<const float*>(scratch.data());
             cv::Mat out(1, width * storageCn, CV_32F, scratch.data());
             in.convertTo(out, CV_32F);
-            const int common = std::min(cn, storageCn);
-            for (int x = 0; x < width; ++x) {
-                for (int c = 0; c < common; ++c)
-                    d[x * cn + c] = row[size_t(x) * storageCn + c];
-                for (int c = common; c < cn; ++c)
-                    d[x * cn + c] = 1.f;
-            }
+            remapPixels(reinterpret_cast<const float*>(scratch.data()), storageCn, d, cn, width, 1.f,
+                        [](float v) { return v; });
         }
         if (clamp) {
             for (int i = 0, n = width * cn; i < n; ++i)

@@ -160,6 +160,7 @@ QOpenGLFunctions_3_3_Core* GLProg::funcs()
 
 QOpenGLFunctions_3_3_Core* GLProg::checkedFuncs(const char* caller)
 {
+    Q_ASSERT_X(TImpServerThread::isRenderThread(), caller, "GPU work belongs on the render thread");
     QOpenGLFunctions_3_3_Core* f = funcs();
     if (!f)
         qWarning() << caller << "- no current OpenGL context";

@@ -15,6 +15,7 @@ class TNodeRootWithAdjust : public TNodeRoot
 public:
     explicit TNodeRootWithAdjust(TImproc* parent = nullptr, unsigned int uid = 0);
 
+    TImprocWorker* createImproc() override;
     float brightness() const { return floatParam(QStringLiteral("brightness")); }
     float contrast() const { return floatParam(QStringLiteral("contrast")); }
 

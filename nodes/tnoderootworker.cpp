@@ -1,25 +1,48 @@
 #include "nodes/tnoderootworker.h"
 
+#include "engine/tuid.h"
+#include "gpu/glimfilter.h"
+#include "gpu/gltransform.h"
+#include "io/imageiomanager.h"
+#include "io/workspace.h"
+#include "nodes/tnode.h"
+#include "nodes/tnoderoot.h"
+
+#include <QDebug>
+#include <QImage>
+#include <QImageWriter>
+#include <QOpenGLFunctions_3_3_Core>
+#include <cmath>
+#include <opencv2/core.hpp>
+
+namespace {
+constexpr float kMinOpacity = 0.005f;
+const QString kOutput = QStringLiteral("_output_");
+const QString kInput = QStringLiteral("_input_");
+
+bool fuzzyOne(float s)
+{
+    return TImproc::floatValuesEqual(s, 1.0f);
+}
+
+QSize scaled(const QSize& size, float factor)
+{
+    return QSize(int(std::lround(size.width() * factor)), int(std::lround(size.height() * factor)));
+}
+} // namespace
+
 TNodeRootWorker::TNodeRootWorker(unsigned int uid, unsigned int parentUid)
     : TNodeWorker(uid, parentUid)
 {
+    if (auto* gui = qobject_cast<TNodeRoot*>(TImproc::ptr(uid)))
+        connect(this, &TNodeRootWorker::outputChanged, gui, &TNodeRoot::setOutput, Qt::QueuedConnection);
+    connect(this, &TImprocWorker::updateReq, this, &TNodeRootWorker::procUpdateReq, Qt::DirectConnection);
+    connect(this, &TNodeWorker::saveOutputReq, this,
+            [this](TNodeWorker* which, const QUrl& url, const QVariantMap& params) { procSaveOutputReq(which, url, params); },
+            Qt::QueuedConnection);
 }
 
 TNodeRootWorker::~TNodeRootWorker() = default;
-
-void TNodeRootWorker::prepareInput(const TSMat& input)
-{
-    m_input = input;
-}
-
-TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker*, const QUrl&, const QVariantMap&)
-{
-    return TSMat();
-}
-
-void TNodeRootWorker::procSaveQImage(TImprocWorker*, const QString&)
-{
-}
 
 void TNodeRootWorker::setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale)
 {
@@ -30,4 +53,247 @@ void TNodeRootWorker::setCanvas(const QSize& size, const QColor& color, float lo
     m_canvasColor = color;
     m_lowrezScale = lowrezScale;
     m_thumbnailScale = thumbnailScale;
+}
+
+void TNodeRootWorker::prepareInput(const TSMat& input)
+{
+    cv::Mat m = input.mat();
+    // Previews and saves start from 8 bits per channel: converted once, here.
+    if (m.type() == CV_16UC4) {
+        m.convertTo(m, CV_8UC4, 1.0 / 257.0);
+    } else if (m.type() == CV_16UC3) {
+        cv::Mat rgb;
+        m.convertTo(rgb, CV_8UC3, 1.0 / 257.0);
+        cv::Mat alpha(rgb.rows, rgb.cols, CV_8UC1, cv::Scalar(255));
+        const cv::Mat parts[] = {rgb, alpha};
+        cv::merge(parts, 2, m);
+    }
+    TSMat converted(m);
+    converted.setUid(input.uid());
+    converted.setScale(input.scale());
+    converted.setName(input.name());
+    converted.setProperties(input.properties());
+    m_input = TSFbo(converted, GL_RGBA8);
+}
+
+float TNodeRootWorker::modeScale() const
+{
+    switch (m_procMode) {
+    case TImproc::FULL:
+        return 1.0f;
+    case TImproc::LOWREZ:
+        return m_lowrezScale;
+    case TImproc::THUMBNAIL:
+        return m_thumbnailScale;
+    default:
+        return 0.0f;
+    }
+}
+
+TSFbo TNodeRootWorker::canvasFbo() const
+{
+    if (m_procMode == TImproc::NONE)
+        return TSFbo();
+    const float factor = modeScale();
+    const QSize size = scaled(m_canvasSize, factor);
+    TSFbo canvas(size, TSFbo::workingFormat());
+    QOpenGLFunctions_3_3_Core* f = funcs();
+    if (canvas.isEmpty() || !f || !canvas.bind())
+        return TSFbo();
+    f->glClearColor(float(m_canvasColor.redF()), float(m_canvasColor.greenF()), float(m_canvasColor.blueF()),
+                    float(m_canvasColor.alphaF()));
+    f->glClear(GL_COLOR_BUFFER_BIT);
+    canvas.release();
+    canvas.setName(QStringLiteral("Background"));
+    canvas.setScale(factor);
+    canvas.setUid(TUid::hash(size, TUid::hash(m_canvasColor, 0)));
+    return canvas;
+}
+
+QString TNodeRootWorker::loadImage(TSFbo& io) const
+{
+    const QSize size = io.size();
+    const float scale = io.scale();
+    const QString name = io.name();
+    if (m_input.isEmpty()) {
+        io = TSFbo();
+        return QString();
+    }
+    // The input is stretched over the whole target and composited over the canvas colour
+    // by its alpha, so transparent areas show the canvas, not black.
+    TSFbo target(size, TSFbo::workingFormat());
+    QOpenGLFunctions_3_3_Core* f = funcs();
+    if (target.isEmpty() || !f || !target.bind())
+        return QStringLiteral("ERROR - TNodeRootWorker::loadImage - no framebuffer");
+    f->glClearColor(float(m_canvasColor.redF()), float(m_canvasColor.greenF()), float(m_canvasColor.blueF()), 1.0f);
+    f->glClear(GL_COLOR_BUFFER_BIT);
+    target.release();
+    GLImFilter over(QStringLiteral(":/korvane/glshaders/opacity.frag"), QStringLiteral(":/korvane/glshaders/uvscale.vert"));
+    over.proc(1.0f, m_input, target);
+    target.setScale(scale);
+    target.setName(name);
+    target.setUid(TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8));
+    io = target;
+    return QString();
+}
+
+QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const
+{
+    if (in.isEmpty() || out.isEmpty())
+        return QString();
+    GLTransform placement;
+    placement.proc(in, paramValue(QStringLiteral("inputTranslate")).toPointF(), paramFloat("inputScale"),
+                   paramFloat("inputRotate") * 360.f, out);
+    return QString();
+}
+
+QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
+{
+    if (pending.isEmpty() || !paramValue(QStringLiteral("active")).toBool())
+        return QString();
+    TSFbo tmp = in;
+    QString status = loadImage(tmp);
+    if (status.isEmpty())
+        status = doTransform(tmp, out);
+    if (!status.isEmpty())
+        return status;
+    if (paramFloat("opacity") >= kMinOpacity) {
+        status = prepareChildrenInput(out, tmp);
+        if (!status.isEmpty())
+            return status;
+        status = childrenProc(tmp, pending);
+        if (!status.isEmpty())
+            return status;
+        status = postProc(tmp, out);
+    }
+    pending.removeOne(this);
+    clearParamsChange(QString());
+    return status;
+}
+
+QString TNodeRootWorker::prepareChildrenInput(const TSFbo& placed, TSFbo& childrenInput)
+{
+    childrenInput = placed;
+    return QString();
+}
+
+QString TNodeRootWorker::postProc(const TSFbo& in, TSFbo& out)
+{
+    if (in.isEmpty() || out.isEmpty())
+        return QString();
+    if (paramFloat("opacity") < kMinOpacity) {
+        out = in;
+        return QString();
+    }
+    return compose(in, out);
+}
+
+QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* target)
+{
+    if (!paramValue(QStringLiteral("active")).toBool())
+        return QString();
+    TSFbo tmp = in;
+    QString status = loadImage(tmp);
+    if (status.isEmpty())
+        status = doTransform(tmp, out);
+    if (!status.isEmpty() || paramFloat("opacity") < kMinOpacity)
+        return status;
+    status = prepareChildrenInput(out, tmp);
+    if (!status.isEmpty())
+        return status;
+    if (childrenSave(tmp, target)) {
+        out = tmp;
+        return QString();
+    }
+    return postProc(tmp, out);
+}
+
+void TNodeRootWorker::procUpdateReq(TImprocWorker*, QString& reqTag, QString& fboId)
+{
+    if (m_procMode == TImproc::NONE)
+        return;
+    if (fboId == kInput) {
+        TSFbo input = canvasFbo();
+        loadImage(input);
+        emit outputFbo(QString(), int(uid()), fboId, input);
+        return;
+    }
+    if (m_procMode == TImproc::LOWREZ && !fuzzyOne(m_lowrezScale)) {
+        TPendingList full = nodesNeedsFullProc();
+        if (!full.isEmpty()) {
+            qDebug() << "TBD: full nodes: " << full;
+            m_procMode = TImproc::FULL;
+            TSFbo canvas = canvasFbo();
+            proc(canvas, canvas, full);
+            m_procMode = TImproc::LOWREZ;
+        }
+    }
+    TPendingList pending{this};
+    TSFbo canvas = canvasFbo();
+    const QString status = proc(canvas, canvas, pending);
+    if (!status.isEmpty())
+        emit errorMessage(status);
+    emit outputFbo(reqTag, int(uid()), kOutput, canvas);
+}
+
+TSFbo TNodeRootWorker::renderFull(TNodeWorker* target, QString* error)
+{
+    const TImproc::ProcMode mode = m_procMode;
+    m_procMode = TImproc::FULL;
+    TSFbo canvas = canvasFbo();
+    const QString status = saveOutput(canvas, canvas, target ? target : this);
+    m_procMode = mode;
+    if (error)
+        *error = status;
+    return canvas;
+}
+
+TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams)
+{
+    QString error;
+    const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
+    if (!fileName.isValid()) {
+        if (error.isEmpty() && !image.isEmpty())
+            emit outputChanged(image.dataToTSMat(CV_16UC3));
+        return TSMat();
+    }
+    QString path;
+    if (error.isEmpty() && image.isEmpty())
+        error = QStringLiteral("ERROR!!! nothing to save: the canvas is empty");
+    if (error.isEmpty())
+        path = ImageIOManager::localPathFromUrl(fileName, &error);
+    if (error.isEmpty()) {
+        // A render error writes nothing: a half-rendered image must not replace a file.
+        TSMat pixels = image.dataToTSMat(CV_16UC4);
+        pixels.setProperties(m_input.properties());
+        ImageIOManager::Options options;
+        for (auto it = fileParams.cbegin(); it != fileParams.cend(); ++it)
+            options[it.key().toStdString()] = it.value().toString().toStdString();
+        ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(), options, &error);
+    }
+    if (!error.isEmpty())
+        qWarning() << "TNodeRootWorker - save failed:" << error;
+    emit saveFinished(fileName, error);
+    return TSMat();
+}
+
+bool TNodeRootWorker::procSaveQImage(TImprocWorker* which, const QString& fileName)
+{
+    const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), nullptr);
+    if (image.isEmpty() || fileName.isEmpty())
+        return false;
+    const cv::Mat rgb = image.dataToMat(CV_8UC3);
+    QImage qimage(rgb.cols, rgb.rows, QImage::Format_ARGB32);
+    for (int y = 0; y < rgb.rows; ++y) {
+        const cv::Vec3b* row = rgb.ptr<cv::Vec3b>(y);
+        QRgb* line = reinterpret_cast<QRgb*>(qimage.scanLine(y));
+        for (int x = 0; x < rgb.cols; ++x)
+            line[x] = qRgba(row[x][0], row[x][1], row[x][2], 255);
+    }
+    QImageWriter writer(fileName);
+    if (!writer.write(qimage)) {
+        qWarning() << "writer failed " << writer.errorString();
+        return false;
+    }
+    return true;
 }

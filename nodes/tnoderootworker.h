@@ -1,7 +1,8 @@
 #pragma once
-// Thread: render thread.
-// Owns: its child workers.
-// Errors: requests it cannot serve render nothing.
+// Thread: render thread, with the engine context current while rendering.
+// Owns: the input image (as a framebuffer), the canvas settings and its child workers.
+// Errors: a node's error text stops the pass; the canvas is still delivered. Saves report
+//         their outcome with saveFinished.
 
 #include "engine/timproc.h"
 #include "gpu/tsmat.h"
@@ -12,7 +13,9 @@
 #include <QUrl>
 #include <QVariantMap>
 
-// Render-thread worker of the root node: the tree's render requests arrive here.
+// Render-thread worker of the root node: places the input image on a canvas of the size the
+// current mode asks for, renders the tree over it, and publishes the result ("_output_"),
+// the input alone ("_input_"), a full-resolution matrix, or a file.
 class TNodeRootWorker : public TNodeWorker
 {
     Q_OBJECT
@@ -20,16 +23,19 @@ public:
     TNodeRootWorker(unsigned int uid, unsigned int parentUid);
     ~TNodeRootWorker() override;
 
-    // Takes the image to place on the canvas of the next render.
+    QString doProc(TSFbo&) override { return QString(); }
+    QString proc(const TSFbo& in, TSFbo& out, TPendingList& pending) override;
+    QString postProc(const TSFbo& in, TSFbo& out) override;
+    // The root's form of the save walk: places the input, then walks the children up to `target`.
+    virtual QString saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* target);
+
+    // Takes the image to place on the canvas of the next renders (converted to 8 bits).
     virtual void prepareInput(const TSMat& input);
-    // Renders the canvas at full resolution and writes it to a file (or delivers it in memory).
+    // Renders the canvas at full resolution up to `which` and writes it to `fileName`, or,
+    // for an empty URL, hands it back through outputChanged.
     virtual TSMat procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams);
-    virtual void procSaveQImage(TImprocWorker* which, const QString& fileName);
+    virtual bool procSaveQImage(TImprocWorker* which, const QString& fileName);
 
-    TSMat input() const { return m_input; }
-
-    // Stores the canvas unless it equals the current one (scales compared within a
-    // hundred-thousandth).
     void setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale);
     void setProcMode(TImproc::ProcMode mode) { m_procMode = mode; }
     TImproc::ProcMode procMode() const { return m_procMode; }
@@ -37,12 +43,37 @@ public:
     QColor canvasColor() const { return m_canvasColor; }
     float lowrezScale() const { return m_lowrezScale; }
     float thumbnailScale() const { return m_thumbnailScale; }
+    TSFbo input() const { return m_input; }
+
+    // A canvas of the current mode's size, cleared to the canvas colour; empty in NONE mode.
+    TSFbo canvasFbo() const;
+    // Replaces `io` by the input stretched to io's size, composited over the canvas colour.
+    QString loadImage(TSFbo& io) const;
+    // Draws `in` onto `out` with the input placement parameters.
+    QString doTransform(const TSFbo& in, TSFbo& out) const;
+
+protected:
+    // What the children start from: the canvas with the placed input (`placed`). A root
+    // that adjusts the input before the children see it overrides this.
+    virtual QString prepareChildrenInput(const TSFbo& placed, TSFbo& childrenInput);
+
+signals:
+    void outputChanged(TSMat output);
+    // Outcome of a save to a file: an empty error text on success.
+    void saveFinished(QUrl fileName, QString error);
+
+private slots:
+    void procUpdateReq(TImprocWorker* which_p, QString& reqTag, QString& fboId);
 
 private:
+    // The full-resolution image of the tree up to `target` (the whole tree for the root).
+    TSFbo renderFull(TNodeWorker* target, QString* error);
+    float modeScale() const;
+
     TImproc::ProcMode m_procMode = TImproc::LOWREZ;
     QSize m_canvasSize{-1, -1};
     QColor m_canvasColor{255, 255, 255, 255};
     float m_lowrezScale = 1.0f;
     float m_thumbnailScale = 1.0f;
-    TSMat m_input;
+    TSFbo m_input;
 };

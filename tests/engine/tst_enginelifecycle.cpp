@@ -3,6 +3,7 @@
 // shutdown frees everything and never hangs, however often it is called.
 
 #include "testnodes.h"
+#include "testnodes_host.h"
 #include "testregistry.h"
 
 #include "engine/timpserver.h"
@@ -42,7 +43,7 @@ private slots:
     void threadRunsBeforeAnyContext()
     {
         TNodeFactory::registerNodeClass("LifecycleLayer", nullptr,
-            [](uint uid, uint parent) { return new TNodeWorker(uid, parent); });
+            [](uint uid, uint parent) -> TNodeWorker* { return new IdentityWorker(uid, parent); });
         TImpServerThread* t = TImpServer::impThread();
         QVERIFY(t);
         QCOMPARE(TImpServer::impThread(), t);

@@ -3,6 +3,7 @@
 
 #include "gpufixture.h"
 #include "testnodes.h"
+#include "testnodes_host.h"
 #include "testregistry.h"
 
 #include "engine/timpserver.h"
@@ -79,7 +80,7 @@ private slots:
         TNodeFactory::registerNodeClass(kRootClass, nullptr,
             [](uint uid, uint parent) -> TNodeWorker* { return new CountingRootWorker(uid, parent); });
         TNodeFactory::registerNodeClass(kLayerClass, nullptr,
-            [](uint uid, uint parent) { return new TNodeWorker(uid, parent); });
+            [](uint uid, uint parent) -> TNodeWorker* { return new IdentityWorker(uid, parent); });
         m_thread = GpuFixture::renderThread();
         QVERIFY2(m_thread, "no render thread with an OpenGL context");
     }

@@ -17,7 +17,7 @@ QAtomicInt HostRootWorker::s_commandRunning;
 QAtomicInt HostRootWorker::s_overlaps;
 
 HostRootWorker::HostRootWorker(unsigned int uid, unsigned int parentUid)
-    : TNodeRootWorker(uid, parentUid)
+    : TNodeRootWithAdjustWorker(uid, parentUid)
 {
     connect(this, &TImprocWorker::updateReq, this, [](TImprocWorker*, QString&, QString&) {
         if (s_commandRunning.loadAcquire())
@@ -52,7 +52,7 @@ void TestHost::registerClasses()
     TNodeFactory::registerNodeClass(
         QStringLiteral("HostLayer"),
         [](TImproc* parent, uint uid) -> TNode* { return new HostLayer(parent, uid); },
-        [](uint uid, uint parent) { return new TNodeWorker(uid, parent); });
+        [](uint uid, uint parent) -> TNodeWorker* { return new IdentityWorker(uid, parent); });
 
     qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
     qmlRegisterType<HostLayer>("Korvane", 1, 0, "HostLayer");

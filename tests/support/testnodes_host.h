@@ -3,11 +3,11 @@
 // and a plain layer node with one parameter of its own.
 
 #include "nodes/tnode.h"
-#include "nodes/tnoderootworker.h"
+#include "nodes/tnoderootwithadjustworker.h"
 
 #include <QAtomicInt>
 
-class HostRootWorker : public TNodeRootWorker
+class HostRootWorker : public TNodeRootWithAdjustWorker
 {
     Q_OBJECT
 public:
@@ -19,6 +19,15 @@ public:
     // Set by test commands while their redo runs; a render must never see it set.
     static QAtomicInt s_commandRunning;
     static QAtomicInt s_overlaps;
+};
+
+// A layer whose own step leaves the image as it is.
+class IdentityWorker : public TNodeWorker
+{
+    Q_OBJECT
+public:
+    using TNodeWorker::TNodeWorker;
+    QString doProc(TSFbo&) override { return QString(); }
 };
 
 class HostLayer : public TNode

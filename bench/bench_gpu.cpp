@@ -1,0 +1,323 @@
+// GPU image layer benchmark on 24 MP (6000 x 4000) images: upload and download per internal
+// format and matrix type, the copy pass, and framebuffer allocation from the pool against a
+// fresh one. GPU time is bracketed by glFinish. Every case checks the pixels it produced;
+// timings never fail the run (exit code 1 only for wrong pixels).
+// Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_gpu [runs] [text]
+//        (with text, only the transfer cases whose name contains it)
+
+#include "engine/timpserver.h"
+#include "engine/timpserverthread.h"
+#include "gpu/glcache.h"
+#include "gpu/glimfilter.h"
+#include "gpu/glprog.h"
+#include "gpu/tsfbo.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QSurfaceFormat>
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+int g_runs = 5;
+QString g_only;
+bool g_allCorrect = true;
+
+struct Timing
+{
+    double minMs = 0;
+    double medianMs = 0;
+};
+
+QOpenGLFunctions_3_3_Core* gl()
+{
+    return GLProg::funcs();
+}
+
+// Runs `f` g_runs times, each bracketed by glFinish.
+Timing measure(const std::function<void()>& f)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < g_runs; ++i) {
+        gl()->glFinish();
+        QElapsedTimer t;
+        t.start();
+        f();
+        gl()->glFinish();
+        ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms.front(), ms[ms.size() / 2]};
+}
+
+const char* formatName(GLenum f)
+{
+    switch (f) {
+    case GL_R8: return "R8";
+    case GL_R16: return "R16";
+    case GL_R16F: return "R16F";
+    case GL_R32F: return "R32F";
+    case GL_RG8: return "RG8";
+    case GL_RG16: return "RG16";
+    case GL_RG16F: return "RG16F";
+    case GL_RG32F: return "RG32F";
+    case GL_RGB16: return "RGB16";
+    case GL_RGB16F: return "RGB16F";
+    case GL_R11F_G11F_B10F: return "R11F_G11F_B10F";
+    case GL_RGB32F: return "RGB32F";
+    case GL_RGBA8: return "RGBA8";
+    case GL_RGBA16: return "RGBA16";
+    case GL_RGBA16F: return "RGBA16F";
+    case GL_RGBA32F: return "RGBA32F";
+    default: return "?";
+    }
+}
+
+QString typeName(int type)
+{
+    const int depth = CV_MAT_DEPTH(type);
+    return QStringLiteral("%1C%2")
+        .arg(depth == CV_8U ? "8U" : depth == CV_16U ? "16U" : "32F")
+        .arg(CV_MAT_CN(type));
+}
+
+cv::Mat testImage(int type)
+{
+    cv::Mat m(kHeight, kWidth, type);
+    cv::RNG rng(1234);
+    const int depth = CV_MAT_DEPTH(type);
+    const double hi = depth == CV_8U ? 256 : depth == CV_16U ? 65536 : 1.0;
+    rng.fill(m, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(hi));
+    return m;
+}
+
+int formatChannels(GLenum f)
+{
+    switch (f) {
+    case GL_R8: case GL_R16: case GL_R16F: case GL_R32F: return 1;
+    case GL_RG8: case GL_RG16: case GL_RG16F: case GL_RG32F: return 2;
+    case GL_RGB16: case GL_RGB16F: case GL_R11F_G11F_B10F: case GL_RGB32F: return 3;
+    default: return 4;
+    }
+}
+
+// Largest deviation on a sample of rows, in units of the matrix's full scale, over the
+// first `channels` channels (a 3-channel format reads alpha back as opaque).
+double maxError(const cv::Mat& a, const cv::Mat& b, int channels = 4)
+{
+    const double full = a.depth() == CV_8U ? 255 : a.depth() == CV_16U ? 65535 : 1.0;
+    const int cn = std::min({a.channels(), b.channels(), channels});
+    double worst = 0;
+    for (int y = 0; y < a.rows; y += 97) {
+        cv::Mat ra, rb;
+        a.row(y).convertTo(ra, CV_64F, 1.0 / full);
+        b.row(y).convertTo(rb, CV_64F, 1.0 / full);
+        const double* pa = ra.ptr<double>();
+        const double* pb = rb.ptr<double>();
+        for (int x = 0; x < a.cols; ++x) {
+            for (int c = 0; c < cn; ++c)
+                worst = std::max(worst, std::fabs(pa[x * a.channels() + c] - pb[x * b.channels() + c]));
+        }
+    }
+    return worst;
+}
+
+void printRow(const QString& name, const Timing& t, double megabytes, const char* unit, bool ok)
+{
+    const double rate = megabytes / (t.medianMs / 1000.0);
+    std::printf("%-44s %9.1f %9.1f %10.1f %-6s %s\n", qPrintable(name), t.minMs, t.medianMs, rate, unit,
+                ok ? "ok" : "WRONG PIXELS");
+    std::fflush(stdout);
+    g_allCorrect = g_allCorrect && ok;
+}
+
+void header(const char* title, const char* rateUnit)
+{
+    std::printf("\n%s (%d runs, 6000 x 4000)\n", title, g_runs);
+    std::printf("%-44s %9s %9s %10s %-6s %s\n", "case", "min ms", "med ms", "rate", rateUnit, "pixels");
+}
+
+// Storage precision of each format, as the tolerance of its round trip.
+double tolerance(GLenum format, int type)
+{
+    const int depth = CV_MAT_DEPTH(type);
+    const double level = depth == CV_8U ? 1.0 / 255 : depth == CV_16U ? 1.0 / 65535 : 1e-6;
+    switch (format) {
+    case GL_R11F_G11F_B10F: return 1.0 / 32 + level;
+    case GL_R16F: case GL_RG16F: case GL_RGB16F: case GL_RGBA16F: return 1.0 / 2048 + level;
+    case GL_R8: case GL_RG8: case GL_RGBA8: return std::max(level, 1.0 / 255);
+    default: return std::max(level, 1.0 / 65535);
+    }
+}
+
+void transferCase(GLenum format, int type)
+{
+    const QString name = QStringLiteral("%1 %2").arg(formatName(format)).arg(typeName(type));
+    if (!g_only.isEmpty() && !name.contains(g_only))
+        return;
+    const cv::Mat in = testImage(type);
+    const double mb = double(in.total() * in.elemSize()) / (1 << 20);
+    TSFbo target(kWidth, kHeight, format);
+    cv::Mat back(kHeight, kWidth, type);
+    bool uploaded = true, downloaded = true;
+    // Into existing storage, as the engine works with pooled framebuffers.
+    target.dataFromMat(in, true);
+    const Timing up = measure([&] { uploaded = target.dataFromMat(in, true) && uploaded; });
+    const Timing down = measure([&] { downloaded = TSFbo::fboToMat(target.fbo(), back, true, false) && downloaded; });
+    const bool ok = uploaded && downloaded && maxError(back, in, formatChannels(format)) <= tolerance(format, type);
+    printRow(name + " upload", up, mb, "MB/s", ok);
+    printRow(name + " download", down, mb, "MB/s", ok);
+}
+
+void transfers()
+{
+    header("Transfers into / out of existing storage", "MB/s");
+    const GLenum formats[] = {GL_R8, GL_R16, GL_R16F, GL_R32F, GL_RG8, GL_RG16, GL_RG16F, GL_RG32F,
+                              GL_RGB16, GL_RGB16F, GL_R11F_G11F_B10F, GL_RGB32F, GL_RGBA8, GL_RGBA16,
+                              GL_RGBA16F, GL_RGBA32F};
+    for (GLenum f : formats) {
+        const int downloadType = TSFbo::toCvType(f);
+        transferCase(f, downloadType);
+        // The working formats take the engine's 8-bit and 16-bit images too.
+        if (f == GL_RGBA16F || f == GL_R11F_G11F_B10F) {
+            for (int t : {CV_8UC4, CV_16UC4, CV_8UC3, CV_16UC3}) {
+                if (t != downloadType)
+                    transferCase(f, t);
+            }
+        }
+    }
+}
+
+// The alternative read-back of the packed working format: a pass into RGBA16 (whose read
+// is a memory copy), then the read.
+void packedReadViaPass()
+{
+    header("R11F_G11F_B10F read-back to 16UC4: CPU tables against a GPU pass", "MB/s");
+    const cv::Mat in = testImage(CV_16UC4);
+    const double mb = double(in.total() * in.elemSize()) / (1 << 20);
+    const TSFbo packed(in, GL_R11F_G11F_B10F, true);
+    cv::Mat viaTables(kHeight, kWidth, CV_16UC4), viaPass(kHeight, kWidth, CV_16UC4);
+    const Timing tables = measure([&] { TSFbo::fboToMat(packed.fbo(), viaTables, true, false); });
+    GLImFilter copy;
+    TSFbo rgba16(kWidth, kHeight, GL_RGBA16);
+    const Timing pass = measure([&] {
+        copy.proc(packed, rgba16);
+        TSFbo::fboToMat(rgba16.fbo(), viaPass, true, false);
+    });
+    printRow("CPU tables (packed read + unpack)", tables, mb, "MB/s", maxError(viaTables, in, 3) <= 1.0 / 32);
+    printRow("GPU pass into RGBA16 + read", pass, mb, "MB/s", maxError(viaPass, in, 3) <= 1.0 / 32);
+}
+
+void copyPasses()
+{
+    header("Copy pass (copy.frag, bilinear)", "Mpix/s");
+    const double mpix = double(kWidth) * kHeight / 1e6;
+    for (GLenum f : {GLenum(GL_RGBA16F), GLenum(GL_R11F_G11F_B10F), GLenum(GL_RGBA8)}) {
+        const cv::Mat in = testImage(CV_8UC4);
+        const TSFbo src(in, f, true);
+        TSFbo dst(kWidth, kHeight, f);
+        GLImFilter copy;
+        const Timing t = measure([&] { copy.proc(src, dst); });
+        const cv::Mat out = dst.dataToMat(CV_8UC4, true);
+        cv::Mat expected = in.clone();
+        expected.reshape(1, int(expected.total())).col(3).setTo(255);
+        printRow(QStringLiteral("%1 -> %1").arg(formatName(f)), t, mpix, "Mpix/s",
+                 maxError(out, expected) <= tolerance(f, CV_8UC4));
+    }
+}
+
+void allocation()
+{
+    header("Allocation + first write (glClear) of a 6000 x 4000 framebuffer", "Mpix/s");
+    const double mpix = double(kWidth) * kHeight / 1e6;
+    for (GLenum f : {GLenum(GL_RGBA16F), GLenum(GL_R11F_G11F_B10F)}) {
+        auto allocateAndClear = [f](cv::Vec4f colour) {
+            TSFbo fbo(kWidth, kHeight, f);
+            fbo.bind();
+            gl()->glClearColor(colour[0], colour[1], colour[2], colour[3]);
+            gl()->glClear(GL_COLOR_BUFFER_BIT);
+            fbo.release();
+            return fbo;
+        };
+        GLCache::clearBuffer();
+        allocateAndClear({0.f, 0.f, 0.f, 1.f}); // leaves one in the pool
+        const GLCache::Stats before = GLCache::stats();
+        const Timing pooled = measure([&] { allocateAndClear({0.25f, 0.5f, 0.75f, 1.f}); });
+        const GLCache::Stats afterPooled = GLCache::stats();
+        const Timing fresh = measure([&] {
+            GLCache::clearBuffer();
+            allocateAndClear({0.25f, 0.5f, 0.75f, 1.f});
+        });
+        GLCache::clearBuffer();
+        const TSFbo check = allocateAndClear({0.25f, 0.5f, 0.75f, 1.f});
+        const cv::Mat px = check.dataToMat(CV_8UC4, true)(cv::Rect(kWidth - 1, kHeight - 1, 1, 1)).clone();
+        const bool ok = std::abs(px.at<cv::Vec4b>(0)[1] - 128) <= 1;
+        const int hits = afterPooled.poolHits - before.poolHits;
+        printRow(QStringLiteral("%1 pool hit (%2 of %3 runs)").arg(formatName(f)).arg(hits).arg(g_runs), pooled,
+                 mpix, "Mpix/s", ok);
+        printRow(QStringLiteral("%1 fresh framebuffer").arg(formatName(f)), fresh, mpix, "Mpix/s", ok);
+    }
+}
+
+void runAll()
+{
+    const GLenum saved = TSFbo::workingFormat();
+    std::printf("renderer: %s\n", reinterpret_cast<const char*>(gl()->glGetString(GL_RENDERER)));
+    GLCache::resetStats();
+    transfers();
+    if (g_only.isEmpty()) {
+        packedReadViaPass();
+        copyPasses();
+        allocation();
+    }
+    const GLCache::Stats s = GLCache::stats();
+    std::printf("\npool: %d hits, %d misses, %d deleted; peak live images %d KB\n", s.poolHits, s.poolMisses,
+                s.poolDeleted, TSFbo::maxKBytesUsed());
+    TSFbo::setWorkingFormat(saved);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
+    if (argc > 1)
+        g_runs = std::max(1, std::atoi(argv[1]));
+    if (argc > 2)
+        g_only = QString::fromLocal8Bit(argv[2]);
+
+    TImpServerThread* t = TImpServer::impThread();
+    if (!TImpServer::attachOffscreenContext()) {
+        std::fprintf(stderr, "bench_gpu: no OpenGL context\n");
+        return 1;
+    }
+    bool ready = false;
+    QMetaObject::invokeMethod(t, [t, &ready] { ready = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
+    if (!ready) {
+        std::fprintf(stderr, "bench_gpu: the render thread could not set up the GPU\n");
+        TImpServer::shutDown();
+        return 1;
+    }
+    // The budget fits the largest case (RGBA32F: 384 MB per image) with room for the pool.
+    QMetaObject::invokeMethod(t, [] {
+        GLCache::setMax(4096000, 24);
+        runAll();
+    }, Qt::BlockingQueuedConnection);
+    TImpServer::shutDown();
+    return g_allCorrect ? 0 : 1;
+}

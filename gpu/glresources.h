@@ -1,0 +1,26 @@
+#pragma once
+// Thread: render thread, with the engine context current (the context is about to be deleted).
+// Owns: nothing; it frees what the GPU layer's caches own.
+// Errors: without a current context the GL names are forgotten instead of freed (they die
+//         with the context); a warning says so.
+
+// The GPU layer's objects die with their context: one call, made while the engine context
+// is still current, frees the cached programs and shaders, the shared quad, the result
+// cache with its RAM copies, and the framebuffer pool.
+class GLResources
+{
+public:
+    static void teardown();
+
+    // What is still alive, for shutdown logs and leak checks.
+    struct LiveCounts
+    {
+        int programs = 0;
+        int shaders = 0;
+        int vertexBuffers = 0;
+        int pooledFramebuffers = 0;
+        int cachedResults = 0;
+        int images = 0; // live TSFbo records
+    };
+    static LiveCounts liveCounts();
+};

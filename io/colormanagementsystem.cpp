@@ -1,0 +1,284 @@
+#include "io/colormanagementsystem.h"
+
+#include "io/x11displayprofile.h"
+
+#include <QDebug>
+#include <QImage>
+
+#include <lcms2.h>
+#include <opencv2/core/utility.hpp>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+struct TransformDeleter
+{
+    void operator()(void* t) const { cmsDeleteTransform(t); }
+};
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+bool sameProfile(const ColorProfile& a, const ColorProfile& b)
+{
+    return a.size() == b.size() && (a.size() == 0 || std::equal(a.data(), a.data() + a.size(), b.data()));
+}
+
+// Little CMS turns a 16-bit transform into a sampled grid. Between two different RGB
+// spaces the grid's nodes outside the destination gamut are clipped, and colours near the
+// gamut edge then come out thousands of levels off (a save into Adobe RGB and back moved
+// some by 3600). Matrix-shaper pairs are therefore evaluated exactly, stage by stage.
+cmsUInt32Number transformFlags(const ColorProfile& from, unsigned int inFormat, const ColorProfile& to,
+                               unsigned int outFormat)
+{
+    const bool wide = T_BYTES(inFormat) == 2 || T_BYTES(outFormat) == 2;
+    if (!wide || sameProfile(from, to))
+        return 0;
+    const bool matrixShaper = cmsIsMatrixShaper(from.profile()) && cmsIsMatrixShaper(to.profile());
+    return matrixShaper ? cmsFLAGS_NOOPTIMIZE : 0;
+}
+
+Transform makeTransform(const ColorProfile& from, unsigned int inFormat, const ColorProfile& to, unsigned int outFormat)
+{
+    return Transform(cmsCreateTransform(from.profile(), inFormat, to.profile(), outFormat, INTENT_PERCEPTUAL,
+                                        transformFlags(from, inFormat, to, outFormat)));
+}
+
+// Rows are independent and a transform may be shared between threads (Little CMS keeps
+// its per-call state on the stack), so big images are split over the cores.
+void transformRows(void* transform, const cv::Mat& source, cv::Mat& destination)
+{
+    const int rows = std::min(source.rows, destination.rows);
+    const int cols = std::min(source.cols, destination.cols);
+    cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+        for (int r = range.start; r < range.end; ++r)
+            cmsDoTransform(transform, source.ptr(r), destination.ptr(r), cmsUInt32Number(cols));
+    });
+}
+
+// The profile colour space a pixel format's colour channels are in; 0 for any other.
+unsigned int formatColorSpace(unsigned int format)
+{
+    switch (T_COLORSPACE(format)) {
+    case PT_GRAY: return cmsSigGrayData;
+    case PT_RGB: return cmsSigRgbData;
+    case PT_CMYK: return cmsSigCmykData;
+    default: return 0;
+    }
+}
+
+// Writes the alpha of each destination pixel: the source alpha rescaled when the source
+// has one, full opacity otherwise. Alpha is the extra channel after the colour channels.
+template <typename Out>
+void writeAlphaRow(const uchar* src, Out* dst, int cols, unsigned int inFormat, unsigned int outFormat)
+{
+    const int outStride = int(T_CHANNELS(outFormat) + T_EXTRA(outFormat));
+    const int outAlpha = int(T_CHANNELS(outFormat));
+    const bool outWide = sizeof(Out) == 2;
+    const Out opaque = outWide ? Out(65535) : Out(255);
+    if (T_EXTRA(inFormat) == 0) {
+        for (int x = 0; x < cols; ++x)
+            dst[x * outStride + outAlpha] = opaque;
+        return;
+    }
+    const int inStride = int(T_CHANNELS(inFormat) + T_EXTRA(inFormat));
+    const int inAlpha = int(T_CHANNELS(inFormat));
+    if (T_BYTES(inFormat) == 2) {
+        const auto* in = reinterpret_cast<const uint16_t*>(src);
+        for (int x = 0; x < cols; ++x) {
+            const uint16_t a = in[x * inStride + inAlpha];
+            dst[x * outStride + outAlpha] = outWide ? Out(a) : Out((a + 128) / 257);
+        }
+    } else {
+        for (int x = 0; x < cols; ++x) {
+            const uint8_t a = src[x * inStride + inAlpha];
+            dst[x * outStride + outAlpha] = outWide ? Out(a * 257) : Out(a);
+        }
+    }
+}
+
+bool hasUsableAlphaPair(unsigned int inFormat, unsigned int outFormat)
+{
+    const auto bytesOk = [](unsigned int f) { return T_BYTES(f) == 1 || T_BYTES(f) == 2; };
+    return T_EXTRA(outFormat) == 1 && T_EXTRA(inFormat) <= 1 && bytesOk(inFormat) && bytesOk(outFormat)
+        && !T_PLANAR(inFormat) && !T_PLANAR(outFormat) && !T_SWAPFIRST(outFormat) && !T_DOSWAP(outFormat);
+}
+
+void copyAlphaChannel(const cv::Mat& source, cv::Mat& destination, unsigned int inFormat, unsigned int outFormat)
+{
+    if (!hasUsableAlphaPair(inFormat, outFormat))
+        return;
+    const int rows = std::min(source.rows, destination.rows);
+    const int cols = std::min(source.cols, destination.cols);
+    for (int r = 0; r < rows; ++r) {
+        if (T_BYTES(outFormat) == 2)
+            writeAlphaRow(source.ptr(r), destination.ptr<uint16_t>(r), cols, inFormat, outFormat);
+        else
+            writeAlphaRow(source.ptr(r), destination.ptr<uint8_t>(r), cols, inFormat, outFormat);
+    }
+}
+
+} // namespace
+
+bool ColorManagementSystem::setWorkingColorProfile(const unsigned char* data, int size)
+{
+    m_workingProfile.open(data, size);
+    return true;
+}
+
+bool ColorManagementSystem::setDeviceColorProfile(const unsigned char* data, int size)
+{
+    m_deviceProfiles.append(ColorProfile(data, size));
+    return true;
+}
+
+bool ColorManagementSystem::setDeviceColorProfile(QWindow* window)
+{
+    m_deviceProfiles.clear();
+    const QByteArray bytes = X11DisplayProfile::forWindow(window);
+    m_deviceProfiles.append(ColorProfile(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size()));
+    return true;
+}
+
+const ColorProfile& ColorManagementSystem::workingProfile() const
+{
+    return m_workingProfile;
+}
+
+const QList<ColorProfile>& ColorManagementSystem::deviceProfiles() const
+{
+    return m_deviceProfiles;
+}
+
+bool ColorManagementSystem::getImageColorProfile(const OIIO::ImageSpec& spec, unsigned char** data, unsigned int& size)
+{
+    *data = nullptr;
+    size = 0;
+    const OIIO::ParamValue* attribute = spec.find_attribute("ICCProfile");
+    if (!attribute)
+        return false;
+    *data = static_cast<unsigned char*>(const_cast<void*>(attribute->data()));
+    size = unsigned(attribute->type().size());
+    return *data != nullptr && size != 0;
+}
+
+bool ColorManagementSystem::setImageColorProfile(OIIO::ImageSpec& spec, const unsigned char** data, unsigned int size)
+{
+    spec.erase_attribute("ICCProfile");
+    if (data && *data && size > 0)
+        spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, int(size)), *data);
+    return true;
+}
+
+unsigned int ColorManagementSystem::imageColorSpace(const OIIO::ImageSpec& spec)
+{
+    unsigned char* data = nullptr;
+    unsigned int size = 0;
+    if (!getImageColorProfile(spec, &data, size))
+        return 0;
+    cmsHPROFILE profile = cmsOpenProfileFromMem(data, size);
+    if (!profile)
+        return 0;
+    const unsigned int space = cmsGetColorSpace(profile);
+    cmsCloseProfile(profile);
+    return space;
+}
+
+void ColorManagementSystem::convert(cv::Mat& image)
+{
+    if (m_deviceProfiles.isEmpty() || image.type() != CV_8UC4)
+        return;
+    Transform t = makeTransform(m_workingProfile, TYPE_RGBA_8, m_deviceProfiles.first(), TYPE_RGBA_8);
+    if (t)
+        transformRows(t.get(), image, image);
+}
+
+void ColorManagementSystem::convert(QImage& image)
+{
+    if (m_deviceProfiles.isEmpty() || image.depth() != 32)
+        return;
+    Transform t = makeTransform(m_workingProfile, TYPE_BGRA_8, m_deviceProfiles.first(), TYPE_BGRA_8);
+    if (!t)
+        return;
+    for (int y = 0; y < image.height(); ++y) {
+        uchar* line = image.scanLine(y);
+        cmsDoTransform(t.get(), line, line, cmsUInt32Number(image.width()));
+    }
+}
+
+void ColorManagementSystem::convert(void* data, FORMAT format, int count)
+{
+    if (m_deviceProfiles.isEmpty() || format != RGB_FLOAT)
+        return;
+    convert(static_cast<float*>(data), count);
+}
+
+bool ColorManagementSystem::convert(float* data, int count)
+{
+    if (m_deviceProfiles.isEmpty() || !data || count <= 0)
+        return true;
+    Transform t = makeTransform(m_workingProfile, TYPE_RGB_FLT, m_deviceProfiles.first(), TYPE_RGB_FLT);
+    if (!t)
+        return true;
+    constexpr int kChunk = 32768;
+    for (int done = 0; done < count; done += kChunk) {
+        float* chunk = data + std::size_t(done) * 3;
+        cmsDoTransform(t.get(), chunk, chunk, cmsUInt32Number(std::min(kChunk, count - done)));
+    }
+    return true;
+}
+
+bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination, OIIO::ImageSpec& spec, int inFormat,
+                                    int outFormat, DIRECTION direction, bool copyAlpha)
+{
+    unsigned char* data = nullptr;
+    unsigned int size = 0;
+    getImageColorProfile(spec, &data, size);
+    qDebug() << "*************************** file iccProfileSize:**********************" << size;
+    if (direction != FileToWorkspace && direction != WorkspaceToFile)
+        throw std::runtime_error("wrong direction");
+
+    ColorProfile fileProfile;
+    const unsigned int fileFormat = unsigned(direction == FileToWorkspace ? inFormat : outFormat);
+    if (!fileProfile.open(data, int(size))) {
+        qWarning() << "The embedded colour profile cannot be read, using sRGB";
+        if (direction == WorkspaceToFile)
+            spec.erase_attribute("ICCProfile");
+    } else if (fileProfile.colorSpace() != formatColorSpace(fileFormat)) {
+        qWarning() << "The embedded colour profile does not fit the image's channels, using sRGB";
+        fileProfile = ColorProfile();
+        if (direction == WorkspaceToFile)
+            spec.erase_attribute("ICCProfile");
+    }
+
+    Transform t;
+    if (direction == FileToWorkspace) {
+        qDebug() << "File to Workspace";
+        t = makeTransform(fileProfile, unsigned(inFormat), m_workingProfile, unsigned(outFormat));
+    } else {
+        qDebug() << "Workspace to File";
+        t = makeTransform(m_workingProfile, unsigned(inFormat), fileProfile, unsigned(outFormat));
+    }
+    if (!t)
+        throw std::runtime_error("empty transform");
+    transformRows(t.get(), source, destination);
+    if (copyAlpha)
+        copyAlphaChannel(source, destination, unsigned(inFormat), unsigned(outFormat));
+    return true;
+}
+
+bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination, unsigned int inFormat,
+                                    unsigned int outFormat, const void* profileData, int profileSize,
+                                    DIRECTION direction, bool copyAlpha)
+{
+    const ColorProfile hostProfile(static_cast<const unsigned char*>(profileData), profileSize);
+    Transform t = direction == HostToWorkspace ? makeTransform(hostProfile, inFormat, m_workingProfile, outFormat)
+                                               : makeTransform(m_workingProfile, inFormat, hostProfile, outFormat);
+    if (!t)
+        throw std::runtime_error("empty transform");
+    transformRows(t.get(), source, destination);
+    if (copyAlpha)
+        copyAlphaChannel(source, destination, inFormat, outFormat);
+    return true;
+}

@@ -1,0 +1,511 @@
+#include "io/imageiomanager.h"
+
+#include "io/atomicfilewriter.h"
+#include "io/hostplanes.h"
+#include "io/imageorientation.h"
+#include "io/imagesaveoptions.h"
+
+#include <QDebug>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <lcms2.h>
+#include <opencv2/imgproc.hpp>
+
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+OIIO::ImageCache* g_oiioCache_p = nullptr;
+int g_count = 0;
+QMutex g_cacheMutex;
+
+// Messages about files go to stderr, one line each, and to the caller when it asked.
+void report(QString* error, const std::string& message)
+{
+    std::cerr << message << std::endl;
+    if (error)
+        *error = QString::fromStdString(message);
+}
+
+std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path)
+{
+    // Straight alpha: the engine never works on premultiplied pixels.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    return OIIO::ImageInput::open(path, &config);
+}
+
+bool isEightBit(const OIIO::ImageSpec& spec)
+{
+    if (spec.channelformats.empty())
+        return spec.format.basetype == OIIO::TypeDesc::UINT8;
+    for (const OIIO::TypeDesc& format : spec.channelformats)
+        if (format.basetype != OIIO::TypeDesc::UINT8)
+            return false;
+    return true;
+}
+
+// The file's pixels as the transform's input: its Little CMS format, and a matrix in that
+// format. Grey stays grey when the file carries a grey profile; otherwise it is repeated
+// into RGB, since the profile (or sRGB) then expects three channels.
+struct ConversionSource
+{
+    cv::Mat pixels;
+    unsigned int format = 0;
+};
+
+ConversionSource conversionSource(const cv::Mat& displayed, const OIIO::ImageSpec& spec)
+{
+    const bool wide = displayed.depth() == CV_16U;
+    const bool greyProfile = ColorManagementSystem::imageColorSpace(spec) == cmsSigGrayData;
+    ConversionSource source;
+    switch (displayed.channels()) {
+    case 1:
+        if (greyProfile) {
+            source.pixels = displayed;
+            source.format = wide ? TYPE_GRAY_16 : TYPE_GRAY_8;
+        } else {
+            cv::merge(std::vector<cv::Mat>{displayed, displayed, displayed}, source.pixels);
+            source.format = wide ? TYPE_RGB_16 : TYPE_RGB_8;
+        }
+        break;
+    case 2:
+        if (greyProfile) {
+            source.pixels = displayed;
+            source.format = wide ? TYPE_GRAYA_16 : TYPE_GRAYA_8;
+        } else {
+            source.pixels.create(displayed.size(), CV_MAKETYPE(displayed.depth(), 4));
+            const int fromTo[] = {0, 0, 0, 1, 0, 2, 1, 3};
+            cv::mixChannels(&displayed, 1, &source.pixels, 1, fromTo, 4);
+            source.format = wide ? TYPE_RGBA_16 : TYPE_RGBA_8;
+        }
+        break;
+    case 3:
+        source.pixels = displayed;
+        source.format = wide ? TYPE_RGB_16 : TYPE_RGB_8;
+        break;
+    default:
+        source.pixels = displayed;
+        source.format = wide ? TYPE_RGBA_16 : TYPE_RGBA_8;
+        break;
+    }
+    return source;
+}
+
+bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, ColorManagementSystem& cms,
+              QString* error)
+{
+    std::unique_ptr<OIIO::ImageInput> in = openInput(path);
+    if (!in) {
+        report(error, "Could not create an Image Input for" + path + ", error = " + OIIO::geterror());
+        return false;
+    }
+    info = Ostrel::FileInfo(in->spec());
+    const OIIO::ImageSpec& spec = in->spec();
+    const int orientation = info.orientation();
+    const int channels = spec.nchannels;
+    if (channels < 1 || channels > 4)
+        throw std::runtime_error("wrong channels");
+    if (spec.width < 1 || spec.height < 1 || spec.depth > 1) {
+        report(error, "Could not read pixels from" + path + ",error=unsupported image size");
+        return false;
+    }
+
+    cv::Mat raw;
+    try {
+        const bool eightBit = isEightBit(spec);
+        raw.create(spec.height, spec.width, CV_MAKETYPE(eightBit ? CV_8U : CV_16U, channels));
+        const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+        // A truncated JPEG reads "successfully" as grey with an error pending: refuse it.
+        if (!in->read_image(0, 0, 0, channels, readType, raw.data) || in->has_error()) {
+            report(error, "Could not read pixels from" + path + ",error=" + in->geterror());
+            return false;
+        }
+    } catch (const std::exception& e) { // allocation of an absurd size
+        report(error, "Could not read pixels from" + path + ",error=" + e.what());
+        return false;
+    }
+
+    try {
+        cv::Mat displayed;
+        ImageOrientation::toDisplayed(raw, displayed, orientation);
+        raw.release();
+        const ConversionSource source = conversionSource(displayed, info.spec());
+        out.create(displayed.rows, displayed.cols, CV_16UC4);
+        cms.convert(source.pixels, out, info.spec(), int(source.format), TYPE_RGBA_16,
+                    ColorManagementSystem::FileToWorkspace, true);
+    } catch (const std::exception& e) {
+        report(error, std::string("Could not do color conversion because of ") + e.what());
+        return false;
+    }
+
+    if (!in->close()) {
+        report(error, "Error closing" + path + ", error = " + in->geterror());
+        return false;
+    }
+    return true;
+}
+
+int sourceFormat(int type)
+{
+    switch (type) {
+    case CV_8UC3: return TYPE_RGB_8;
+    case CV_16UC3: return TYPE_RGB_16;
+    case CV_8UC4: return TYPE_RGBA_8;
+    default: return TYPE_RGBA_16;
+    }
+}
+
+struct ProgressBridge
+{
+    const ImageIOManager::Progress* progress = nullptr;
+    bool cancelled = false;
+};
+
+// OpenImageIO asks whether to stop: true aborts the write.
+bool progressThunk(void* opaque, float done)
+{
+    auto* bridge = static_cast<ProgressBridge*>(opaque);
+    if (bridge->progress && *bridge->progress && !(*bridge->progress)(done))
+        bridge->cancelled = true;
+    return bridge->cancelled;
+}
+
+// Writes `pixels` with `spec` into a temporary file that replaces `path` once complete.
+bool writeImage(const std::string& path, const cv::Mat& pixels, const OIIO::ImageSpec& spec,
+                const ImageIOManager::Progress& progress, std::string* failure)
+{
+    AtomicFileWriter file(QString::fromStdString(path));
+    if (!file.isValid()) {
+        *failure = file.errorString().toStdString();
+        return false;
+    }
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
+    if (!out) {
+        *failure = OIIO::geterror();
+        return false;
+    }
+    const std::string temporary = file.temporaryPath().toStdString();
+    ProgressBridge bridge{&progress};
+    const OIIO::TypeDesc type = pixels.depth() == CV_16U ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+    bool ok = out->open(temporary, spec)
+        && out->write_image(type, pixels.data, OIIO::AutoStride, OIIO::stride_t(pixels.step[0]), OIIO::AutoStride,
+                            progressThunk, &bridge);
+    ok = out->close() && ok;
+    // An abort from the callback still makes write_image() return true: check it ourselves.
+    if (!ok || bridge.cancelled) {
+        *failure = bridge.cancelled ? std::string("writing was cancelled") : out->geterror();
+        return false;
+    }
+    if (!file.commit()) {
+        *failure = file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& info, ColorManagementSystem& cms,
+              const ImageIOManager::Options& options, const ImageIOManager::Progress& progress, QString* error)
+{
+    const int type = image.type();
+    if (image.empty() || (type != CV_8UC3 && type != CV_16UC3 && type != CV_8UC4 && type != CV_16UC4)) {
+        report(error, "Could not save " + path + ": the image is empty or not 3 or 4 channels of 8 or 16 bits");
+        return false;
+    }
+    OIIO::ImageSpec spec = info.spec();
+    qDebug() << "Image size:" << image.cols << image.rows;
+
+    std::string failure;
+    if (!ImageSaveOptions::applyColorSpace(options, spec, &failure)) {
+        report(error, failure);
+        return false;
+    }
+    if (options.size() != 1)
+        ImageSaveOptions::applyFormat(options, spec);
+
+    if (spec.nchannels != 3 && spec.nchannels != 4)
+        throw std::runtime_error("wrong channels");
+    // The writer gets 8- or 16-bit samples; a float or 32-bit source is written as 16-bit.
+    if (spec.format != OIIO::TypeDesc::UINT8 || !spec.channelformats.empty())
+        spec.set_format(spec.format == OIIO::TypeDesc::UINT8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
+    const bool alpha = spec.nchannels == 4;
+    const bool wide = spec.format == OIIO::TypeDesc::UINT16;
+    const int outType = CV_MAKETYPE(wide ? CV_16U : CV_8U, spec.nchannels);
+    const int outFormat = alpha ? (wide ? TYPE_RGBA_16 : TYPE_RGBA_8) : (wide ? TYPE_RGB_16 : TYPE_RGB_8);
+
+    cv::Mat stored;
+    try {
+        cv::Mat converted(image.rows, image.cols, outType);
+        cms.convert(image, converted, spec, sourceFormat(type), outFormat, ColorManagementSystem::WorkspaceToFile,
+                    alpha);
+        ImageOrientation::toStored(converted, stored, info.orientation());
+    } catch (const std::exception& e) {
+        report(error, std::string("Could not do color conversion because of ") + e.what());
+        return false;
+    }
+    ImageSaveOptions::prepareForWrite(spec, stored.cols, stored.rows);
+
+    if (!writeImage(path, stored, spec, progress, &failure)) {
+        const auto url = options.find("FILE_URL");
+        report(error, "Error closing" + (url != options.end() ? url->second : path) + ",error = " + failure);
+        return false;
+    }
+    return true;
+}
+
+bool generateMipImpl(const QString& source, const QString& destination, QString* error)
+{
+    const std::string sourcePath = source.toStdString();
+    std::unique_ptr<OIIO::ImageInput> in = openInput(sourcePath);
+    if (!in) {
+        report(error, "Could not create an Image Input for" + sourcePath + ", error = " + OIIO::geterror());
+        return false;
+    }
+    const int channels = in->spec().nchannels;
+    if (channels != 1 && channels != 3 && channels != 4)
+        throw std::runtime_error("wrong channels");
+    OIIO::ImageSpec spec(in->spec().width, in->spec().height, channels, OIIO::TypeDesc::UINT8);
+    spec.attribute("compression", "jpeg");
+    if (channels == 4) {
+        spec.alpha_channel = 3;
+        spec.attribute("oiio:UnassociatedAlpha", 1);
+    }
+    cv::Mat level;
+    try {
+        level.create(spec.height, spec.width, CV_8UC(channels));
+    } catch (const std::exception& e) {
+        report(error, "Could not read pixels from" + sourcePath + ",error=" + e.what());
+        return false;
+    }
+    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, level.data) || in->has_error()) {
+        report(error, "Could not read pixels from" + sourcePath + ",error=" + in->geterror());
+        return false;
+    }
+    in->close();
+    in.reset();
+
+    const std::string destinationPath = destination.toStdString();
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(destinationPath);
+    if (!out) {
+        report(error, "Could not create an Image Output for" + destinationPath + ", error = " + OIIO::geterror());
+        return false;
+    }
+    const bool mipmap = out->supports("mipmap");
+    if (!mipmap && !out->supports("multiimage")) {
+        report(error, destinationPath + " cannot hold several images");
+        return false;
+    }
+    AtomicFileWriter file(destination);
+    if (!file.isValid()) {
+        report(error, "Error closing" + destinationPath + ",error = " + file.errorString().toStdString());
+        return false;
+    }
+    const std::string temporary = file.temporaryPath().toStdString();
+    bool ok = true;
+    for (bool first = true; ok && spec.width >= 1 && spec.height >= 1; first = false) {
+        const auto mode = first ? OIIO::ImageOutput::Create
+                                : (mipmap ? OIIO::ImageOutput::AppendMIPLevel : OIIO::ImageOutput::AppendSubimage);
+        ok = out->open(temporary, spec, mode)
+            && out->write_image(OIIO::TypeDesc::UINT8, level.data, OIIO::AutoStride, OIIO::stride_t(level.step[0]));
+        spec.width /= 2;
+        spec.height /= 2;
+        spec.full_width = spec.width;
+        spec.full_height = spec.height;
+        if (ok && spec.width >= 1 && spec.height >= 1) {
+            cv::Mat smaller;
+            cv::pyrDown(level, smaller, cv::Size(spec.width, spec.height));
+            level = smaller;
+        }
+    }
+    ok = out->close() && ok;
+    if (!ok || !file.commit()) {
+        const std::string why = ok ? file.errorString().toStdString() : out->geterror();
+        report(error, "Error closing" + destinationPath + ",error = " + why);
+        return false;
+    }
+    return true;
+}
+
+// The calls below catch everything a direct call may throw; `what` names the call.
+template <typename Call>
+bool guarded(QString* error, Call&& call)
+{
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        report(error, e.what());
+    } catch (...) {
+        report(error, "unknown error");
+    }
+    return false;
+}
+
+} // namespace
+
+ImageIOManager::ImageIOManager()
+{
+    QMutexLocker lock(&g_cacheMutex);
+    if (g_count == 0)
+        setupCache();
+    ++g_count;
+}
+
+ImageIOManager::~ImageIOManager()
+{
+    QMutexLocker lock(&g_cacheMutex);
+    if (--g_count == 0 && g_oiioCache_p) {
+        OIIO::ImageCache::destroy(g_oiioCache_p);
+        g_oiioCache_p = nullptr;
+    }
+}
+
+void ImageIOManager::setupCache()
+{
+    g_oiioCache_p = OIIO::ImageCache::create(false);
+    g_oiioCache_p->attribute("max_memory_MB", 1000.0f);
+    g_oiioCache_p->attribute("autotile", 0);
+    g_oiioCache_p->attribute("automip", 1);
+}
+
+OIIO::ImageCache* ImageIOManager::cache()
+{
+    QMutexLocker lock(&g_cacheMutex);
+    return g_oiioCache_p;
+}
+
+int ImageIOManager::instanceCount()
+{
+    QMutexLocker lock(&g_cacheMutex);
+    return g_count;
+}
+
+bool ImageIOManager::loadFile(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info,
+                              ColorManagementSystem& cms)
+{
+    return loadImpl(path, out, info, cms, nullptr);
+}
+
+QSize ImageIOManager::getImageSize(const QString& path)
+{
+    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path.toStdString());
+    if (!in) {
+        qWarning() << QString::fromStdString(OIIO::geterror());
+        return QSize(0, 0);
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    const int orientation = spec.get_int_attribute("Orientation", 1);
+    QSize size(spec.width, spec.height);
+    if (ImageOrientation::swapsAxes(orientation))
+        size.transpose();
+    else if (orientation == 1)
+        qDebug() << "Don't need auto reorientation";
+    in->close();
+    return size;
+}
+
+bool ImageIOManager::saveFile(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& info,
+                              ColorManagementSystem& cms, const Options& options, const Progress& progress)
+{
+    return saveImpl(path, image, info, cms, options, progress, nullptr);
+}
+
+bool ImageIOManager::generateMipImageTIFFFile(const QString& source, const QString& destination)
+{
+    return generateMipImpl(source, destination, nullptr);
+}
+
+bool ImageIOManager::loadFromPS(unsigned width, unsigned height, uchar* plane0, uchar* plane1, uchar* plane2,
+                                unsigned rowBytes, int depth, uchar* profile, int profileSize, cv::Mat& out,
+                                ColorManagementSystem& cms)
+{
+    const uchar* const planes[3] = {plane0, plane1, plane2};
+    cv::Mat rgb;
+    if (!HostPlanes::gather(width, height, planes, long(rowBytes), depth, rgb)) {
+        report(nullptr, "Could not read the host's planes: bad size, depth or buffer");
+        return false;
+    }
+    qDebug() << "***************************iccProfileSize:**********************" << profileSize;
+    try {
+        out.create(rgb.rows, rgb.cols, CV_16UC4);
+        cms.convert(rgb, out, TYPE_RGB_16, TYPE_RGBA_16, profile, profileSize, ColorManagementSystem::HostToWorkspace,
+                    true);
+    } catch (const std::exception& e) {
+        report(nullptr, std::string("Could not do color conversion because of ") + e.what());
+        return false;
+    }
+    return true;
+}
+
+bool ImageIOManager::saveToPS(unsigned width, unsigned height, uchar* plane0, uchar* plane1, uchar* plane2,
+                              int rowBytes, int depth, uchar* profile, int profileSize, cv::Mat& image,
+                              ColorManagementSystem& cms)
+{
+    uchar* const planes[3] = {plane0, plane1, plane2};
+    if (image.type() != CV_16UC4 || image.cols != int(width) || image.rows != int(height)
+        || !HostPlanes::isValid(width, height, planes, rowBytes, depth)) {
+        report(nullptr, "Could not write the host's planes: bad image, size, depth or buffer");
+        return false;
+    }
+    try {
+        cv::Mat rgb(image.rows, image.cols, CV_16UC3);
+        cms.convert(image, rgb, TYPE_RGBA_16, TYPE_RGB_16, profile, profileSize,
+                    ColorManagementSystem::WorkspaceToHost, false);
+        return HostPlanes::scatter(rgb, planes, rowBytes, depth);
+    } catch (const std::exception& e) {
+        report(nullptr, std::string("Could not do color conversion because of ") + e.what());
+        return false;
+    }
+}
+
+bool ImageIOManager::tryLoadFile(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info,
+                                 ColorManagementSystem& cms, QString* error)
+{
+    return guarded(error, [&] { return loadImpl(path, out, info, cms, error); });
+}
+
+TSMat ImageIOManager::tryLoadFile(const QString& path, ColorManagementSystem& cms, QString* error)
+{
+    cv::Mat pixels;
+    Ostrel::FileInfo info;
+    if (!tryLoadFile(path.toStdString(), pixels, info, cms, error))
+        return TSMat();
+    TSMat image(pixels);
+    Ostrel::FileInfo::attachTo(image, info);
+    return image;
+}
+
+bool ImageIOManager::trySaveFile(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& info,
+                                 ColorManagementSystem& cms, const Options& options, QString* error,
+                                 const Progress& progress)
+{
+    return guarded(error, [&] { return saveImpl(path, image, info, cms, options, progress, error); });
+}
+
+bool ImageIOManager::trySaveFile(const QString& path, const TSMat& image, ColorManagementSystem& cms,
+                                 const Options& options, QString* error, const Progress& progress)
+{
+    Ostrel::FileInfo info;
+    Ostrel::FileInfo::attachedTo(image, &info);
+    return trySaveFile(path.toStdString(), image.mat(), info, cms, options, error, progress);
+}
+
+bool ImageIOManager::tryGenerateMipImageTIFFFile(const QString& source, const QString& destination, QString* error)
+{
+    return guarded(error, [&] { return generateMipImpl(source, destination, error); });
+}
+
+QString ImageIOManager::localPathFromUrl(const QUrl& url, QString* error)
+{
+    if (url.isLocalFile())
+        return url.toLocalFile();
+    if (url.scheme().isEmpty() && !url.isEmpty())
+        return url.toString();
+    const QString message = "Not a local file: " + url.toString();
+    std::cerr << message.toStdString() << std::endl;
+    if (error)
+        *error = message;
+    return QString();
+}

@@ -1,0 +1,48 @@
+#include "io/korvane.h"
+
+#include "gpu/tsfbo.h"
+#include "gpu/tsmat.h"
+#include "io/fileinfo.h"
+
+#include <QtGlobal>
+
+QString Korvane::s_userDataFolder;
+QUrl Korvane::s_ostrelCloudRootUrl;
+QString Korvane::s_quarnFolder;
+
+// Outside any namespace, as Q_INIT_RESOURCE requires.
+static void registerShaderResources()
+{
+    // The resource also registers itself when the library loads; doing it again is harmless.
+    Q_INIT_RESOURCE(korvane_glshaders);
+}
+
+void Korvane::init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl, const QString& quarnFolder)
+{
+    registerShaderResources();
+    TSMat::registerMetaType();
+    TSFbo::registerMetaType();
+    Ostrel::FileInfo::registerMetaType();
+    s_userDataFolder = userDataFolder;
+    s_ostrelCloudRootUrl = ostrelCloudRootUrl;
+    s_quarnFolder = quarnFolder;
+}
+
+void Korvane::shutDown()
+{
+}
+
+const QString& Korvane::userDataFolder()
+{
+    return s_userDataFolder;
+}
+
+const QUrl& Korvane::ostrelCloudRootUrl()
+{
+    return s_ostrelCloudRootUrl;
+}
+
+const QString& Korvane::quarnFolder()
+{
+    return s_quarnFolder;
+}

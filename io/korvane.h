@@ -1,0 +1,26 @@
+#pragma once
+// Thread: GUI thread, once, before any engine object exists.
+// Owns: three host values (statics), unread by the library itself.
+// Errors: none.
+
+#include <QString>
+#include <QUrl>
+
+// The library's set-up entry.
+class Korvane
+{
+public:
+    // Registers the shader resources and the "TSMat", "TSFbo" and "Ostrel::FileInfo" meta
+    // types (each once per process), and stores the three host values.
+    static void init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl, const QString& quarnFolder);
+    static void shutDown();
+
+    static const QString& userDataFolder();
+    static const QUrl& ostrelCloudRootUrl();
+    static const QString& quarnFolder();
+
+private:
+    static QString s_userDataFolder;
+    static QUrl s_ostrelCloudRootUrl;
+    static QString s_quarnFolder;
+};

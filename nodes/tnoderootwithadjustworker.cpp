@@ -1,0 +1,31 @@
+#include "nodes/tnoderootwithadjustworker.h"
+
+#include "gpu/glimfilter.h"
+
+TNodeRootWithAdjustWorker::TNodeRootWithAdjustWorker(unsigned int uid, unsigned int parentUid)
+    : TNodeRootWorker(uid, parentUid)
+{
+}
+
+QString TNodeRootWithAdjustWorker::prepareChildrenInput(const TSFbo& placed, TSFbo& childrenInput)
+{
+    // Without an input image the loaded image is empty, and so is childrenInput here.
+    if (childrenInput.isEmpty())
+        return QStringLiteral("ERROR - TNodeRootWithAdjustWorker::procBasicAdjust - Empty buffer!!!");
+    return procBasicAdjust(placed, childrenInput);
+}
+
+QString TNodeRootWithAdjustWorker::procBasicAdjust(const TSFbo& in, TSFbo& out)
+{
+    if (in.isEmpty() || out.isEmpty())
+        return QStringLiteral("ERROR - TNodeRootWithAdjustWorker::procBasicAdjust - Empty buffer!!!");
+    float contrast = paramFloat("contrast");
+    if (contrast >= 0.f)
+        contrast *= 5.f;
+    contrast += 1.f;
+    GLImFilter adjust(QStringLiteral(":/korvane/glshaders/testbc.frag"));
+    adjust.setUniformValue(QStringLiteral("brightness"), paramFloat("brightness"));
+    adjust.setUniformValue(QStringLiteral("contrast"), contrast);
+    out = adjust.filter(in);
+    return QString();
+}

@@ -1,0 +1,69 @@
+#include "samplingreference.h"
+
+#include <cmath>
+
+namespace SamplingReference {
+
+namespace {
+
+int mirrored(int i, int n)
+{
+    const int period = 2 * n;
+    i %= period;
+    if (i < 0)
+        i += period;
+    return i < n ? i : period - 1 - i;
+}
+
+cv::Vec4d texel(const cv::Mat& image, int x, int y)
+{
+    const float* p = image.ptr<float>(mirrored(y, image.rows)) + mirrored(x, image.cols) * image.channels();
+    cv::Vec4d v(0, 0, 0, 1);
+    for (int c = 0; c < image.channels(); ++c)
+        v[c] = p[c];
+    return v;
+}
+
+} // namespace
+
+cv::Vec4d bilinear(const cv::Mat& image, double s, double t)
+{
+    const double x = s * image.cols - 0.5;
+    const double y = t * image.rows - 0.5;
+    const int x0 = int(std::floor(x));
+    const int y0 = int(std::floor(y));
+    const double fx = x - x0;
+    const double fy = y - y0;
+    return (texel(image, x0, y0) * (1 - fx) + texel(image, x0 + 1, y0) * fx) * (1 - fy)
+           + (texel(image, x0, y0 + 1) * (1 - fx) + texel(image, x0 + 1, y0 + 1) * fx) * fy;
+}
+
+cv::Vec4d nearest(const cv::Mat& image, double s, double t)
+{
+    return texel(image, int(std::floor(s * image.cols)), int(std::floor(t * image.rows)));
+}
+
+cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha)
+{
+    cv::RNG rng(seed);
+    double phase[4][2], freq[4][2];
+    for (int c = 0; c < 4; ++c) {
+        for (int a = 0; a < 2; ++a) {
+            phase[c][a] = rng.uniform(0.0, 6.28);
+            freq[c][a] = rng.uniform(0.3, 1.2);
+        }
+    }
+    cv::Mat m(size, CV_32FC4);
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            cv::Vec4f& p = m.at<cv::Vec4f>(y, x);
+            for (int c = 0; c < 4; ++c)
+                p[c] = float(0.5 + 0.45 * std::sin(freq[c][0] * x + phase[c][0]) * std::cos(freq[c][1] * y + phase[c][1]));
+            if (alpha >= 0)
+                p[3] = float(alpha);
+        }
+    }
+    return m;
+}
+
+} // namespace SamplingReference

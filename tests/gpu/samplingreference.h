@@ -1,0 +1,18 @@
+#pragma once
+// CPU texture sampling as GL defines it for GL_MIRRORED_REPEAT wrapping, in double
+// precision, for references of passes that resample.
+
+#include <opencv2/core.hpp>
+
+namespace SamplingReference {
+
+// Bilinear sample of a CV_32FC(n) image at texture coordinate (s, t) in [0, 1] units.
+cv::Vec4d bilinear(const cv::Mat& image, double s, double t);
+// The texel that GL_NEAREST picks at (s, t).
+cv::Vec4d nearest(const cv::Mat& image, double s, double t);
+
+// A CV_32FC4 image of smooth but not slowly varying content (a few pixels per feature), the
+// same for a given seed; channel 3 is set to `alpha` unless it is negative.
+cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha = 1.0);
+
+} // namespace SamplingReference

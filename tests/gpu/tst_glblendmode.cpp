@@ -1,0 +1,194 @@
+#include "gpu/glblendmode.h"
+#include "gpu/glprog.h"
+#include "gpu/tsfbo.h"
+#include "nodes/tnode.h"
+
+#include "blendreference.h"
+#include "gpufixture.h"
+#include "gputest.h"
+#include "testregistry.h"
+
+#include <QTest>
+
+namespace {
+
+// Float targets: single-precision shader arithmetic against a double reference.
+constexpr double kTolerance = 1e-4;
+
+cv::Mat referenceBlend(int mode, const cv::Mat& fg, const cv::Mat& bg, double k)
+{
+    cv::Mat out(bg.size(), CV_32FC4);
+    for (int y = 0; y < bg.rows; ++y) {
+        for (int x = 0; x < bg.cols; ++x) {
+            const cv::Vec4d r = BlendReference::blend(mode, cv::Vec4d(fg.at<cv::Vec4f>(y, x)),
+                                                      cv::Vec4d(bg.at<cv::Vec4f>(y, x)), k);
+            out.at<cv::Vec4f>(y, x) = cv::Vec4f(r);
+        }
+    }
+    return out;
+}
+
+// Blends fg onto bg, both the same size and placed 1:1, in GL_RGBA32F.
+cv::Mat gpuBlend(const cv::Mat& fg, const cv::Mat& bg, int mode, float strength, const QPointF& pos = QPointF(),
+                 float scale = 1.f)
+{
+    cv::Mat result;
+    GpuFixture::onRenderThread([&] {
+        const TSFbo front(fg, GL_RGBA32F);
+        TSFbo out(bg, GL_RGBA32F);
+        GLBlendMode().proc(front, pos, scale, 0.f, mode, strength, out);
+        result = out.dataToMat(CV_32FC4, true);
+    });
+    return result;
+}
+
+} // namespace
+
+class TstGLBlendMode : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void modes_data();
+    void modes();
+    void dissolve_data();
+    void dissolve();
+    void unclampedBackgroundHasNoSeam_data();
+    void unclampedBackgroundHasNoSeam();
+    void strengthThreshold_data();
+    void strengthThreshold();
+
+private:
+    cv::Mat m_fg;
+    cv::Mat m_bg;
+};
+
+void TstGLBlendMode::initTestCase()
+{
+    QVERIFY(GpuFixture::renderThread());
+    BlendReference::branchInputs(m_fg, m_bg);
+}
+
+void TstGLBlendMode::modes_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<float>("strength");
+    QList<int> modes;
+    for (int m = 0; m <= TNode::BLENDMODE_INVERSESCREEN; ++m) {
+        if (m != TNode::BLENDMODE_DISSOLVE)
+            modes << m;
+    }
+    modes << 28 << -1; // not in the table: blend like normal
+    for (int m : modes) {
+        for (float k : {1.f, 0.6f})
+            QTest::addRow("%s k=%.1f", BlendReference::modeName(m), double(k)) << m << k;
+    }
+}
+
+void TstGLBlendMode::modes()
+{
+    QFETCH(int, mode);
+    QFETCH(float, strength);
+    const cv::Mat out = gpuBlend(m_fg, m_bg, mode, strength);
+    GPU_COMPARE_IMAGES(out, referenceBlend(mode, m_fg, m_bg, strength), kTolerance, 0.0,
+                       QStringLiteral("blend_") + QTest::currentDataTag());
+}
+
+void TstGLBlendMode::dissolve_data()
+{
+    QTest::addColumn<float>("strength");
+    QTest::newRow("all") << 1.f;
+    QTest::newRow("half") << 0.5f;
+    QTest::newRow("quarter") << 0.25f;
+}
+
+void TstGLBlendMode::dissolve()
+{
+    QFETCH(float, strength);
+    const cv::Mat out = gpuBlend(m_fg, m_bg, TNode::BLENDMODE_DISSOLVE, strength);
+    QCOMPARE(out.size(), m_bg.size());
+    // Each pixel is either the foreground as it is (alpha 1) or the background as it is,
+    // picked by a per-pixel hash in [0, 1) compared with the strength.
+    int fromFg = 0;
+    for (int y = 0; y < out.rows; ++y) {
+        for (int x = 0; x < out.cols; ++x) {
+            const cv::Vec4f o = out.at<cv::Vec4f>(y, x);
+            const cv::Vec4f f = m_fg.at<cv::Vec4f>(y, x);
+            const cv::Vec4f b = m_bg.at<cv::Vec4f>(y, x);
+            const bool isFg = o == cv::Vec4f(f[0], f[1], f[2], 1.f);
+            const bool isBg = o == b;
+            QVERIFY2(isFg || isBg, qPrintable(QStringLiteral("pixel (%1, %2) mixes both").arg(x).arg(y)));
+            if (isFg && !isBg)
+                ++fromFg;
+        }
+    }
+    // Pixels where fg equals bg count as background; with these inputs they are few.
+    const double share = double(fromFg) / double(out.total());
+    QVERIFY2(std::fabs(share - strength) < 0.05, qPrintable(QStringLiteral("share %1").arg(share)));
+}
+
+void TstGLBlendMode::unclampedBackgroundHasNoSeam_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<float>("fgAlpha");
+    QTest::addColumn<float>("strength");
+    QTest::newRow("normal, half-transparent layer") << int(TNode::BLENDMODE_NORMAL) << 0.5f << 1.f;
+    QTest::newRow("multiply, transparent layer") << int(TNode::BLENDMODE_MULTIPLY) << 0.f << 1.f;
+    QTest::newRow("screen, half strength") << int(TNode::BLENDMODE_SCREEN) << 1.f << 0.5f;
+    QTest::newRow("hue, transparent layer") << int(TNode::BLENDMODE_HUE) << 0.f << 0.7f;
+}
+
+void TstGLBlendMode::unclampedBackgroundHasNoSeam()
+{
+    QFETCH(int, mode);
+    QFETCH(float, fgAlpha);
+    QFETCH(float, strength);
+    // A 20 x 16 layer moved by whole pixels onto a 64 x 48 background of 1.5: whatever of
+    // the background shows through inside the quad must still be 1.5, as it is outside.
+    const cv::Mat bg(48, 64, CV_32FC4, cv::Scalar(1.5, 1.5, 1.5, 1.0));
+    const cv::Mat fg(16, 20, CV_32FC4, cv::Scalar(0.25, 0.6, 0.9, fgAlpha));
+    const QPointF pos(-0.25, 0.5); // centre at pixel (24, 36): quad covers x 14..33, y 28..43
+    const cv::Mat out = gpuBlend(fg, bg, mode, strength, pos);
+
+    cv::Mat expected = bg.clone();
+    const cv::Vec4d inside = BlendReference::blend(mode, cv::Vec4d(fg.at<cv::Vec4f>(0, 0)),
+                                                   cv::Vec4d(bg.at<cv::Vec4f>(0, 0)), strength);
+    expected(cv::Rect(14, 28, 20, 16)).setTo(cv::Scalar(inside[0], inside[1], inside[2], inside[3]));
+    GPU_COMPARE_IMAGES(out, expected, kTolerance, 0.0, QStringLiteral("seam_") + QTest::currentDataTag());
+}
+
+void TstGLBlendMode::strengthThreshold_data()
+{
+    QTest::addColumn<float>("strength");
+    QTest::addColumn<bool>("blends");
+    QTest::newRow("0.004 skips") << 0.004f << false;
+    QTest::newRow("0.005 blends") << 0.005f << true;
+}
+
+void TstGLBlendMode::strengthThreshold()
+{
+    QFETCH(float, strength);
+    QFETCH(bool, blends);
+    const cv::Mat bg(9, 13, CV_32FC4, cv::Scalar(0.2, 0.4, 0.6, 1.0));
+    const cv::Mat fg(9, 13, CV_32FC4, cv::Scalar(1.0, 1.0, 1.0, 1.0));
+    bool done = false;
+    uint uidBefore = 0, uidAfter = 0;
+    cv::Mat out;
+    QVERIFY(GpuFixture::onRenderThread([&] {
+        const TSFbo front(fg, GL_RGBA32F);
+        TSFbo target(bg, GL_RGBA32F);
+        uidBefore = target.uid();
+        done = GLBlendMode().proc(front, QPointF(), 1.f, 0.f, TNode::BLENDMODE_NORMAL, strength, target);
+        uidAfter = target.uid();
+        out = target.dataToMat(CV_32FC4, true);
+    }));
+    QCOMPARE(done, blends);
+    QCOMPARE(uidAfter != uidBefore, blends);
+    const cv::Mat expected = blends ? referenceBlend(TNode::BLENDMODE_NORMAL, fg, bg, strength) : bg;
+    GPU_COMPARE_IMAGES(out, expected, blends ? kTolerance : 0.0, 0.0, QTest::currentDataTag());
+}
+
+KORVANE_TEST_CASE(TstGLBlendMode)
+
+#include "tst_glblendmode.moc"

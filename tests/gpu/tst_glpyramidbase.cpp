@@ -1,0 +1,264 @@
+#include "gpu/glpyramidbase.h"
+#include "gpu/tsfbo.h"
+
+#include "gpufixture.h"
+#include "gputest.h"
+#include "samplingreference.h"
+#include "testregistry.h"
+
+#include <QTest>
+
+#include <functional>
+
+using SamplingReference::bilinear;
+
+namespace {
+
+// Float targets: single-precision filtering and arithmetic against a double reference.
+constexpr double kTolerance = 1e-4;
+
+const cv::Size kFine(37, 29);
+const cv::Size kCoarse(20, 16); // decSize(kFine, 2)
+
+// Output pixel centre in texture units.
+double centre(int i, int n)
+{
+    return (i + 0.5) / n;
+}
+
+cv::Vec2d uvScale(const cv::Size& a, double factor, const cv::Size& b)
+{
+    return {(b.width - 1) / ((a.width - 1) * factor), (b.height - 1) / ((a.height - 1) * factor)};
+}
+
+double luma709(const cv::Vec4d& c)
+{
+    return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
+}
+
+// Y'UV without the chroma offsets, and back: the matrices of the colour-space conversions.
+cv::Vec3d toYUV(const cv::Vec4d& c)
+{
+    return {luma709(c), -0.09991 * c[0] - 0.33609 * c[1] + 0.436 * c[2], 0.615 * c[0] - 0.55861 * c[1] - 0.05639 * c[2]};
+}
+
+cv::Vec3d toRGB(const cv::Vec3d& yuv)
+{
+    const double y = yuv[0], u = yuv[1], v = yuv[2];
+    return {y - 0.000005767485569 * u + 1.280324266293523 * v, y - 0.214819843611307 * u - 0.380589675732042 * v,
+            y + 2.127983079199983 * u + 0.000011039744505 * v};
+}
+
+// The coarse image sampled for fine output pixel (x, y), as the two-level passes do.
+cv::Vec4d upsampled(const cv::Mat& coarse, int x, int y)
+{
+    const cv::Vec2d s = uvScale(coarse.size(), 2.0, kFine);
+    return bilinear(coarse, s[0] * centre(x, kFine.width), s[1] * centre(y, kFine.height));
+}
+
+cv::Vec4d reduced(const cv::Mat& in, int x, int y, const cv::Size& out)
+{
+    const cv::Vec2d s = uvScale(in.size(), 0.5, out);
+    const double px = s[0] * centre(x, out.width), py = s[1] * centre(y, out.height);
+    const double dx = s[0] / (in.cols - 1), dy = s[1] / (in.rows - 1);
+    const double ax = 1.182425523806356 * dx, ay = 1.182425523806356 * dy;
+    const double gx = 1.047425873177567 * dx, gy = 1.047425873177567 * dy;
+    const double wa = 0.741865942949246, wd = 0.550365077307974;
+    cv::Vec4d sum = bilinear(in, px, py);
+    sum += wa * (bilinear(in, px + ax, py) + bilinear(in, px - ax, py) + bilinear(in, px, py + ay)
+                 + bilinear(in, px, py - ay));
+    sum += wd * (bilinear(in, px + gx, py + gy) + bilinear(in, px - gx, py - gy) + bilinear(in, px + gx, py - gy)
+                 + bilinear(in, px - gx, py + gy));
+    return sum / (1.0 + 4.0 * wa + 4.0 * wd);
+}
+
+struct Inputs
+{
+    cv::Mat fine;   // RGBA, kFine
+    cv::Mat coarse; // RGBA, kCoarse
+    cv::Mat fineY;  // one channel, kFine
+};
+
+// Runs a pass on GPU images of the inputs into `out`.
+using Pass = std::function<void(const GLPyramidBase&, const TSFbo& fine, const TSFbo& coarse, const TSFbo& fineY,
+                                TSFbo& out)>;
+// Expected output pixel (x, y); for one-channel outputs only element 0 counts.
+using Reference = std::function<cv::Vec4d(const Inputs&, int x, int y)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Pass)
+Q_DECLARE_METATYPE(Reference)
+
+class TstGLPyramidBase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void decSize_data();
+    void decSize();
+    void numLevels_data();
+    void numLevels();
+    void uvScaleMapsCornerTexels();
+    void passes_data();
+    void passes();
+
+private:
+    Inputs m_in;
+};
+
+void TstGLPyramidBase::initTestCase()
+{
+    QVERIFY(GpuFixture::renderThread());
+    QCOMPARE(GLPyramidBase::decSize(QSize(kFine.width, kFine.height), 2), QSize(kCoarse.width, kCoarse.height));
+    m_in.fine = SamplingReference::texturedImage(kFine, 3, -1.0);
+    m_in.coarse = SamplingReference::texturedImage(kCoarse, 4, -1.0);
+    cv::extractChannel(SamplingReference::texturedImage(kFine, 5), m_in.fineY, 0);
+}
+
+void TstGLPyramidBase::decSize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<QSize>("expected");
+    // Halves round away from zero, then one pixel of padding.
+    QTest::newRow("101 x 75") << QSize(101, 75) << 2 << QSize(52, 39);
+    QTest::newRow("64 x 48") << QSize(64, 48) << 2 << QSize(33, 25);
+    QTest::newRow("1 x 1") << QSize(1, 1) << 2 << QSize(2, 2);
+    QTest::newRow("by 4") << QSize(1000, 750) << 4 << QSize(251, 189);
+}
+
+void TstGLPyramidBase::decSize()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, factor);
+    QFETCH(QSize, expected);
+    QCOMPARE(GLPyramidBase::decSize(size, factor), expected);
+}
+
+void TstGLPyramidBase::numLevels_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("minSize");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("1024 x 768 to 32") << QSize(1024, 768) << 32 << 6; // log2(768) - 5 = 4.585 -> 5
+    QTest::newRow("shorter side rules") << QSize(768, 4096) << 32 << 6;
+    QTest::newRow("rounds down below .5") << QSize(1400, 1400) << 32 << 6; // 10.45 - 5 -> 5
+    QTest::newRow("smaller than minSize") << QSize(16, 40) << 32 << 1;
+    QTest::newRow("equal to minSize") << QSize(32, 32) << 32 << 1;
+}
+
+void TstGLPyramidBase::numLevels()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, minSize);
+    QFETCH(int, expected);
+    QCOMPARE(GLPyramidBase::numLevels(size, minSize), expected);
+}
+
+void TstGLPyramidBase::uvScaleMapsCornerTexels()
+{
+    // (b - 1) / ((a - 1) * factor) per axis.
+    const QVector2D s = GLPyramidBase::uvScale(QSize(64, 48), 2.0, QSize(127, 95));
+    QCOMPARE(s, QVector2D(1.f, 1.f));
+    const QVector2D t = GLPyramidBase::uvScale(QSize(101, 75), 0.5, QSize(52, 39));
+    QVERIFY(qFuzzyCompare(t.x(), float(51.0 / 50.0)) && qFuzzyCompare(t.y(), float(38.0 / 37.0)));
+}
+
+void TstGLPyramidBase::passes_data()
+{
+    QTest::addColumn<Pass>("pass");
+    QTest::addColumn<Reference>("expected");
+    QTest::addColumn<QSize>("outSize");
+    QTest::addColumn<int>("outFormat");
+
+    const QSize fine(kFine.width, kFine.height), coarse(kCoarse.width, kCoarse.height);
+    QTest::newRow("reduce") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo&, const TSFbo&, TSFbo& o) {
+        p.reduce(f, o);
+    }) << Reference([](const Inputs& in, int x, int y) { return reduced(in.fine, x, y, kCoarse); })
+                            << coarse << int(GL_RGBA32F);
+    QTest::newRow("expand") << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo&, TSFbo& o) {
+        p.expand(c, o);
+    }) << Reference([](const Inputs& in, int x, int y) { return upsampled(in.coarse, x, y); })
+                            << fine << int(GL_RGBA32F);
+    QTest::newRow("laplacian") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                          TSFbo& o) { p.laplacian(f, c, o); })
+                               << Reference([](const Inputs& in, int x, int y) {
+                                      return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) - upsampled(in.coarse, x, y)
+                                             + cv::Vec4d::all(0.5);
+                                  })
+                               << fine << int(GL_RGBA32F);
+    QTest::newRow("laplacianYOnly") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                               TSFbo& o) { p.laplacianYOnly(f, c, o); })
+                                    << Reference([](const Inputs& in, int x, int y) {
+                                           const cv::Vec4d d = cv::Vec4d(in.fine.at<cv::Vec4f>(y, x))
+                                                               - upsampled(in.coarse, x, y);
+                                           return cv::Vec4d(luma709(d) + 0.5, 0, 0, 0);
+                                       })
+                                    << fine << int(GL_R32F);
+    QTest::newRow("reconstruct") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                            TSFbo& o) { p.reconstruct(f, c, o); })
+                                 << Reference([](const Inputs& in, int x, int y) {
+                                        return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) + upsampled(in.coarse, x, y)
+                                               - cv::Vec4d::all(0.5);
+                                    })
+                                 << fine << int(GL_RGBA32F);
+    QTest::newRow("reconstructYOnly")
+        << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
+               p.reconstructYOnly(y, c, o);
+           })
+        << Reference([](const Inputs& in, int x, int y) {
+               const cv::Vec4d low = upsampled(in.coarse, x, y);
+               cv::Vec3d yuv = toYUV(low);
+               yuv[0] += in.fineY.at<float>(y, x) - 0.5;
+               const cv::Vec3d rgb = toRGB(yuv);
+               return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
+           })
+        << fine << int(GL_RGBA32F);
+    QTest::newRow("expandYGuided")
+        << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
+               p.expandYGuided(y, c, o);
+           })
+        << Reference([](const Inputs& in, int x, int y) {
+               const cv::Vec4d low = upsampled(in.coarse, x, y);
+               cv::Vec3d yuv = toYUV(low);
+               yuv[0] = in.fineY.at<float>(y, x);
+               const cv::Vec3d rgb = toRGB(yuv);
+               return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
+           })
+        << fine << int(GL_RGBA32F);
+}
+
+void TstGLPyramidBase::passes()
+{
+    QFETCH(Pass, pass);
+    QFETCH(Reference, expected);
+    QFETCH(QSize, outSize);
+    QFETCH(int, outFormat);
+    const bool oneChannel = outFormat == GL_R32F;
+    cv::Mat out;
+    QVERIFY(GpuFixture::onRenderThread([&] {
+        const TSFbo fine(m_in.fine, GL_RGBA32F);
+        const TSFbo coarse(m_in.coarse, GL_RGBA32F);
+        const TSFbo fineY(m_in.fineY, GL_R32F);
+        TSFbo dst(outSize, uint(outFormat));
+        pass(GLPyramidBase(), fine, coarse, fineY, dst);
+        out = dst.dataToMat(oneChannel ? CV_32FC1 : CV_32FC4, true);
+    }));
+    cv::Mat want(outSize.height(), outSize.width(), oneChannel ? CV_32FC1 : CV_32FC4);
+    for (int y = 0; y < want.rows; ++y) {
+        for (int x = 0; x < want.cols; ++x) {
+            const cv::Vec4d v = expected(m_in, x, y);
+            if (oneChannel)
+                want.at<float>(y, x) = float(v[0]);
+            else
+                want.at<cv::Vec4f>(y, x) = cv::Vec4f(v);
+        }
+    }
+    GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("pyramid_") + QTest::currentDataTag());
+}
+
+KORVANE_TEST_CASE(TstGLPyramidBase)
+
+#include "tst_glpyramidbase.moc"

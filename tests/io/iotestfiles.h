@@ -1,0 +1,45 @@
+#pragma once
+// Thread: any.
+// Owns: nothing; every function returns its bytes or writes the file it is given.
+// Errors: writers return false when OpenImageIO or the file system refuses.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <OpenImageIO/imageio.h>
+#include <opencv2/core.hpp>
+
+
+// Builders of the files and profiles the file-layer tests read. Everything is made here,
+// with OpenImageIO, Little CMS or bytes written out by hand, so no sample file is needed.
+namespace IoTestFiles {
+
+using BlockColour = std::function<std::array<uint8_t, 4>(int blockX, int blockY)>;
+
+// A baseline JPEG whose 8 x 8 blocks are each one flat colour (DC coefficients only, so
+// the decoder reproduces the values exactly). `components` is 1, 3 or 4; with 4 and
+// `adobeMarker` the file is CMYK as Adobe applications write it (APP14, no transform,
+// ink values stored inverted). `icc`, when not empty, goes into APP2 markers.
+QByteArray flatBlockJpeg(int width, int height, int components, const BlockColour& colour,
+                         bool adobeMarker, const QByteArray& icc);
+
+// A CMYK profile (device to Lab table) with the naive ink model R = (1-C)(1-K), ...
+// interpreted as sRGB, so a test knows which colour each ink mix should give.
+QByteArray naiveCmykProfile();
+// A grey profile with a D50 white and the given gamma.
+QByteArray greyProfile(double gamma);
+
+// Writes `pixels` (rows x cols, 1 to 4 channels, 8 or 16 bit or 32-bit float) to `path`
+// with the extra attributes of `spec` (its size and format fields are ignored).
+bool writeImage(const QString& path, const cv::Mat& pixels, const OIIO::ImageSpec* attributes = nullptr,
+                bool tiled = false);
+
+bool writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+
+} // namespace IoTestFiles

@@ -1,0 +1,347 @@
+#include "io/colormanagementsystem.h"
+#include "io/standardprofiles.h"
+#include "io/x11displayprofile.h"
+
+#include "iotestfiles.h"
+#include "testregistry.h"
+
+#include <QImage>
+#include <QtTest>
+
+#include <lcms2.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+namespace {
+
+QByteArray adobe()
+{
+    return StandardProfiles::build("Adobe98.icc");
+}
+
+const uchar* bytesOf(const QByteArray& b)
+{
+    return reinterpret_cast<const uchar*>(b.constData());
+}
+
+// What Little CMS itself gives for one pixel, with a transform made here (perceptual, no flags).
+template <typename T>
+std::vector<T> predict(const QByteArray& from, unsigned inFormat, const QByteArray& to, unsigned outFormat,
+                       const std::vector<T>& pixel, int outChannels)
+{
+    cmsHPROFILE a = from.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(from.constData(), from.size());
+    cmsHPROFILE b = to.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(to.constData(), to.size());
+    cmsHTRANSFORM t = cmsCreateTransform(a, inFormat, b, outFormat, INTENT_PERCEPTUAL, 0);
+    std::vector<T> out(size_t(outChannels), T(0));
+    cmsDoTransform(t, pixel.data(), out.data(), 1);
+    cmsDeleteTransform(t);
+    cmsCloseProfile(a);
+    cmsCloseProfile(b);
+    return out;
+}
+
+// Publishes (or with an empty value removes) a display profile on the X11 root window.
+class RootProperty
+{
+public:
+    RootProperty()
+    {
+        m_connection = xcb_connect(nullptr, &m_screen);
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+        for (int i = 0; i < m_screen; ++i)
+            xcb_screen_next(&it);
+        m_root = it.data->root;
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, 12, "_ICC_PROFILE"), nullptr);
+        m_atom = reply->atom;
+        std::free(reply);
+    }
+    ~RootProperty()
+    {
+        set(QByteArray());
+        xcb_disconnect(m_connection);
+    }
+    void set(const QByteArray& bytes)
+    {
+        if (bytes.isEmpty())
+            xcb_delete_property(m_connection, m_root, m_atom);
+        else
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, m_root, m_atom, XCB_ATOM_CARDINAL, 8,
+                                uint32_t(bytes.size()), bytes.constData());
+        // A round trip, so the server has applied the change before anyone reads it.
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
+private:
+    xcb_connection_t* m_connection = nullptr;
+    int m_screen = 0;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_atom = 0;
+};
+
+} // namespace
+
+class TstColorManagementSystem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void imageProfileAttribute()
+    {
+        OIIO::ImageSpec spec(4, 4, 3, OIIO::TypeDesc::UINT8);
+        unsigned char* data = reinterpret_cast<unsigned char*>(1);
+        unsigned int size = 99;
+        QVERIFY(!ColorManagementSystem::getImageColorProfile(spec, &data, size));
+        QVERIFY(data == nullptr);
+        QCOMPARE(size, 0u);
+
+        const QByteArray first = adobe();
+        const QByteArray second = IoTestFiles::greyProfile(2.2);
+        for (const QByteArray& bytes : {first, second}) {
+            const uchar* p = bytesOf(bytes);
+            QVERIFY(ColorManagementSystem::setImageColorProfile(spec, &p, unsigned(bytes.size())));
+            QVERIFY(ColorManagementSystem::getImageColorProfile(spec, &data, size));
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(data), int(size)), bytes);
+        }
+        QCOMPARE(ColorManagementSystem::imageColorSpace(spec), unsigned(cmsSigGrayData));
+    }
+
+    void alphaTable_data()
+    {
+        QTest::addColumn<int>("inFormat");
+        QTest::addColumn<int>("outFormat");
+        QTest::addColumn<int>("alphaIn");  // -1: the input has no alpha
+        QTest::addColumn<int>("alphaOut");
+        QTest::addColumn<bool>("greyProfile");
+        QTest::newRow("RGB 8 -> RGBA 16") << int(TYPE_RGB_8) << int(TYPE_RGBA_16) << -1 << 65535 << false;
+        QTest::newRow("RGB 16 -> RGBA 16") << int(TYPE_RGB_16) << int(TYPE_RGBA_16) << -1 << 65535 << false;
+        QTest::newRow("RGB 8 -> RGBA 8") << int(TYPE_RGB_8) << int(TYPE_RGBA_8) << -1 << 255 << false;
+        QTest::newRow("RGB 16 -> RGBA 8") << int(TYPE_RGB_16) << int(TYPE_RGBA_8) << -1 << 255 << false;
+        QTest::newRow("GRAY 8 -> RGBA 16") << int(TYPE_GRAY_8) << int(TYPE_RGBA_16) << -1 << 65535 << true;
+        QTest::newRow("GRAY 16 -> RGBA 8") << int(TYPE_GRAY_16) << int(TYPE_RGBA_8) << -1 << 255 << true;
+        QTest::newRow("RGBA 8 -> RGBA 8") << int(TYPE_RGBA_8) << int(TYPE_RGBA_8) << 77 << 77 << false;
+        QTest::newRow("RGBA 8 -> RGBA 16") << int(TYPE_RGBA_8) << int(TYPE_RGBA_16) << 77 << 77 * 257 << false;
+        QTest::newRow("RGBA 16 -> RGBA 16") << int(TYPE_RGBA_16) << int(TYPE_RGBA_16) << 12345 << 12345 << false;
+        QTest::newRow("RGBA 16 -> RGBA 8 opaque") << int(TYPE_RGBA_16) << int(TYPE_RGBA_8) << 65535 << 255 << false;
+        QTest::newRow("RGBA 16 -> RGBA 8") << int(TYPE_RGBA_16) << int(TYPE_RGBA_8) << 50 * 257 << 50 << false;
+        QTest::newRow("GRAYA 16 -> RGBA 16") << int(TYPE_GRAYA_16) << int(TYPE_RGBA_16) << 4321 << 4321 << true;
+    }
+
+    void alphaTable()
+    {
+        QFETCH(int, inFormat);
+        QFETCH(int, outFormat);
+        QFETCH(int, alphaIn);
+        QFETCH(int, alphaOut);
+        QFETCH(bool, greyProfile);
+        const int inChannels = int(T_CHANNELS(inFormat) + T_EXTRA(inFormat));
+        const int inDepth = T_BYTES(inFormat) == 2 ? CV_16U : CV_8U;
+        const int outDepth = T_BYTES(outFormat) == 2 ? CV_16U : CV_8U;
+        cv::Mat source(3, 5, CV_MAKETYPE(inDepth, inChannels), cv::Scalar::all(inDepth == CV_16U ? 30000 : 120));
+        if (alphaIn >= 0) {
+            std::vector<cv::Mat> planes;
+            cv::split(source, planes);
+            planes.back().setTo(alphaIn);
+            cv::merge(planes, source);
+        }
+        cv::Mat destination(3, 5, CV_MAKETYPE(outDepth, 4), cv::Scalar::all(3)); // 3: not a plausible alpha
+        OIIO::ImageSpec spec;
+        if (greyProfile) {
+            const QByteArray grey = IoTestFiles::greyProfile(2.2);
+            const uchar* p = bytesOf(grey);
+            ColorManagementSystem::setImageColorProfile(spec, &p, unsigned(grey.size()));
+        }
+        ColorManagementSystem cms;
+        QVERIFY(cms.convert(source, destination, spec, inFormat, outFormat, ColorManagementSystem::FileToWorkspace,
+                            true));
+        std::vector<cv::Mat> planes;
+        cv::split(destination, planes);
+        double lo = 0, hi = 0;
+        cv::minMaxLoc(planes[3], &lo, &hi);
+        QCOMPARE(int(lo), alphaOut);
+        QCOMPARE(int(hi), alphaOut);
+    }
+
+    void conversionErrors()
+    {
+        ColorManagementSystem cms;
+        OIIO::ImageSpec spec;
+        cv::Mat source(2, 2, CV_8UC3, cv::Scalar::all(9)), destination(2, 2, CV_16UC4);
+        try {
+            cms.convert(source, destination, spec, TYPE_RGB_8, TYPE_RGBA_16, ColorManagementSystem::HostToWorkspace,
+                        true);
+            QFAIL("no exception for a host direction on a file conversion");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString(e.what()), QString("wrong direction"));
+        }
+        // Grey pixels against the (RGB) sRGB profile of a file without one: no transform.
+        cv::Mat grey(2, 2, CV_8UC1, cv::Scalar(9));
+        try {
+            cms.convert(grey, destination, spec, TYPE_GRAY_8, TYPE_RGBA_16, ColorManagementSystem::FileToWorkspace,
+                        true);
+            QFAIL("no exception for a transform that cannot exist");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString(e.what()), QString("empty transform"));
+        }
+    }
+
+    void embeddedProfileBothDirections()
+    {
+        const QByteArray profile = adobe();
+        OIIO::ImageSpec spec;
+        const uchar* p = bytesOf(profile);
+        ColorManagementSystem::setImageColorProfile(spec, &p, unsigned(profile.size()));
+        ColorManagementSystem cms;
+        const std::vector<std::vector<uint16_t>> colours = {
+            {65535, 0, 0}, {0, 65535, 0}, {0, 0, 65535}, {32768, 32768, 32768}, {10000, 40000, 60000}};
+        for (const auto& colour : colours) {
+            cv::Mat source(1, 1, CV_16UC3, const_cast<uint16_t*>(colour.data()));
+            cv::Mat toWorking(1, 1, CV_16UC4), toFile(1, 1, CV_16UC4);
+            cms.convert(source, toWorking, spec, TYPE_RGB_16, TYPE_RGBA_16, ColorManagementSystem::FileToWorkspace,
+                        true);
+            cms.convert(source, toFile, spec, TYPE_RGB_16, TYPE_RGBA_16, ColorManagementSystem::WorkspaceToFile, true);
+            // Compared with Little CMS in double precision: the conversion must not be a coarse grid.
+            std::vector<double> unit(3);
+            for (size_t c = 0; c < 3; ++c)
+                unit[c] = colour[c] / 65535.0;
+            const auto expectedWorking = predict<double>(profile, TYPE_RGB_DBL, {}, TYPE_RGB_DBL, unit, 3);
+            const auto expectedFile = predict<double>({}, TYPE_RGB_DBL, profile, TYPE_RGB_DBL, unit, 3);
+            for (int c = 0; c < 3; ++c) {
+                const auto level = [](double v) { return int(std::lround(std::clamp(v, 0.0, 1.0) * 65535)); };
+                QVERIFY(qAbs(int(toWorking.at<cv::Vec4w>(0, 0)[c]) - level(expectedWorking[size_t(c)])) <= 1);
+                QVERIFY(qAbs(int(toFile.at<cv::Vec4w>(0, 0)[c]) - level(expectedFile[size_t(c)])) <= 1);
+            }
+        }
+        // The two spaces differ, so the checks above did look at a real conversion.
+        const auto moved = predict<uint16_t>(profile, TYPE_RGB_16, {}, TYPE_RGB_16, colours[4], 3);
+        QVERIFY(std::abs(int(moved[0]) - 10000) > 1000 || std::abs(int(moved[2]) - 60000) > 1000);
+    }
+
+    void profileThatDoesNotFitFallsBackToSrgb_data()
+    {
+        QTest::addColumn<QByteArray>("profile");
+        QTest::newRow("grey profile, RGB pixels") << IoTestFiles::greyProfile(1.0);
+        QTest::newRow("CMYK profile, RGB pixels") << IoTestFiles::naiveCmykProfile();
+        QTest::newRow("unreadable") << QByteArray(500, char(0x5a));
+    }
+
+    void profileThatDoesNotFitFallsBackToSrgb()
+    {
+        QFETCH(QByteArray, profile);
+        ColorManagementSystem cms;
+        const cv::Mat source(2, 3, CV_16UC3, cv::Scalar(1000, 30000, 60000));
+        cv::Mat viaBroken(2, 3, CV_16UC4), viaSrgb(2, 3, CV_16UC4);
+        OIIO::ImageSpec plain;
+        cms.convert(source, viaSrgb, plain, TYPE_RGB_16, TYPE_RGBA_16, ColorManagementSystem::FileToWorkspace, true);
+        for (auto direction : {ColorManagementSystem::FileToWorkspace, ColorManagementSystem::WorkspaceToFile}) {
+            OIIO::ImageSpec spec;
+            const uchar* p = bytesOf(profile);
+            ColorManagementSystem::setImageColorProfile(spec, &p, unsigned(profile.size()));
+            QVERIFY(cms.convert(source, viaBroken, spec, TYPE_RGB_16, TYPE_RGBA_16, direction, true));
+            QCOMPARE(cv::norm(viaBroken, viaSrgb, cv::NORM_INF), 0.0);
+            // Saving must not claim a profile the written pixels are not in; loading keeps the metadata.
+            const bool kept = spec.find_attribute("ICCProfile") != nullptr;
+            QCOMPARE(kept, direction == ColorManagementSystem::FileToWorkspace);
+        }
+    }
+
+    void firstDeviceProfileIsUsed()
+    {
+        const QByteArray first = adobe();
+        const QByteArray second = StandardProfiles::build("ProPhoto.icc");
+        ColorManagementSystem cms;
+        cms.setDeviceColorProfile(bytesOf(first), first.size());
+        cms.setDeviceColorProfile(bytesOf(second), second.size());
+        QCOMPARE(cms.deviceProfiles().size(), 2);
+
+        cv::Mat image(2, 2, CV_8UC4, cv::Scalar(0, 200, 40, 99));
+        cms.convert(image);
+        const auto expected = predict<uint8_t>({}, TYPE_RGBA_8, first, TYPE_RGBA_8, {0, 200, 40, 99}, 4);
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(int(image.at<cv::Vec4b>(1, 1)[c]), int(expected[size_t(c)]));
+
+        QImage qimage(3, 2, QImage::Format_ARGB32);
+        qimage.fill(QColor(0, 200, 40));
+        cms.convert(qimage);
+        const QColor converted = qimage.pixelColor(2, 1);
+        QCOMPARE(converted.red(), int(expected[0]));
+        QCOMPARE(converted.green(), int(expected[1]));
+        QCOMPARE(converted.blue(), int(expected[2]));
+    }
+
+    void displayConversionsNeedADevice()
+    {
+        ColorManagementSystem cms;
+        cv::Mat image(2, 2, CV_8UC4, cv::Scalar(0, 200, 40, 99));
+        const cv::Mat before = image.clone();
+        cms.convert(image);
+        QCOMPARE(cv::norm(image, before, cv::NORM_INF), 0.0);
+        std::vector<float> pixels{0.1f, 0.5f, 0.9f};
+        QVERIFY(cms.convert(pixels.data(), 1));
+        QCOMPARE(pixels[0], 0.1f);
+    }
+
+    void floatConversionCoversEveryPixel()
+    {
+        const QByteArray device = adobe();
+        ColorManagementSystem cms;
+        cms.setDeviceColorProfile(bytesOf(device), device.size());
+        const int count = 32768 * 2 + 123; // more than two of the chunks the conversion works in
+        std::vector<float> pixels(size_t(count) * 3);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = float((i * 37) % 1000) / 1000.0f;
+        const std::vector<float> original = pixels;
+        cms.convert(static_cast<void*>(pixels.data()), ColorManagementSystem::RGB_FLOAT, count);
+        for (int i : {0, 32767, 32768, 65535, 65536, count - 1}) {
+            const std::vector<float> one(original.begin() + i * 3, original.begin() + i * 3 + 3);
+            const auto expected = predict<float>({}, TYPE_RGB_FLT, device, TYPE_RGB_FLT, one, 3);
+            for (int c = 0; c < 3; ++c)
+                QVERIFY2(std::abs(pixels[size_t(i) * 3 + size_t(c)] - expected[size_t(c)]) < 1e-5f,
+                         qPrintable(QString("pixel %1").arg(i)));
+        }
+    }
+
+    void displayProfileFromX11RootWindow()
+    {
+        RootProperty property;
+        const QByteArray published = adobe();
+        ColorManagementSystem cms;
+        const QByteArray other = StandardProfiles::build("ProPhoto.icc");
+        cms.setDeviceColorProfile(bytesOf(other), other.size());
+
+        property.set(published);
+        QWindow window;
+        QVERIFY(cms.setDeviceColorProfile(&window));
+        QCOMPARE(cms.deviceProfiles().size(), 1); // the list starts afresh
+        const ColorProfile& used = cms.deviceProfiles().first();
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(used.data()), int(used.size())), published);
+
+        property.set(QByteArray("not a profile"));
+        QVERIFY(cms.setDeviceColorProfile(nullptr));
+        QVERIFY(cms.deviceProfiles().first().isBuiltInSRGB());
+
+        property.set(QByteArray());
+        QVERIFY(X11DisplayProfile::forMonitor(0).isEmpty());
+        QVERIFY(cms.setDeviceColorProfile(&window));
+        QCOMPARE(cms.deviceProfiles().size(), 1);
+        QVERIFY(cms.deviceProfiles().first().isBuiltInSRGB());
+    }
+
+    void copiesAreIndependent()
+    {
+        const QByteArray profile = adobe();
+        ColorManagementSystem original;
+        ColorManagementSystem copy(original);
+        copy.setWorkingColorProfile(bytesOf(profile), profile.size());
+        copy.setDeviceColorProfile(bytesOf(profile), profile.size());
+        QVERIFY(original.workingProfile().isBuiltInSRGB());
+        QVERIFY(original.deviceProfiles().isEmpty());
+        original = copy;
+        QCOMPARE(original.workingProfile().size(), unsigned(profile.size()));
+        QVERIFY(original.workingProfile().profile() != copy.workingProfile().profile());
+    }
+};
+
+KORVANE_TEST_CASE(TstColorManagementSystem)
+#include "tst_colormanagementsystem.moc"

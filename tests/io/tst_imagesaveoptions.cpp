@@ -1,0 +1,84 @@
+#include "io/imagesaveoptions.h"
+#include "io/standardprofiles.h"
+
+#include "testregistry.h"
+
+#include <QtTest>
+
+class TstImageSaveOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { StandardProfiles::install(); }
+    void cleanup() { StandardProfiles::uninstall(); }
+
+    void colorSpaces_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("resource"); // empty: the source's profile is kept
+        QTest::addColumn<QString>("oiioName"); // empty: "oiio:ColorSpace" untouched
+        QTest::newRow("ProPhoto") << "ProPhoto RGB" << "ProPhoto.icc" << "ProPhoto";
+        QTest::newRow("Adobe") << "Adobe RGB(1998)" << "Adobe98.icc" << "Adobe98";
+        QTest::newRow("Apple") << "Apple RGB" << "AppleRGB.icc" << "AppleRGB";
+        QTest::newRow("Wide Gamut") << "Wide Gamut RGB" << "WideGamut.icc" << "WideGamutRGB";
+        QTest::newRow("sRGB") << "sRGB IEC61966-2.1" << "sRGB_IEC61966-2-1_black_scaled.icc" << "";
+        QTest::newRow("DEFAULT") << "DEFAULT" << "" << "";
+        QTest::newRow("unknown") << "Adobe RGB (1998)" << "" << "";
+    }
+
+    void colorSpaces()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, resource);
+        QFETCH(QString, oiioName);
+        OIIO::ImageSpec spec(4, 4, 3, OIIO::TypeDesc::UINT8);
+        const QByteArray source("source profile bytes");
+        spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, source.size()), source.constData());
+        spec.attribute("oiio:ColorSpace", "untouched");
+        std::string error;
+        QVERIFY(ImageSaveOptions::applyColorSpace({{"COLOR_SPACE", value.toStdString()}}, spec, &error));
+        const OIIO::ParamValue* icc = spec.find_attribute("ICCProfile");
+        QVERIFY(icc);
+        QCOMPARE(int(icc->type().basetype), int(OIIO::TypeDesc::UINT8));
+        const QByteArray stored(static_cast<const char*>(icc->data()), int(icc->type().size()));
+        QCOMPARE(stored, resource.isEmpty() ? source : StandardProfiles::build(resource));
+        QCOMPARE(QString::fromStdString(spec.get_string_attribute("oiio:ColorSpace")),
+                 oiioName.isEmpty() ? QString("untouched") : oiioName);
+    }
+
+    void missingProfileIsAnError()
+    {
+        StandardProfiles::uninstall();
+        OIIO::ImageSpec spec(4, 4, 3, OIIO::TypeDesc::UINT8);
+        std::string error;
+        QVERIFY(!ImageSaveOptions::applyColorSpace({{"COLOR_SPACE", "Wide Gamut RGB"}}, spec, &error));
+        QCOMPARE(QString::fromStdString(error), QString("Could not open the colour profile :/iccprofiles/WideGamut.icc"));
+        QVERIFY(!spec.find_attribute("ICCProfile"));
+        // Without a "COLOR_SPACE" key nothing is needed.
+        QVERIFY(ImageSaveOptions::applyColorSpace({}, spec, &error));
+    }
+
+    void requiredKeyMessage()
+    {
+        try {
+            ImageSaveOptions::required({{"A", "1"}}, "B");
+            QFAIL("no exception");
+        } catch (const std::out_of_range& e) {
+            QCOMPARE(QString(e.what()), QString("invalid map<K, T> key"));
+        }
+        QCOMPARE(ImageSaveOptions::required({{"A", "1"}}, "A"), std::string("1"));
+    }
+
+    // A different "IMAGE_FORMAT" leaves sample format and channels alone.
+    void otherFormatKeepsLayout()
+    {
+        OIIO::ImageSpec spec(4, 4, 1, OIIO::TypeDesc::HALF);
+        ImageSaveOptions::applyFormat({{"IMAGE_FORMAT", "BMP"}}, spec);
+        QCOMPARE(spec.nchannels, 1);
+        QCOMPARE(spec.format, OIIO::TypeDesc(OIIO::TypeDesc::HALF));
+    }
+};
+
+KORVANE_TEST_CASE(TstImageSaveOptions)
+#include "tst_imagesaveoptions.moc"

@@ -1,0 +1,46 @@
+#include "io/standardprofiles.h"
+#include "io/workspace.h"
+
+#include "testregistry.h"
+
+#include <QtTest>
+
+class TstWorkspace : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsWithSrgbAndNothingElse()
+    {
+        QVERIFY(Workspace::colorManagmentSystem().workingProfile().isBuiltInSRGB());
+        QVERIFY(Workspace::colorManagmentSystem().deviceProfiles().isEmpty());
+        QCOMPARE(Workspace::fileInfo().spec().format, OIIO::TypeDesc(OIIO::TypeDesc::UNKNOWN));
+        QVERIFY(Workspace::metaInfo().isEmpty());
+    }
+
+    void profilesReachTheSharedInstance()
+    {
+        const QByteArray adobe = StandardProfiles::build("Adobe98.icc");
+        const auto* data = reinterpret_cast<const unsigned char*>(adobe.constData());
+        Workspace::setWorkingColorProfile(data, unsigned(adobe.size()));
+        Workspace::setDeviceColorProfile(data, unsigned(adobe.size()));
+        QCOMPARE(Workspace::colorManagmentSystem().workingProfile().size(), unsigned(adobe.size()));
+        QCOMPARE(Workspace::colorManagmentSystem().deviceProfiles().size(), 1);
+        // Leave the process-wide instance as other tests expect it.
+        Workspace::colorManagmentSystem() = ColorManagementSystem();
+        QVERIFY(Workspace::colorManagmentSystem().workingProfile().isBuiltInSRGB());
+    }
+
+    void setMetaInfoEmptiesTheMap()
+    {
+        Workspace workspace;
+        QVERIFY(workspace.setMetaInfo());
+        QVERIFY(Workspace::metaInfo().isEmpty());
+        Workspace::metaInfo().insert("title", "x");
+        QVERIFY(workspace.setMetaInfo());
+        QVERIFY(Workspace::metaInfo().isEmpty());
+    }
+};
+
+KORVANE_TEST_CASE(TstWorkspace)
+#include "tst_workspace.moc"

@@ -1,0 +1,162 @@
+// A tree rendered end to end through the server: input placed on the canvas, adjusted,
+// layers composited in order with their blend mode, opacity and selection, and the result
+// delivered as "_output_" to a subscribed view.
+
+#include "gpufixture.h"
+#include "testhost.h"
+#include "testnodes_host.h"
+#include "testregistry.h"
+
+#include "engine/tfboviewprovider.h"
+#include "engine/timpserver.h"
+#include "engine/timpserverthread.h"
+#include "nodes/tnodefactory.h"
+#include "nodes/tnoderootwithadjust.h"
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <QSignalSpy>
+#include <QTest>
+#include <opencv2/core.hpp>
+
+namespace {
+// A layer whose own step paints its image one colour, given as "fill" (r, g, b in 0..1).
+class FillWorker : public TNodeWorker
+{
+    Q_OBJECT
+public:
+    using TNodeWorker::TNodeWorker;
+    QString doProc(TSFbo& io) override
+    {
+        const QColor c = paramValue("fill").value<QColor>();
+        TSFbo painted(io.size(), TSFbo::workingFormat());
+        if (!painted.bind())
+            return QStringLiteral("fill: no framebuffer");
+        funcs()->glClearColor(float(c.redF()), float(c.greenF()), float(c.blueF()), 1.f);
+        funcs()->glClear(GL_COLOR_BUFFER_BIT);
+        painted.release();
+        painted.setScale(io.scale());
+        io = painted;
+        return QString();
+    }
+};
+
+class FillLayer : public TNode
+{
+    Q_OBJECT
+public:
+    explicit FillLayer(TImproc* parent = nullptr, unsigned int uid = 0)
+        : TNode(parent, uid)
+    {
+        m_params.insert("fill", QColor(Qt::black));
+        finalizeTNodeClass("FillLayer");
+    }
+};
+
+cv::Vec4b outputPixel(TNodeRoot* root, int x, int y)
+{
+    TFboViewProvider* provider = TImpServerThread::fboViewProvider();
+    const unsigned key = TFboViewProvider::key("probe", root->uid(), "_output_");
+    provider->insertReq(key, QSize());
+    QSignalSpy ready(provider, &TFboViewProvider::textureReady);
+    root->updateFbo("probe");
+    if (!QTest::qWaitFor([&] { return ready.count() > 0; }, 5000))
+        return cv::Vec4b(0, 0, 0, 0);
+    cv::Mat m;
+    GpuFixture::onRenderThread([&] { m = provider->display(key).dataToMat(CV_8UC4); });
+    provider->removeReq(key);
+    return m.empty() ? cv::Vec4b(0, 0, 0, 0) : m.at<cv::Vec4b>(y, x);
+}
+
+bool near(const cv::Vec4b& px, int r, int g, int b, int tolerance = 2)
+{
+    return std::abs(px[0] - r) <= tolerance && std::abs(px[1] - g) <= tolerance && std::abs(px[2] - b) <= tolerance;
+}
+} // namespace
+
+class TstNodeRendering : public QObject
+{
+    Q_OBJECT
+private:
+    TestHost m_host;
+    std::unique_ptr<QQuickView> m_view;
+    TImpServer* m_server = nullptr;
+    TNodeRootWithAdjust* m_root = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        TNodeFactory::registerNodeClass("FillLayer",
+            [](TImproc* parent, uint uid) -> TNode* { return new FillLayer(parent, uid); },
+            [](uint uid, uint parent) -> TNodeWorker* { return new FillWorker(uid, parent); });
+        m_view = m_host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
+        QVERIFY(m_view);
+        m_server = TestHost::server(m_view.get());
+        QTRY_VERIFY_WITH_TIMEOUT(m_server && m_server->isReady(), 10000);
+        m_root = m_server->rootNode();
+        // A uniform (200, 100, 50) input, 16 x 12.
+        m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255))));
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    void theInputAloneIsDelivered()
+    {
+        QVERIFY(near(outputPixel(m_root, 3, 4), 200, 100, 50));
+    }
+
+    void brightnessAndContrastAdjustTheInput()
+    {
+        // contrast 0.2 counts five times: factor 2; brightness 0.1.
+        m_root->setContrast(0.2f);
+        m_root->setBrightness(0.1f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        auto expected = [](int v) { return std::clamp(int(std::lround(((v / 255.0 - 0.5) * 2.0 + 0.1 + 0.5) * 255)), 0, 255); };
+        const cv::Vec4b alone = outputPixel(m_root, 1, 1);
+        QVERIFY2(near(alone, expected(200), expected(100), expected(50)),
+                 qPrintable(QString("%1 %2 %3").arg(alone[0]).arg(alone[1]).arg(alone[2])));
+        m_server->createChild("FillLayer", m_root);
+        QTRY_VERIFY(TestHost::queueDrained());
+        auto* layer = qobject_cast<TNode*>(m_root->child(0));
+        QVERIFY(layer);
+        layer->setOpacity(0.0f);  // invisible: the adjusted image alone comes through
+        QTRY_VERIFY(TestHost::queueDrained());
+        const cv::Vec4b px = outputPixel(m_root, 1, 1);
+        QVERIFY2(near(px, expected(200), expected(100), expected(50)),
+                 qPrintable(QString("%1 %2 %3").arg(px[0]).arg(px[1]).arg(px[2])));
+        m_root->setContrast(0.0f);
+        m_root->setBrightness(0.0f);
+        QVERIFY(m_server->deleteNode(layer));
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    void layersCompositeInOrderWithTheirModes()
+    {
+        m_server->createChild("FillLayer", m_root);
+        m_server->createChild("FillLayer", m_root);
+        QTRY_VERIFY(TestHost::queueDrained());
+        auto* lower = qobject_cast<TNode*>(m_root->child(0));
+        auto* upper = qobject_cast<TNode*>(m_root->child(1));
+        QVERIFY(lower && upper);
+        // "fill" is worker-side only (no property), so it travels as a parameters-only edit.
+        lower->setParamsOnly({{"fill", QColor(0, 255, 0)}}, unsigned(lower->uid()));
+        upper->setParamsOnly({{"fill", QColor(128, 128, 128)}}, unsigned(upper->uid()));
+        upper->setBlendMode(TNode::BLENDMODE_MULTIPLY);
+        upper->setOpacity(0.5f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        // lower replaces the image with green; upper multiplies by 128/255 at half strength.
+        const double k = 0.5 * (128 / 255.0) + 0.5;
+        const cv::Vec4b px = outputPixel(m_root, 8, 6);
+        QVERIFY2(near(px, 0, int(std::lround(255 * k)), 0, 3),
+                 qPrintable(QString("%1 %2 %3").arg(px[0]).arg(px[1]).arg(px[2])));
+
+        // Inactive nodes cost nothing and show nothing.
+        lower->setActive(false);
+        QTRY_VERIFY(TestHost::queueDrained());
+        const cv::Vec4b without = outputPixel(m_root, 8, 6);
+        QVERIFY(near(without, int(std::lround(200 * k)), int(std::lround(100 * k)), int(std::lround(50 * k)), 3));
+        m_root->removeAllChildren();
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+};
+
+KORVANE_TEST_CASE(TstNodeRendering)
+#include "tst_noderendering.moc"
