@@ -11,6 +11,21 @@
 
 #include <lcms2.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+// OpenImageIO 2.4's PNG reader leaks its error text when libpng longjmps out of a short
+// read (a truncated file); the stack then ends inside libstdc++, too short to suppress.
+struct PngLeakPause
+{
+    PngLeakPause() { __lsan_disable(); }
+    ~PngLeakPause() { __lsan_enable(); }
+};
+#else
+struct PngLeakPause
+{
+};
+#endif
+
 using IoTestFiles::readBytes;
 using IoTestFiles::writeBytes;
 using IoTestFiles::writeImage;
@@ -801,6 +816,7 @@ private slots:
         cv::Mat working;
         Ostrel::FileInfo info;
         QString error;
+        std::unique_ptr<PngLeakPause> pause(name.endsWith(".png") ? new PngLeakPause : nullptr);
         QVERIFY(!ImageIOManager::tryLoadFile(file.toStdString(), working, info, m_cms, &error));
         QVERIFY2(QRegularExpression(message).match(error).hasMatch(), qPrintable(error));
         QVERIFY(ImageIOManager::tryLoadFile(file, m_cms, &error).isEmpty());
