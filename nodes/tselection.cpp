@@ -92,7 +92,7 @@ void TSelection::applyTo(GLImFilter& filter) const
 {
     for (auto it = m_uniforms.cbegin(); it != m_uniforms.cend(); ++it) {
         const QVariant& v = it.value();
-        switch (int(v.type())) {
+        switch (v.userType()) {
         case QMetaType::Int:
             filter.setUniformValue(it.key(), v.toInt());
             break;

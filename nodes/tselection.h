@@ -65,7 +65,7 @@ public:
     bool blendLayer(const TSFbo& in, TSFbo& sel) const;
     // Mask variant: the weight measured on `measured`, in its red channel, in a new
     // framebuffer of its size (GL_R8 unless asked otherwise).
-    TSFbo mask(const TSFbo& measured, uint internalFormat = 0x8229 /* GL_R8 */) const;
+    TSFbo mask(const TSFbo& measured, uint internalFormat = GL_R8) const;
 
 private:
     TSelection(Kind kind, const QVariantMap& uniforms);

@@ -43,6 +43,30 @@ cv::Vec4d nearest(const cv::Mat& image, double s, double t)
     return texel(image, int(std::floor(s * image.cols)), int(std::floor(t * image.rows)));
 }
 
+cv::Mat pyramidReduce(const cv::Mat& in, const cv::Size& out)
+{
+    // The output spans the input corner texel to corner texel, plus the padding pixel.
+    const double sx = (out.width - 1) / ((in.cols - 1) * 0.5);
+    const double sy = (out.height - 1) / ((in.rows - 1) * 0.5);
+    const double dx = sx / (in.cols - 1), dy = sy / (in.rows - 1);
+    const double ax = 1.182425523806356 * dx, ay = 1.182425523806356 * dy;
+    const double gx = 1.047425873177567 * dx, gy = 1.047425873177567 * dy;
+    const double wAxis = 0.741865942949246, wDiag = 0.550365077307974;
+    cv::Mat r(out, CV_32FC4);
+    for (int y = 0; y < out.height; ++y) {
+        for (int x = 0; x < out.width; ++x) {
+            const double px = sx * (x + 0.5) / out.width, py = sy * (y + 0.5) / out.height;
+            cv::Vec4d sum = bilinear(in, px, py);
+            for (int sgn : {-1, 1}) {
+                sum += wAxis * (bilinear(in, px + sgn * ax, py) + bilinear(in, px, py + sgn * ay));
+                sum += wDiag * (bilinear(in, px + sgn * gx, py + gy) + bilinear(in, px + sgn * gx, py - gy));
+            }
+            r.at<cv::Vec4f>(y, x) = cv::Vec4f(sum / (1.0 + 4.0 * wAxis + 4.0 * wDiag));
+        }
+    }
+    return r;
+}
+
 cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha)
 {
     cv::RNG rng(seed);

@@ -11,6 +11,11 @@ cv::Vec4d bilinear(const cv::Mat& image, double s, double t);
 // The texel that GL_NEAREST picks at (s, t).
 cv::Vec4d nearest(const cv::Mat& image, double s, double t);
 
+// One pyramid reduction of `in` into `out` pixels: a weighted 3 x 3 pattern of bilinear taps
+// around where each output pixel maps into the input, about one input texel apart (axis taps
+// a little further out than diagonal ones).
+cv::Mat pyramidReduce(const cv::Mat& in, const cv::Size& out);
+
 // A CV_32FC4 image of smooth but not slowly varying content (a few pixels per feature), the
 // same for a given seed; channel 3 is set to `alpha` unless it is negative.
 cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha = 1.0);

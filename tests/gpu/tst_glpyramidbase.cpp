@@ -56,22 +56,6 @@ cv::Vec4d upsampled(const cv::Mat& coarse, int x, int y)
     return bilinear(coarse, s[0] * centre(x, kFine.width), s[1] * centre(y, kFine.height));
 }
 
-cv::Vec4d reduced(const cv::Mat& in, int x, int y, const cv::Size& out)
-{
-    const cv::Vec2d s = uvScale(in.size(), 0.5, out);
-    const double px = s[0] * centre(x, out.width), py = s[1] * centre(y, out.height);
-    const double dx = s[0] / (in.cols - 1), dy = s[1] / (in.rows - 1);
-    const double ax = 1.182425523806356 * dx, ay = 1.182425523806356 * dy;
-    const double gx = 1.047425873177567 * dx, gy = 1.047425873177567 * dy;
-    const double wa = 0.741865942949246, wd = 0.550365077307974;
-    cv::Vec4d sum = bilinear(in, px, py);
-    sum += wa * (bilinear(in, px + ax, py) + bilinear(in, px - ax, py) + bilinear(in, px, py + ay)
-                 + bilinear(in, px, py - ay));
-    sum += wd * (bilinear(in, px + gx, py + gy) + bilinear(in, px - gx, py - gy) + bilinear(in, px + gx, py - gy)
-                 + bilinear(in, px - gx, py + gy));
-    return sum / (1.0 + 4.0 * wa + 4.0 * wd);
-}
-
 struct Inputs
 {
     cv::Mat fine;   // RGBA, kFine
@@ -82,8 +66,28 @@ struct Inputs
 // Runs a pass on GPU images of the inputs into `out`.
 using Pass = std::function<void(const GLPyramidBase&, const TSFbo& fine, const TSFbo& coarse, const TSFbo& fineY,
                                 TSFbo& out)>;
-// Expected output pixel (x, y); for one-channel outputs only element 0 counts.
-using Reference = std::function<cv::Vec4d(const Inputs&, int x, int y)>;
+// The expected output image.
+using Reference = std::function<cv::Mat(const Inputs&)>;
+
+// An image of `size` from f(x, y); with `channels` 1 only element 0 is kept.
+cv::Mat eachPixel(const cv::Size& size, int channels, const std::function<cv::Vec4d(int, int)>& f)
+{
+    cv::Mat m(size, CV_MAKETYPE(CV_32F, channels));
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            const cv::Vec4d v = f(x, y);
+            for (int c = 0; c < channels; ++c)
+                m.ptr<float>(y)[x * channels + c] = float(v[c]);
+        }
+    }
+    return m;
+}
+
+// Per-pixel references of the passes that write the fine level.
+Reference fineLevel(int channels, const std::function<cv::Vec4d(const Inputs&, int, int)>& f)
+{
+    return [channels, f](const Inputs& in) { return eachPixel(kFine, channels, [&](int x, int y) { return f(in, x, y); }); };
+}
 
 } // namespace
 
@@ -100,7 +104,6 @@ private slots:
     void decSize();
     void numLevels_data();
     void numLevels();
-    void uvScaleMapsCornerTexels();
     void passes_data();
     void passes();
 
@@ -157,105 +160,84 @@ void TstGLPyramidBase::numLevels()
     QCOMPARE(GLPyramidBase::numLevels(size, minSize), expected);
 }
 
-void TstGLPyramidBase::uvScaleMapsCornerTexels()
-{
-    // (b - 1) / ((a - 1) * factor) per axis.
-    const QVector2D s = GLPyramidBase::uvScale(QSize(64, 48), 2.0, QSize(127, 95));
-    QCOMPARE(s, QVector2D(1.f, 1.f));
-    const QVector2D t = GLPyramidBase::uvScale(QSize(101, 75), 0.5, QSize(52, 39));
-    QVERIFY(qFuzzyCompare(t.x(), float(51.0 / 50.0)) && qFuzzyCompare(t.y(), float(38.0 / 37.0)));
-}
-
 void TstGLPyramidBase::passes_data()
 {
     QTest::addColumn<Pass>("pass");
     QTest::addColumn<Reference>("expected");
-    QTest::addColumn<QSize>("outSize");
     QTest::addColumn<int>("outFormat");
 
-    const QSize fine(kFine.width, kFine.height), coarse(kCoarse.width, kCoarse.height);
     QTest::newRow("reduce") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo&, const TSFbo&, TSFbo& o) {
         p.reduce(f, o);
-    }) << Reference([](const Inputs& in, int x, int y) { return reduced(in.fine, x, y, kCoarse); })
-                            << coarse << int(GL_RGBA32F);
+    }) << Reference([](const Inputs& in) { return SamplingReference::pyramidReduce(in.fine, kCoarse); })
+                            << int(GL_RGBA32F);
     QTest::newRow("expand") << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo&, TSFbo& o) {
         p.expand(c, o);
-    }) << Reference([](const Inputs& in, int x, int y) { return upsampled(in.coarse, x, y); })
-                            << fine << int(GL_RGBA32F);
+    }) << fineLevel(4, [](const Inputs& in, int x, int y) { return upsampled(in.coarse, x, y); })
+                            << int(GL_RGBA32F);
     QTest::newRow("laplacian") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
                                           TSFbo& o) { p.laplacian(f, c, o); })
-                               << Reference([](const Inputs& in, int x, int y) {
+                               << fineLevel(4, [](const Inputs& in, int x, int y) {
                                       return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) - upsampled(in.coarse, x, y)
                                              + cv::Vec4d::all(0.5);
                                   })
-                               << fine << int(GL_RGBA32F);
+                               << int(GL_RGBA32F);
     QTest::newRow("laplacianYOnly") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
                                                TSFbo& o) { p.laplacianYOnly(f, c, o); })
-                                    << Reference([](const Inputs& in, int x, int y) {
+                                    << fineLevel(1, [](const Inputs& in, int x, int y) {
                                            const cv::Vec4d d = cv::Vec4d(in.fine.at<cv::Vec4f>(y, x))
                                                                - upsampled(in.coarse, x, y);
                                            return cv::Vec4d(luma709(d) + 0.5, 0, 0, 0);
                                        })
-                                    << fine << int(GL_R32F);
+                                    << int(GL_R32F);
     QTest::newRow("reconstruct") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
                                             TSFbo& o) { p.reconstruct(f, c, o); })
-                                 << Reference([](const Inputs& in, int x, int y) {
+                                 << fineLevel(4, [](const Inputs& in, int x, int y) {
                                         return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) + upsampled(in.coarse, x, y)
                                                - cv::Vec4d::all(0.5);
                                     })
-                                 << fine << int(GL_RGBA32F);
+                                 << int(GL_RGBA32F);
     QTest::newRow("reconstructYOnly")
         << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
                p.reconstructYOnly(y, c, o);
            })
-        << Reference([](const Inputs& in, int x, int y) {
+        << fineLevel(4, [](const Inputs& in, int x, int y) {
                const cv::Vec4d low = upsampled(in.coarse, x, y);
                cv::Vec3d yuv = toYUV(low);
                yuv[0] += in.fineY.at<float>(y, x) - 0.5;
                const cv::Vec3d rgb = toRGB(yuv);
                return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
            })
-        << fine << int(GL_RGBA32F);
+        << int(GL_RGBA32F);
     QTest::newRow("expandYGuided")
         << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
                p.expandYGuided(y, c, o);
            })
-        << Reference([](const Inputs& in, int x, int y) {
+        << fineLevel(4, [](const Inputs& in, int x, int y) {
                const cv::Vec4d low = upsampled(in.coarse, x, y);
                cv::Vec3d yuv = toYUV(low);
                yuv[0] = in.fineY.at<float>(y, x);
                const cv::Vec3d rgb = toRGB(yuv);
                return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
            })
-        << fine << int(GL_RGBA32F);
+        << int(GL_RGBA32F);
 }
 
 void TstGLPyramidBase::passes()
 {
     QFETCH(Pass, pass);
     QFETCH(Reference, expected);
-    QFETCH(QSize, outSize);
     QFETCH(int, outFormat);
     const bool oneChannel = outFormat == GL_R32F;
+    const cv::Mat want = expected(m_in);
     cv::Mat out;
     QVERIFY(GpuFixture::onRenderThread([&] {
         const TSFbo fine(m_in.fine, GL_RGBA32F);
         const TSFbo coarse(m_in.coarse, GL_RGBA32F);
         const TSFbo fineY(m_in.fineY, GL_R32F);
-        TSFbo dst(outSize, uint(outFormat));
+        TSFbo dst(want.cols, want.rows, uint(outFormat));
         pass(GLPyramidBase(), fine, coarse, fineY, dst);
         out = dst.dataToMat(oneChannel ? CV_32FC1 : CV_32FC4, true);
     }));
-    cv::Mat want(outSize.height(), outSize.width(), oneChannel ? CV_32FC1 : CV_32FC4);
-    for (int y = 0; y < want.rows; ++y) {
-        for (int x = 0; x < want.cols; ++x) {
-            const cv::Vec4d v = expected(m_in, x, y);
-            if (oneChannel)
-                want.at<float>(y, x) = float(v[0]);
-            else
-                want.at<cv::Vec4f>(y, x) = cv::Vec4f(v);
-        }
-    }
     GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("pyramid_") + QTest::currentDataTag());
 }
 

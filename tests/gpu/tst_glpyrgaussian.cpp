@@ -8,39 +8,9 @@
 
 #include <QTest>
 
-using SamplingReference::bilinear;
-
 namespace {
-
 // Float targets: single-precision filtering and arithmetic against a double reference.
 constexpr double kTolerance = 1e-4;
-
-// One reduction as the pyramid defines it: a weighted 3 x 3 pattern of bilinear taps,
-// centred where the output pixel maps into the input, one input texel apart (axis taps a
-// little further than the diagonal ones).
-cv::Mat reduceReference(const cv::Mat& in, const cv::Size& out)
-{
-    const double sx = (out.width - 1) / ((in.cols - 1) * 0.5);
-    const double sy = (out.height - 1) / ((in.rows - 1) * 0.5);
-    const double dx = sx / (in.cols - 1), dy = sy / (in.rows - 1);
-    const double axis[] = {1.182425523806356 * dx, 1.182425523806356 * dy};
-    const double diag[] = {1.047425873177567 * dx, 1.047425873177567 * dy};
-    const double wAxis = 0.741865942949246, wDiag = 0.550365077307974;
-    cv::Mat r(out, CV_32FC4);
-    for (int y = 0; y < out.height; ++y) {
-        for (int x = 0; x < out.width; ++x) {
-            const double px = sx * (x + 0.5) / out.width, py = sy * (y + 0.5) / out.height;
-            cv::Vec4d sum = bilinear(in, px, py);
-            for (int sgn : {-1, 1}) {
-                sum += wAxis * (bilinear(in, px + sgn * axis[0], py) + bilinear(in, px, py + sgn * axis[1]));
-                sum += wDiag * (bilinear(in, px + sgn * diag[0], py + diag[1]) + bilinear(in, px + sgn * diag[0], py - diag[1]));
-            }
-            r.at<cv::Vec4f>(y, x) = cv::Vec4f(sum / (1.0 + 4.0 * wAxis + 4.0 * wDiag));
-        }
-    }
-    return r;
-}
-
 } // namespace
 
 class TstGLPyrGaussian : public QObject
@@ -89,7 +59,7 @@ void TstGLPyrGaussian::levelsAreSuccessiveReductions()
     QCOMPARE(levels.size(), 3);
     GPU_COMPARE_IMAGES(levels[0], in, 0.0, 0.0, "gaussian_level0");
     for (int i = 1; i < levels.size(); ++i) {
-        GPU_COMPARE_IMAGES(levels[i], reduceReference(levels[i - 1], levels[i].size()), kTolerance, 0.0,
+        GPU_COMPARE_IMAGES(levels[i], SamplingReference::pyramidReduce(levels[i - 1], levels[i].size()), kTolerance, 0.0,
                            QStringLiteral("gaussian_level%1").arg(i));
     }
 }
