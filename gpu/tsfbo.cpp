@@ -394,8 +394,10 @@ bool TSFbo::operator==(const TSFbo& other) const
 TSFboData* TSFbo::copyRecord(bool keepPixels) const
 {
     auto* copy = new TSFboData;
-    if (!d)
+    if (!d) {
+        copy->uid.set(0); // still no image
         return copy;
+    }
     copy->scale = d->scale;
     copy->name = d->name;
     copy->properties = d->properties;

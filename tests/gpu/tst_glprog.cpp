@@ -1,20 +1,14 @@
-#include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
-#include "gpu/glresources.h"
-#include "gpu/glvertices.h"
 #include "gpu/tsfbo.h"
 
 #include "gpufixture.h"
 #include "gputest.h"
 #include "testregistry.h"
 
-#include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <type_traits>
 
 namespace {
 
@@ -40,7 +34,6 @@ const QByteArray kUnlinkableFrag = "#version 330 core\nout vec4 vColor;\nvoid no
 
 } // namespace
 
-// GLProg, GLVertices and the GPU teardown: the program and geometry plumbing of every pass.
 class TstGLProg : public QObject
 {
     Q_OBJECT
@@ -50,8 +43,6 @@ private slots:
     void programsAndShadersAreShared();
     void compileAndLinkFailuresAreReported_data();
     void compileAndLinkFailuresAreReported();
-    void verticesHaveOneOwner();
-    void teardownFreesEverythingAndPassesRebuild();
 
 private:
     QTemporaryDir m_dir;
@@ -128,74 +119,6 @@ void TstGLProg::compileAndLinkFailuresAreReported()
     QVERIFY(!valid);
     QVERIFY(!ran);
     QVERIFY(uidKept);
-}
-
-void TstGLProg::verticesHaveOneOwner()
-{
-    static_assert(!std::is_copy_constructible_v<GLVertices>, "GL objects must have one owner");
-    static_assert(!std::is_copy_assignable_v<GLVertices>, "GL objects must have one owner");
-    bool sameQuad = false, setUp = false;
-    int quadCount = 0, buffersWith = 0, buffersAfter = 0;
-    GLenum quadMode = 0;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        sameQuad = &GLVertices::stdRect() == &GLVertices::stdRect();
-        quadCount = GLVertices::stdRect().count();
-        quadMode = GLVertices::stdRect().mode();
-        const int before = GLVertices::liveBuffers();
-        {
-            GLVertices triangle;
-            setUp = triangle.setup({QVector3D(-1, -1, 0), QVector3D(1, -1, 0), QVector3D(0, 1, 0)}, GL_TRIANGLES);
-            buffersWith = GLVertices::liveBuffers() - before;
-        }
-        buffersAfter = GLVertices::liveBuffers() - before;
-    }));
-    QVERIFY(sameQuad);
-    QCOMPARE(quadCount, 4);
-    QCOMPARE(quadMode, GLenum(GL_TRIANGLE_STRIP));
-    QVERIFY(setUp);
-    QCOMPARE(buffersWith, 1);
-    QCOMPARE(buffersAfter, 0);
-}
-
-void TstGLProg::teardownFreesEverythingAndPassesRebuild()
-{
-    GLResources::LiveCounts before, after;
-    int imagesBefore = 0, imagesAfter = -1, pooledAfterLateRelease = -1;
-    cv::Mat rebuilt;
-    const cv::Mat in = GpuTest::randomImage(6, 9, CV_8UC4, 17);
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        imagesBefore = TSFbo::fboUsed();
-        TSFbo survivor(5, 5, GL_RGBA8);
-        {
-            const TSFbo pooled(6, 6, GL_RGBA8);
-            GLCache::set("teardown", TSFbo(7, 7, GL_RGBA8));
-            GLImFilter().proc(pooled, survivor);
-        }
-        before = GLResources::liveCounts();
-        GLResources::teardown();
-        after = GLResources::liveCounts();
-        // An image outliving the teardown is deleted, not pooled.
-        survivor = TSFbo();
-        pooledAfterLateRelease = GLCache::pooledCount();
-        imagesAfter = TSFbo::fboUsed();
-        // Everything is rebuilt on demand.
-        const TSFbo src(in, GL_RGBA8);
-        TSFbo dst(9, 6, GL_RGBA8);
-        GLImFilter().proc(src, dst);
-        rebuilt = dst.dataToMat(CV_8UC4, true);
-    }));
-    QVERIFY(before.programs > 0 && before.shaders > 0 && before.vertexBuffers > 0);
-    QVERIFY(before.pooledFramebuffers > 0 && before.cachedResults > 0);
-    QCOMPARE(after.programs, 0);
-    QCOMPARE(after.shaders, 0);
-    QCOMPARE(after.vertexBuffers, 0);
-    QCOMPARE(after.pooledFramebuffers, 0);
-    QCOMPARE(after.cachedResults, 0);
-    QCOMPARE(pooledAfterLateRelease, 0);
-    QCOMPARE(imagesAfter, imagesBefore);
-    cv::Mat expected = in.clone();
-    expected.reshape(1, int(expected.total())).col(3).setTo(255); // copy.frag writes alpha 1
-    GPU_COMPARE_IMAGES(rebuilt, expected, 0.0, 0.0, "after_teardown");
 }
 
 KORVANE_TEST_CASE(TstGLProg)

@@ -242,6 +242,10 @@ void TstTSFbo::emptyValues()
     QVERIFY(m.empty());
     QCOMPARE(m.type(), int(CV_16UC4));
     QVERIFY(fromEmptyMat.empty());
+    f.setName("named"); // metadata does not make an image
+    QVERIFY(f.isEmpty());
+    QCOMPARE(f.uid(), 0u);
+    QCOMPARE(f.name(), QString("named"));
 }
 
 void TstTSFbo::roundTrip_data()
