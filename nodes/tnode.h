@@ -169,6 +169,16 @@ protected:
         emit (static_cast<Owner*>(this)->*changed)(v);
     }
     static bool samePoint(const QPointF& a, const QPointF& b);
+    // For values compared with == (colours, texts, file names).
+    template <typename Owner, typename T>
+    void setValue(const QString& key, const T& v, void (Owner::*changed)(T))
+    {
+        if (m_params.contains(key) && m_params.value(key).template value<T>() == v)
+            return;
+        m_params.insert(key, QVariant::fromValue(v));
+        enqueueAParam(key, QVariant::fromValue(v));
+        emit (static_cast<Owner*>(this)->*changed)(v);
+    }
 
 private:
     friend class TCmd_MoveNode;

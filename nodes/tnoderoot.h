@@ -60,6 +60,8 @@ signals:
     void procModeChanged(TImproc::ProcMode);
     void outputChanged(TSMat);
     void inputChanged(TSMat input, uint uid);
+    // A save through this root ended: `error` is empty on success, else the reason.
+    void saveFinished(QUrl fileName, QString error);
 
 public slots:
     void setCanvasSize(const QSize& size);

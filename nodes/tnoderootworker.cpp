@@ -34,8 +34,10 @@ QSize scaled(const QSize& size, float factor)
 TNodeRootWorker::TNodeRootWorker(unsigned int uid, unsigned int parentUid)
     : TNodeWorker(uid, parentUid)
 {
-    if (auto* gui = qobject_cast<TNodeRoot*>(TImproc::ptr(uid)))
+    if (auto* gui = qobject_cast<TNodeRoot*>(TImproc::ptr(uid))) {
         connect(this, &TNodeRootWorker::outputChanged, gui, &TNodeRoot::setOutput, Qt::QueuedConnection);
+        connect(this, &TNodeRootWorker::saveFinished, gui, &TNodeRoot::saveFinished, Qt::QueuedConnection);
+    }
     connect(this, &TImprocWorker::updateReq, this, &TNodeRootWorker::procUpdateReq, Qt::DirectConnection);
     connect(this, &TNodeWorker::saveOutputReq, this,
             [this](TNodeWorker* which, const QUrl& url, const QVariantMap& params) { procSaveOutputReq(which, url, params); },
@@ -58,22 +60,22 @@ void TNodeRootWorker::setCanvas(const QSize& size, const QColor& color, float lo
 void TNodeRootWorker::prepareInput(const TSMat& input)
 {
     cv::Mat m = input.mat();
-    // Previews and saves start from 8 bits per channel: converted once, here.
-    if (m.type() == CV_16UC4) {
-        m.convertTo(m, CV_8UC4, 1.0 / 257.0);
-    } else if (m.type() == CV_16UC3) {
-        cv::Mat rgb;
-        m.convertTo(rgb, CV_8UC3, 1.0 / 257.0);
-        cv::Mat alpha(rgb.rows, rgb.cols, CV_8UC1, cv::Scalar(255));
-        const cv::Mat parts[] = {rgb, alpha};
-        cv::merge(parts, 2, m);
+    // A 16-bit input keeps its 16 bits on the GPU: a save must give back what a 16-bit file
+    // held (within the working format's precision), which 8 bits cannot. Three channels are
+    // widened once, here, with an opaque alpha.
+    if (m.type() == CV_16UC3) {
+        cv::Mat alpha(m.rows, m.cols, CV_16UC1, cv::Scalar(65535));
+        const cv::Mat parts[] = {m, alpha};
+        cv::Mat rgba;
+        cv::merge(parts, 2, rgba);
+        m = rgba;
     }
     TSMat converted(m);
     converted.setUid(input.uid());
     converted.setScale(input.scale());
     converted.setName(input.name());
     converted.setProperties(input.properties());
-    m_input = TSFbo(converted, GL_RGBA8);
+    m_input = TSFbo(converted, m.depth() == CV_16U ? GL_RGBA16 : GL_RGBA8);
 }
 
 float TNodeRootWorker::modeScale() const
@@ -201,7 +203,11 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
     status = prepareChildrenInput(out, tmp);
     if (!status.isEmpty())
         return status;
-    if (childrenSave(tmp, target)) {
+    bool reached = false;
+    status = childrenSave(tmp, target, &reached);
+    if (!status.isEmpty())
+        return status;
+    if (reached) {
         out = tmp;
         return QString();
     }
@@ -252,14 +258,17 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
 {
     QString error;
     const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
+    if (error.isEmpty() && image.isEmpty())
+        error = QStringLiteral("ERROR!!! nothing to save: the canvas is empty");
     if (!fileName.isValid()) {
-        if (error.isEmpty() && !image.isEmpty())
+        // A half-rendered image is never handed out as the result.
+        if (error.isEmpty())
             emit outputChanged(image.dataToTSMat(CV_16UC3));
+        else
+            reportSaveFailure(fileName, error);
         return TSMat();
     }
     QString path;
-    if (error.isEmpty() && image.isEmpty())
-        error = QStringLiteral("ERROR!!! nothing to save: the canvas is empty");
     if (error.isEmpty())
         path = ImageIOManager::localPathFromUrl(fileName, &error);
     if (error.isEmpty()) {
@@ -272,14 +281,26 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(), options, &error);
     }
     if (!error.isEmpty())
-        qWarning() << "TNodeRootWorker - save failed:" << error;
-    emit saveFinished(fileName, error);
+        reportSaveFailure(fileName, error);
+    else
+        emit saveFinished(fileName, error);
     return TSMat();
+}
+
+void TNodeRootWorker::reportSaveFailure(const QUrl& fileName, const QString& error)
+{
+    qWarning() << "TNodeRootWorker - save failed:" << error;
+    emit saveFinished(fileName, error);
 }
 
 bool TNodeRootWorker::procSaveQImage(TImprocWorker* which, const QString& fileName)
 {
-    const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), nullptr);
+    QString error;
+    const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
+    if (!error.isEmpty()) {
+        qWarning() << "TNodeRootWorker - thumbnail not written:" << error;
+        return false;
+    }
     if (image.isEmpty() || fileName.isEmpty())
         return false;
     const cv::Mat rgb = image.dataToMat(CV_8UC3);

@@ -1,0 +1,15 @@
+#pragma once
+// Thread: render thread, with the engine context current.
+// Owns: nothing; the program comes from the GPU cache.
+// Errors: a failed pass returns an "ERROR!!! " status, which stops the render.
+
+#include "nodes/tnodeworker.h"
+
+// Renders FillLayer: replaces the image with the gradient at the image's size and scale.
+class FillLayerWorker : public TNodeWorker
+{
+    Q_OBJECT
+public:
+    using TNodeWorker::TNodeWorker;
+    QString doProc(TSFbo& io) override;
+};

@@ -1,0 +1,50 @@
+#include "imagelayerworker.h"
+
+#include "gpu/glimfilter.h"
+#include "io/imageiomanager.h"
+#include "io/workspace.h"
+
+#include <QSizeF>
+
+QString ImageLayerWorker::fetch(const QString& source)
+{
+    if (source == m_source && !m_image.isEmpty())
+        return QString();
+    m_source.clear();
+    m_image = TSFbo();
+    QString error;
+    const QString path = ImageIOManager::localPathFromUrl(QUrl(source), &error);
+    if (path.isEmpty())
+        return QStringLiteral("ERROR!!! ImageLayer: no file for \"%1\" %2").arg(source, error);
+    const TSMat pixels = ImageIOManager::tryLoadFile(path, Workspace::colorManagmentSystem(), &error);
+    if (pixels.isEmpty())
+        return QStringLiteral("ERROR!!! ImageLayer: cannot read \"%1\": %2").arg(path, error);
+    m_image = TSFbo(pixels);
+    if (m_image.isEmpty())
+        return QStringLiteral("ERROR!!! ImageLayer: cannot upload \"%1\"").arg(path);
+    m_source = source;
+    return QString();
+}
+
+QString ImageLayerWorker::doProc(TSFbo& io)
+{
+    const QString source = paramValue(QStringLiteral("source")).toString();
+    if (source.isEmpty())
+        return QString(); // nothing placed yet: the layer passes its input through
+    const QString error = fetch(source);
+    if (!error.isEmpty())
+        return error;
+    // Cover: the axis where the image is relatively longer is cropped.
+    const double imageAspect = double(m_image.width()) / m_image.height();
+    const double targetAspect = double(io.width()) / io.height();
+    const QSizeF uvScale = imageAspect > targetAspect ? QSizeF(targetAspect / imageAspect, 1.0)
+                                                      : QSizeF(1.0, imageAspect / targetAspect);
+    GLImFilter place(QStringLiteral(":/examples/shaders/placeimage.frag"));
+    place.setUniformValue(QStringLiteral("uvScale"), uvScale);
+    place.setTexture(QStringLiteral("inputTexture0"), m_image);
+    const TSFbo placed = place.render(io.size(), TSFbo::workingFormat(), io.scale());
+    if (placed.isEmpty())
+        return QStringLiteral("ERROR!!! ImageLayer: the placement pass failed");
+    io = placed;
+    return QString();
+}
