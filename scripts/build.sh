@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds Korvane with Ninja.
-# Usage: scripts/build.sh [--sanitize] [--bench] [BUILD_DIR]
+# Usage: scripts/build.sh [--sanitize] [--bench] [--target TARGET] [BUILD_DIR]
 # Default build folder: build (build-asan with --sanitize).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -8,15 +8,18 @@ cd "$(dirname "$0")/.."
 sanitize=OFF
 bench=OFF
 dir=""
-for a in "$@"; do
-  case "$a" in
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
     --sanitize) sanitize=ON ;;
     --bench) bench=ON ;;
-    *) dir="$a" ;;
+    --target) targets+=(--target "$2"); shift ;;
+    *) dir="$1" ;;
   esac
+  shift
 done
 [ -n "$dir" ] || { [ "$sanitize" = ON ] && dir=build-asan || dir=build; }
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKORVANE_SANITIZE="$sanitize" -DKORVANE_BUILD_BENCH="$bench" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

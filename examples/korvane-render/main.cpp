@@ -17,6 +17,16 @@
 #include <cstdio>
 
 namespace {
+// The engine narrates every pass at debug level; a command-line tool shows warnings and
+// errors only, unless KORVANE_VERBOSE is set.
+QtMessageHandler s_standardMessages = nullptr;
+
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg && s_standardMessages)
+        s_standardMessages(type, context, message);
+}
+
 // Help and the chart need no display, so they run without a windowing system.
 bool needsDisplay(int argc, char** argv)
 {
@@ -31,6 +41,8 @@ bool needsDisplay(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("KORVANE_VERBOSE"))
+        s_standardMessages = qInstallMessageHandler(quietMessages);
     std::unique_ptr<QCoreApplication> app;
     if (needsDisplay(argc, argv)) {
         QSurfaceFormat format;
