@@ -9,6 +9,7 @@
 
 #include "hostnodes/colorchart.h"
 #include "hostnodes/hostnodeclasses.h"
+#include "hostnodes/hugepages.h"
 
 #include "engine/timpserver.h"
 #include "engine/tjson.h"
@@ -45,6 +46,7 @@ TSMat loadPhoto(const QString& path, const QTemporaryDir& scratch, QString* erro
 
 int main(int argc, char** argv)
 {
+    HugePages::restartWithHugePages(argv);
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);

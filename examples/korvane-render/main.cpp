@@ -6,6 +6,7 @@
 
 #include "hostnodes/colorchart.h"
 #include "hostnodes/hostnodeclasses.h"
+#include "hostnodes/hugepages.h"
 
 #include "engine/timpserver.h"
 #include "io/korvane.h"
@@ -41,6 +42,7 @@ bool needsDisplay(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    HugePages::restartWithHugePages(argv);
     if (qEnvironmentVariableIsEmpty("KORVANE_VERBOSE"))
         s_standardMessages = qInstallMessageHandler(quietMessages);
     std::unique_ptr<QCoreApplication> app;
