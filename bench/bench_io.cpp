@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <lcms2.h>
@@ -161,6 +163,23 @@ int main(int argc, char** argv)
             std::printf("ERROR: Adobe RGB round trip differs by %g\n", worst);
             ok = false;
         }
+    }
+
+    // The same files through libvips (load and save in one process), when it is installed.
+    const QString vips = QStandardPaths::findExecutable(QStringLiteral("vips"));
+    if (!vips.isEmpty()) {
+        auto vipsCopy = [&](const std::string& from, const QString& to) {
+            return QProcess::execute(vips, {QStringLiteral("copy"), QString::fromStdString(from), to}) == 0;
+        };
+        bool vipsOk = true;
+        printRow("vips copy 16-bit TIFF (load + save)",
+                 measure([&] { return vipsCopy(tiff, dir.filePath("vips.tif")); }, &vipsOk));
+        printRow("vips copy 8-bit JPEG (load + save, Q 80)",
+                 measure([&] { return vipsCopy(jpeg, dir.filePath("vips.jpg[Q=80]")); }, &vipsOk));
+        if (!vipsOk)
+            std::printf("vips copy failed\n");
+    } else {
+        std::printf("vips not installed: no comparison (apt-get install libvips-tools)\n");
     }
 
     std::printf(ok ? "pixels checked: ok\n" : "pixels checked: FAILED\n");
