@@ -6,6 +6,7 @@
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_blend [runs]
 
 #include "engine/timpserver.h"
+#include "io/korvane.h"
 #include "engine/timpserverthread.h"
 #include "gpu/glblendmode.h"
 #include "gpu/glcache.h"
@@ -21,7 +22,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QOpenGLFunctions_3_3_Core>
-#include <QSurfaceFormat>
 
 #include <opencv2/core.hpp>
 
@@ -252,11 +252,7 @@ void runAll()
 
 int main(int argc, char** argv)
 {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
     if (argc > 1)
         g_runs = std::max(1, std::atoi(argv[1]));

@@ -4,6 +4,8 @@
 #include "gpu/tsmat.h"
 #include "io/fileinfo.h"
 
+#include <QCoreApplication>
+#include <QSurfaceFormat>
 #include <QtGlobal>
 
 QString Korvane::s_userDataFolder;
@@ -45,4 +47,13 @@ const QUrl& Korvane::ostrelCloudRootUrl()
 const QString& Korvane::quarnFolder()
 {
     return s_quarnFolder;
+}
+
+void Korvane::prepareApplication()
+{
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }

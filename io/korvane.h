@@ -10,6 +10,10 @@
 class Korvane
 {
 public:
+    // For hosts, before the QGuiApplication exists: OpenGL 3.3 core as the default surface
+    // format, and contexts shared across windows so the engine's textures are valid in every
+    // window's views, not only the server's.
+    static void prepareApplication();
     // Registers the shader resources and the "TSMat", "TSFbo" and "Ostrel::FileInfo" meta
     // types (each once per process), and stores the three host values.
     static void init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl, const QString& quarnFolder);

@@ -25,7 +25,6 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -47,12 +46,7 @@ TSMat loadPhoto(const QString& path, const QTemporaryDir& scratch, QString* erro
 int main(int argc, char** argv)
 {
     HugePages::restartWithHugePages(argv);
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-    // Textures of the engine must be valid in every window's context.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("korvane-demo"));
 

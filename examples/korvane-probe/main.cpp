@@ -3,20 +3,16 @@
 // memory estimate and the cache budget.
 
 #include "engine/timpserver.h"
+#include "io/korvane.h"
 #include "engine/timpserverthread.h"
 #include "gpu/glcache.h"
 
 #include <QGuiApplication>
-#include <QSurfaceFormat>
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
 
     if (!TImpServer::startHeadless()) {

@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QDir>
 #include <memory>
-#include <QSurfaceFormat>
 #include <cstdio>
 
 namespace {
@@ -47,11 +46,7 @@ int main(int argc, char** argv)
         s_standardMessages = qInstallMessageHandler(quietMessages);
     std::unique_ptr<QCoreApplication> app;
     if (needsDisplay(argc, argv)) {
-        QSurfaceFormat format;
-        format.setVersion(3, 3);
-        format.setProfile(QSurfaceFormat::CoreProfile);
-        QSurfaceFormat::setDefaultFormat(format);
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+        Korvane::prepareApplication();
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
