@@ -295,7 +295,7 @@ bool TImpServer::emitRenderRequest(const RenderRequest& r)
 {
     switch (r.kind) {
     case RenderRequest::SaveImage:
-        emit saveImage(r.fileUrl, r.fileParams);
+        emit saveImage(r.uid, r.fileUrl, r.fileParams);
         return true;
     case RenderRequest::SaveThumbnail:
         emit saveThumbnail(r.fileName);

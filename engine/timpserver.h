@@ -89,7 +89,7 @@ signals:
     void rootNodeChanged(TNodeRootWithAdjust*);
     void thumbnailsChanged(TNodeRoot*);
     void runImproc(uint uid, QString reqTag, QString fboId);
-    void saveImage(QUrl fileName, QVariantMap fileParams);
+    void saveImage(uint uid, QUrl fileName, QVariantMap fileParams);
     void saveThumbnail(QString fileName);
     void updateEngine(uint uid, QString reqTag, QString fboId);
 

@@ -301,13 +301,20 @@ void TImpServerThread::runImproc(uint uid)
     runImproc(uid, QString(), QString());
 }
 
-void TImpServerThread::saveImage(QUrl fileName, QVariantMap fileParams)
+void TImpServerThread::saveImage(uint uid, QUrl fileName, QVariantMap fileParams)
 {
     {
         BusyScope busy(m_busy);
-        if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
+        auto* node = qobject_cast<TNodeWorker*>(TImprocWorker::ptr(uid ? uid : m_rootUid));
+        // The node's own root renders the walk; a node outside any tree has nothing to save.
+        TNodeRootWorker* root = nullptr;
+        for (QObject* o = node; o && !root; o = o->parent())
+            root = qobject_cast<TNodeRootWorker*>(o);
+        if (root) {
             setup();
-            root->procSaveOutputReq(root, fileName, fileParams);
+            root->procSaveOutputReq(node, fileName, fileParams);
+        } else if (auto* editedRoot = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
+            editedRoot->reportSaveFailure(fileName, QStringLiteral("ERROR!!! no node with uid %1 to save").arg(uid));
         }
     }
     emitDone();

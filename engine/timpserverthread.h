@@ -86,7 +86,10 @@ public slots:
     void runImproc(uint uid, QString reqTag, QString fboId);
     void runImproc(uint uid, QString reqTag);
     void runImproc(uint uid);
-    void saveImage(QUrl fileName, QVariantMap fileParams);
+    // Saves the image of node `uid` (the tree rendered at full resolution up to and including
+    // that node) through its root; 0 means the edited image's root. The root reports the
+    // outcome with saveFinished.
+    void saveImage(uint uid, QUrl fileName, QVariantMap fileParams);
     void saveThumbnail(QString fileName);
     // Frees every GPU object with the context current, deletes the context, leaves the
     // event loop and hands the thread object back to the main thread. Safe to call twice.

@@ -26,6 +26,12 @@ public:
     // The stored image, or an empty TSMat when absent or when its uid differs from a
     // non-zero uid (the stale entry is then removed). uid 0 accepts any stored image.
     static TSMat get(const QString& key, uint uid);
+    // A reduced copy of another image (an effect's decimated input), validated by its
+    // source's uid and the reduction factor together: combining the two into one number lets
+    // different pairs collide (uid 100 at 2 and uid 101 at 3 both XOR to 102).
+    static void setDerived(const QString& key, const TSMat& mat, uint sourceUid, int factor);
+    // Empty unless the entry was made from sourceUid at factor (a mismatch removes it).
+    static TSMat getDerived(const QString& key, uint sourceUid, int factor);
     // Evicts least-recently-used entries at once until the total fits.
     static void setMax(int kb);
     static int maxKB();
@@ -37,10 +43,17 @@ public:
 private:
     struct MatCacheData
     {
-        explicit MatCacheData(const TSMat& m) : mat(m) {}
+        MatCacheData(const TSMat& m, uint source, int f) : mat(m), sourceUid(source), factor(f) {}
         ~MatCacheData();
         TSMat mat;
+        uint sourceUid = 0; // set for derived entries only
+        int factor = 0;
     };
+
+    static void insert(const QString& key, MatCacheData* entry);
+    // The entry under key when `valid` holds for it; otherwise null, and a stale entry goes.
+    template <typename Valid>
+    static MatCacheData* validEntry(const QString& key, Valid valid);
 
     static QCache<QString, MatCacheData> s_cache;
     static QMutex s_mutex;

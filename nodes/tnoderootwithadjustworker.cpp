@@ -2,6 +2,8 @@
 
 #include "gpu/glimfilter.h"
 
+#include <QOpenGLFunctions_3_3_Core>
+
 TNodeRootWithAdjustWorker::TNodeRootWithAdjustWorker(unsigned int uid, unsigned int parentUid)
     : TNodeRootWorker(uid, parentUid)
 {
@@ -26,6 +28,9 @@ QString TNodeRootWithAdjustWorker::procBasicAdjust(const TSFbo& in, TSFbo& out)
     GLImFilter adjust(QStringLiteral(":/korvane/glshaders/testbc.frag"));
     adjust.setUniformValue(QStringLiteral("brightness"), paramFloat("brightness"));
     adjust.setUniformValue(QStringLiteral("contrast"), contrast);
-    out = adjust.filter(in);
-    return QString();
+    // A 1:1 pass: nearest sampling reads each source pixel exactly (bilinear sampling at
+    // pixel centres moved 16-bit inputs by up to a half-float unit here).
+    adjust.setTexture(QStringLiteral("inputTexture0"), in, GL_NEAREST, GL_MIRRORED_REPEAT);
+    out = adjust.render(in.size(), in.internalFormat(), in.scale());
+    return out.isEmpty() ? QStringLiteral("ERROR - TNodeRootWithAdjustWorker::procBasicAdjust - Empty buffer!!!") : QString();
 }

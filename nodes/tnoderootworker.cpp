@@ -70,6 +70,15 @@ void TNodeRootWorker::prepareInput(const TSMat& input)
         cv::merge(parts, 2, rgba);
         m = rgba;
     }
+    // Whether the canvas can show through anywhere, decided once per input.
+    m_inputOpaque = true;
+    if (m.channels() == 4) {
+        cv::Mat alpha;
+        cv::extractChannel(m, alpha, 3);
+        double lowest = 0;
+        cv::minMaxLoc(alpha, &lowest);
+        m_inputOpaque = lowest >= (m.depth() == CV_16U ? 65535.0 : 255.0);
+    }
     TSMat converted(m);
     converted.setUid(input.uid());
     converted.setScale(input.scale());
@@ -119,6 +128,19 @@ QString TNodeRootWorker::loadImage(TSFbo& io) const
     const QString name = io.name();
     if (m_input.isEmpty()) {
         io = TSFbo();
+        return QString();
+    }
+    if (m_inputOpaque && m_input.size() == size) {
+        // Pixel for pixel and nothing to see through: a nearest copy reads each input pixel
+        // as it is, and skips the clear and the blending.
+        GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
+        copy.setTexture(QStringLiteral("inputTexture0"), m_input, GL_NEAREST, GL_MIRRORED_REPEAT);
+        TSFbo target = copy.render(size, TSFbo::workingFormat(), scale);
+        if (target.isEmpty())
+            return QStringLiteral("ERROR - TNodeRootWorker::loadImage - no framebuffer");
+        target.setName(name);
+        target.setUid(TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8));
+        io = target;
         return QString();
     }
     // The input is stretched over the whole target and composited over the canvas colour

@@ -29,12 +29,16 @@ public:
     // The root's form of the save walk: places the input, then walks the children up to `target`.
     virtual QString saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* target);
 
-    // Takes the image to place on the canvas of the next renders (converted to 8 bits).
+    // Takes the image to place on the canvas of the next renders: 8-bit images as 8-bit
+    // textures, 16-bit ones (three channels widened to four) as 16-bit textures.
     virtual void prepareInput(const TSMat& input);
     // Renders the canvas at full resolution up to `which` and writes it to `fileName`, or,
-    // for an empty URL, hands it back through outputChanged.
+    // for an empty URL, hands it back through outputChanged. A render error writes and
+    // hands back nothing; every failure, and every file written, ends in saveFinished.
     virtual TSMat procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams);
     virtual bool procSaveQImage(TImprocWorker* which, const QString& fileName);
+    // Logs a save that did not happen and tells the GUI root through saveFinished.
+    void reportSaveFailure(const QUrl& fileName, const QString& error);
 
     void setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale);
     void setProcMode(TImproc::ProcMode mode) { m_procMode = mode; }
@@ -76,4 +80,5 @@ private:
     float m_lowrezScale = 1.0f;
     float m_thumbnailScale = 1.0f;
     TSFbo m_input;
+    bool m_inputOpaque = false;
 };

@@ -44,16 +44,33 @@ TPendingList TNodeWorker::nodesNeedsFullProc() const
     return list;
 }
 
+QString TNodeWorker::layerSource(const TSFbo& in, TSFbo& source, bool*)
+{
+    source = in;
+    return QString();
+}
+
+template <typename Children>
+QString TNodeWorker::renderLayer(const TSFbo& in, TSFbo& image, bool* contributes, Children children)
+{
+    *contributes = true;
+    QString status = layerSource(in, image, contributes);
+    if (!status.isEmpty() || !*contributes)
+        return status;
+    status = doProc(image);
+    if (!status.isEmpty())
+        return status;
+    return children(image);
+}
+
 QString TNodeWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
 {
     if (pending.isEmpty() || isSkipped())
         return QString();
-    TSFbo tmp = in;
-    QString status = doProc(tmp);
-    if (!status.isEmpty())
-        return status;
-    status = childrenProc(tmp, pending);
-    if (!status.isEmpty())
+    TSFbo tmp;
+    bool contributes = true;
+    QString status = renderLayer(in, tmp, &contributes, [&](TSFbo& io) { return childrenProc(io, pending); });
+    if (!status.isEmpty() || !contributes)
         return status;
     status = postProc(tmp, out);
     pending.removeOne(this);
@@ -151,29 +168,38 @@ QString TNodeWorker::compose(const TSFbo& in, TSFbo& out)
     return QString();
 }
 
-bool TNodeWorker::procSaveOutputReq(const TSFbo& in, TSFbo& out, TNodeWorker* target)
+QString TNodeWorker::procSaveOutputReq(const TSFbo& in, TSFbo& out, TNodeWorker* target, bool* reached)
 {
-    if (isSkipped())
-        return this == target;
-    TSFbo tmp = in;
-    if (!doProc(tmp).isEmpty())
-        return true;
-    if (childrenSave(tmp, target)) {
-        out = tmp;
-        return true;
+    *reached = false;
+    if (isSkipped()) {
+        *reached = this == target;
+        return QString();
     }
-    postProc(tmp, out);
-    return this == target;
+    TSFbo tmp;
+    bool contributes = true;
+    QString status = renderLayer(in, tmp, &contributes, [&](TSFbo& io) { return childrenSave(io, target, reached); });
+    if (!status.isEmpty())
+        return status;
+    if (*reached) {
+        // The target lies below this node: its image is the result.
+        out = tmp;
+        return QString();
+    }
+    if (contributes)
+        status = postProc(tmp, out);
+    *reached = this == target;
+    return status;
 }
 
-bool TNodeWorker::childrenSave(TSFbo& io, TNodeWorker* target)
+QString TNodeWorker::childrenSave(TSFbo& io, TNodeWorker* target, bool* reached)
 {
-    bool reached = false;
-    // A non-empty status ends the walk: here it means the target has been rendered.
-    walkChildren(io, [&reached, target](TNodeWorker* child, const TSFbo& input, TSFbo& running) {
+    *reached = false;
+    QString error;
+    walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running) {
         const TSFbo snapshot = input;
-        reached = child->procSaveOutputReq(snapshot, running, target);
-        return reached ? QStringLiteral("target reached") : QString();
+        error = child->procSaveOutputReq(snapshot, running, target, reached);
+        // Any text ends the walk; what happened is in `error` and `*reached`.
+        return error.isEmpty() && !*reached ? QString() : QStringLiteral("stop");
     });
-    return reached;
+    return error;
 }

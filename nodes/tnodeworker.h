@@ -39,10 +39,11 @@ public:
     // Workers of this subtree that need their full-resolution input, depth first; what the
     // render skips (inactive, transparent, or under such a node) is left out.
     TPendingList nodesNeedsFullProc() const;
-    // Renders like proc but stops right after `target` has composited, leaving that image
-    // in `out`. True once the target is reached (or a step failed).
-    bool procSaveOutputReq(const TSFbo& in, TSFbo& out, TNodeWorker* target);
-    bool childrenSave(TSFbo& io, TNodeWorker* target);
+    // Renders like proc (the same steps, layerSource included) but stops right after
+    // `target` has composited, leaving that image in `out`; `*reached` tells whether it
+    // was. A non-empty status is a render error: the walk stops and the image is unusable.
+    QString procSaveOutputReq(const TSFbo& in, TSFbo& out, TNodeWorker* target, bool* reached);
+    QString childrenSave(TSFbo& io, TNodeWorker* target, bool* reached);
 
     // True when the render skips this node (and so its whole subtree).
     bool isSkipped() const;
@@ -51,6 +52,12 @@ signals:
     void saveOutputReq(TNodeWorker* which_p, const QUrl& fileName, const QVariantMap& fileParams);
 
 protected:
+    // The image this node's own step starts from, given its parent's image `in`: `in`
+    // itself unless a node class substitutes another (the stamp's snapshot). Clearing
+    // `*contributes` makes the node render nothing this time. Rendering and saving both
+    // go through it, so a save shows what a render shows.
+    virtual QString layerSource(const TSFbo& in, TSFbo& source, bool* contributes);
+
     // Composite of a plain node: `in` placed and blended over `out`, through the node's
     // selection when it has one.
     QString compose(const TSFbo& in, TSFbo& out);
@@ -60,4 +67,7 @@ private:
     // A child's walk step, shared by rendering and saving.
     template <typename Step>
     QString walkChildren(TSFbo& io, Step step);
+    // The node's own image: layerSource, doProc, then `children` on the result (in `image`).
+    template <typename Children>
+    QString renderLayer(const TSFbo& in, TSFbo& image, bool* contributes, Children children);
 };

@@ -3,6 +3,7 @@
 // delivered as "_output_" to a subscribed view.
 
 #include "gpufixture.h"
+#include "testlayers.h"
 #include "testhost.h"
 #include "testnodes_host.h"
 #include "testregistry.h"
@@ -19,39 +20,6 @@
 #include <opencv2/core.hpp>
 
 namespace {
-// A layer whose own step paints its image one colour, given as "fill" (r, g, b in 0..1).
-class FillWorker : public TNodeWorker
-{
-    Q_OBJECT
-public:
-    using TNodeWorker::TNodeWorker;
-    QString doProc(TSFbo& io) override
-    {
-        const QColor c = paramValue("fill").value<QColor>();
-        TSFbo painted(io.size(), TSFbo::workingFormat());
-        if (!painted.bind())
-            return QStringLiteral("fill: no framebuffer");
-        funcs()->glClearColor(float(c.redF()), float(c.greenF()), float(c.blueF()), 1.f);
-        funcs()->glClear(GL_COLOR_BUFFER_BIT);
-        painted.release();
-        painted.setScale(io.scale());
-        io = painted;
-        return QString();
-    }
-};
-
-class FillLayer : public TNode
-{
-    Q_OBJECT
-public:
-    explicit FillLayer(TImproc* parent = nullptr, unsigned int uid = 0)
-        : TNode(parent, uid)
-    {
-        m_params.insert("fill", QColor(Qt::black));
-        finalizeTNodeClass("FillLayer");
-    }
-};
-
 cv::Vec4b outputPixel(TNodeRoot* root, int x, int y)
 {
     TFboViewProvider* provider = TImpServerThread::fboViewProvider();
@@ -85,13 +53,9 @@ private:
 private slots:
     void initTestCase()
     {
-        TNodeFactory::registerNodeClass("FillLayer",
-            [](TImproc* parent, uint uid) -> TNode* { return new FillLayer(parent, uid); },
-            [](uint uid, uint parent) -> TNodeWorker* { return new FillWorker(uid, parent); });
-        m_view = m_host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
-        QVERIFY(m_view);
-        m_server = TestHost::server(m_view.get());
-        QTRY_VERIFY_WITH_TIMEOUT(m_server && m_server->isReady(), 10000);
+        TestLayers::registerAll();
+        m_server = m_host.showServer(m_view);
+        QVERIFY(m_server);
         m_root = m_server->rootNode();
         // A uniform (200, 100, 50) input, 16 x 12.
         m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255))));

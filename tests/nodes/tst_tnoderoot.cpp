@@ -146,10 +146,8 @@ private:
 private slots:
     void initTestCase()
     {
-        m_view = m_host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
-        QVERIFY(m_view);
-        m_server = TestHost::server(m_view.get());
-        QTRY_VERIFY_WITH_TIMEOUT(m_server && m_server->isReady(), 10000);
+        m_server = m_host.showServer(m_view);
+        QVERIFY(m_server);
         m_root = m_server->rootNode();
     }
 

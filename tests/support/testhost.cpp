@@ -94,6 +94,22 @@ TImpServer* TestHost::server(QQuickView* view)
     return view->rootObject()->findChild<TImpServer*>();
 }
 
+TImpServer* TestHost::showServer(std::unique_ptr<QQuickView>& view)
+{
+    view = show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
+    TImpServer* s = server(view.get());
+    return s && QTest::qWaitFor([s] { return s->isReady(); }, 10000) ? s : nullptr;
+}
+
+TNode* TestHost::addChild(TImpServer* server, const QString& className, TNode* parent)
+{
+    const int before = parent->childCount();
+    server->createChild(className, parent);
+    if (!QTest::qWaitFor([parent, before] { return queueDrained() && parent->childCount() > before; }, 5000))
+        return nullptr;
+    return qobject_cast<TNode*>(parent->child(parent->childCount() - 1));
+}
+
 bool TestHost::queueDrained()
 {
     const QQueue<TCmd*>* q = TImpServer::requestQueue();

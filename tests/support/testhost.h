@@ -9,6 +9,7 @@
 #include <memory>
 
 class TImpServer;
+class TNode;
 
 // What a host application does, reduced to what tests need: registers the node classes
 // (one named "TNodeRoot") and the QML types, and shows QML with a TImpServer in a window.
@@ -22,6 +23,12 @@ public:
     std::unique_ptr<QQuickView> show(const QByteArray& qml);
     // The first TImpServer item found in the window.
     static TImpServer* server(QQuickView* view);
+    // Shows a window holding just a TImpServer (kept in `view`) and waits until it is ready;
+    // null when it does not get there.
+    TImpServer* showServer(std::unique_ptr<QQuickView>& view);
+    // Creates a child of `className` under `parent` through the server's command queue and
+    // returns it once the queue has run; null when it was not made.
+    static TNode* addChild(TImpServer* server, const QString& className, TNode* parent);
     // True when the request queue is empty and no command cycle is waiting for a render.
     static bool queueDrained();
 

@@ -1,0 +1,389 @@
+// Layer-tree benchmark through the real server, as QML drives it: a 6000 x 4000 input, trees
+// of 1, 5 and 20 layers (each layer one shift pass of its input plus its blend), and
+//  - the latency from a property change on the top layer (GUI thread) to textureReady of the
+//    LOWREZ preview (1600 x 1067),
+//  - the same at full resolution,
+//  - a repeated identical request (nothing changed) in LOWREZ.
+// Each latency is printed beside the sum of the same passes run alone on the render thread
+// (glFinish-bracketed), so the ratio shows the engine's overhead on any machine. Each case
+// checks the centre pixel of its output against the tree's formula.
+// Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_nodes [runs]
+
+#include "engine/tfboviewprovider.h"
+#include "engine/timpserver.h"
+#include "engine/timprocworker.h"
+#include "engine/timpserverthread.h"
+#include "gpu/glblendmode.h"
+#include "gpu/glcache.h"
+#include "gpu/glimfilter.h"
+#include "gpu/glprog.h"
+#include "gpu/gltransform.h"
+#include "gpu/tsfbo.h"
+#include "nodes/tnodefactory.h"
+#include "nodes/tnoderootwithadjust.h"
+#include "nodes/tnoderootwithadjustworker.h"
+#include "nodes/tnoderootworker.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+
+#include <opencv2/core.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+constexpr float kShift = 0.01f;
+int g_runs = 5;
+bool g_allCorrect = true;
+
+// One pass per layer: its input shifted by "shift" (then blended by the node).
+class ShiftWorker : public TNodeWorker
+{
+public:
+    using TNodeWorker::TNodeWorker;
+    QString doProc(TSFbo& io) override
+    {
+        GLImFilter shift(QStringLiteral(":/korvane/glshaders/testbc.frag"));
+        shift.setUniformValue(QStringLiteral("brightness"), paramValue(QStringLiteral("shift")).toFloat());
+        shift.setUniformValue(QStringLiteral("contrast"), 1.0f);
+        io = shift.filter(io);
+        return io.isEmpty() ? QStringLiteral("shift: no framebuffer") : QString();
+    }
+};
+
+class ShiftLayer : public TNode
+{
+public:
+    explicit ShiftLayer(TImproc* parent = nullptr, unsigned int uid = 0)
+        : TNode(parent, uid)
+    {
+        m_params.insert(QStringLiteral("shift"), double(kShift));
+        finalizeTNodeClass(QStringLiteral("ShiftLayer"));
+    }
+};
+
+struct Stats
+{
+    double minMs = 0;
+    double medianMs = 0;
+};
+
+Stats stats(std::vector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    return ms.empty() ? Stats{} : Stats{ms.front(), ms[ms.size() / 2]};
+}
+
+// Median over g_runs of `f` on the render thread, bracketed by glFinish.
+double medianGpuMs(const std::function<void()>& f)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < g_runs; ++i) {
+        GLProg::funcs()->glFinish();
+        QElapsedTimer t;
+        t.start();
+        f();
+        GLProg::funcs()->glFinish();
+        ms.push_back(t.nsecsElapsed() / 1e6);
+    }
+    return stats(ms).medianMs;
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 120000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+bool queueDrained()
+{
+    const QQueue<TCmd*>* q = TImpServer::requestQueue();
+    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
+}
+
+// The root's "_output_" as views receive it: the time until textureReady for the key of
+// renders that edits cause (empty request tag), and the delivered texture's centre pixel.
+class OutputProbe
+{
+public:
+    explicit OutputProbe(TNodeRoot* root)
+        : m_key(TFboViewProvider::key(QString(), int(root->uid()), QStringLiteral("_output_")))
+    {
+        TFboViewProvider* provider = TImpServerThread::fboViewProvider();
+        provider->insertReq(m_key, QSize());
+        m_connection = QObject::connect(provider, &TFboViewProvider::textureReady, provider,
+                                        [this](uint key, int, QSize size, float) {
+                                            if (key == m_key) {
+                                                m_size = size;
+                                                ++m_count;
+                                            }
+                                        }, Qt::DirectConnection);
+        // Every "_output_" the root publishes, whoever asked: renders per request.
+        m_renderConnection = QObject::connect(TImprocWorker::ptr(root->uid()), &TImprocWorker::outputFbo,
+                                              TImprocWorker::ptr(root->uid()),
+                                              [this](QString, int, QString fboId, TSFbo) {
+                                                  if (fboId == QLatin1String("_output_"))
+                                                      m_renders.ref();
+                                              }, Qt::DirectConnection);
+    }
+    ~OutputProbe()
+    {
+        QObject::disconnect(m_connection);
+        QObject::disconnect(m_renderConnection);
+        TImpServerThread::fboViewProvider()->removeReq(m_key);
+    }
+
+    // Milliseconds from `change` (on the GUI thread) to the next textureReady; -1 on timeout.
+    double latency(const std::function<void()>& change)
+    {
+        const int before = m_count.loadAcquire();
+        QElapsedTimer t;
+        t.start();
+        change();
+        if (!waitFor([&] { return m_count.loadAcquire() > before; }))
+            return -1;
+        const double ms = t.nsecsElapsed() / 1e6;
+        waitFor(queueDrained);
+        return ms;
+    }
+    QSize size() const { return m_size; }
+    int renders() const { return m_renders.loadAcquire(); }
+    cv::Vec4b centre() const
+    {
+        cv::Mat m;
+        TImpServerThread* t = TImpServer::impThread();
+        QMetaObject::invokeMethod(t, [&] { m = TImpServerThread::fboViewProvider()->display(m_key).dataToMat(CV_8UC4); },
+                                  Qt::BlockingQueuedConnection);
+        return m.empty() ? cv::Vec4b() : m.at<cv::Vec4b>(m.rows / 2, m.cols / 2);
+    }
+
+private:
+    unsigned m_key;
+    QMetaObject::Connection m_connection;
+    QMetaObject::Connection m_renderConnection;
+    QAtomicInt m_count;
+    QAtomicInt m_renders;
+    QSize m_size;
+};
+
+// The same passes run alone on the render thread at `size`: the canvas clear, placing the
+// input, the root's adjust, and per layer its shift and its blend.
+struct PassCosts
+{
+    double baseMs = 0;
+    double layerMs = 0;
+};
+
+PassCosts passesAlone(const QSize& size, const TSFbo& input)
+{
+    const auto time = medianGpuMs;
+    const GLenum format = TSFbo::workingFormat();
+    TSFbo canvas(size, format), placed(size, format), layer(size, format);
+    GLImFilter copy(QStringLiteral(":/korvane/glshaders/opacity.frag"), QStringLiteral(":/korvane/glshaders/uvscale.vert"));
+    GLImFilter adjust(QStringLiteral(":/korvane/glshaders/testbc.frag"));
+    adjust.setUniformValue(QStringLiteral("brightness"), 0.0f);
+    adjust.setUniformValue(QStringLiteral("contrast"), 1.0f);
+    PassCosts c;
+    c.baseMs = time([&] {
+                   canvas.bind();
+                   GLProg::funcs()->glClearColor(1, 1, 1, 1);
+                   GLProg::funcs()->glClear(GL_COLOR_BUFFER_BIT);
+                   canvas.release();
+               })
+        + time([&] { copy.proc(1.0f, input, canvas); })
+        + time([&] { GLTransform().proc(canvas, QPointF(), 1.0f, 0.0f, placed); })
+        + time([&] { adjust.proc(placed, layer); });
+    GLBlendMode blend;
+    c.layerMs = time([&] { adjust.proc(placed, layer); })
+        + time([&] { blend.proc(layer, QPointF(), 1.0f, 0.0f, TNode::BLENDMODE_NORMAL, 0.5f, placed); });
+    return c;
+}
+
+// Centre pixel of the tree: each layer blends (input + shift) at opacity `o` over the
+// running image, serially: v' = v + o * shift.
+bool centreOk(const cv::Vec4b& px, double input, int layers, float topOpacity)
+{
+    double v = input;
+    for (int i = 0; i < layers; ++i)
+        v += double(i == layers - 1 ? topOpacity : 0.5f) * kShift;
+    return std::abs(px[0] - v * 255.0) <= 2.0;
+}
+
+void printRow(const char* name, int layers, const Stats& s, double alone, bool ok)
+{
+    std::printf("%-34s %6d %9.1f %9.1f %10.1f %7.2f  %s\n", name, layers, s.minMs, s.medianMs, alone,
+                alone > 0 ? s.medianMs / alone : 0.0, ok ? "ok" : "WRONG");
+    std::fflush(stdout);
+    g_allCorrect = g_allCorrect && ok;
+}
+
+// Where a LOWREZ render's time goes, measured on the render thread with glFinish around
+// each step: the canvas, placing the input, the whole tree walk, and the whole request
+// (walk plus delivery to the view); and how many copy-on-write copies one walk makes.
+void breakdown(TNodeRoot* root, int layers)
+{
+    double canvasMs = 0, loadMs = 0, placeMs = 0, walkMs = 0, requestMs = 0;
+    int copies = 0;
+    QMetaObject::invokeMethod(TImpServer::impThread(), [&] {
+        auto* w = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(root->uid()));
+        if (!w)
+            return;
+        const auto time = medianGpuMs;
+        TSFbo canvas, loaded, placed;
+        canvasMs = time([&] { canvas = w->canvasFbo(); });
+        loadMs = time([&] {
+            loaded = canvas;
+            w->loadImage(loaded);
+        });
+        placeMs = time([&] {
+            placed = w->canvasFbo();
+            w->doTransform(loaded, placed);
+        }) - canvasMs;
+        const int before = TSFbo::detachCopies();
+        walkMs = time([&] {
+            TPendingList pending{w};
+            TSFbo c = w->canvasFbo();
+            w->proc(c, c, pending);
+        });
+        copies = (TSFbo::detachCopies() - before) / g_runs;
+        requestMs = time([&] { w->emitUpdateReq(w, QStringLiteral("breakdown"), QString()); });
+    }, Qt::BlockingQueuedConnection);
+    std::printf("  LOWREZ %d layers on the render thread: canvas %.1f, place input %.1f + %.1f, whole walk %.1f, "
+                "request with delivery %.1f ms; %d copy-on-write copies per walk\n",
+                layers, canvasMs, loadMs, placeMs, walkMs, requestMs, copies);
+    std::fflush(stdout);
+}
+
+void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const PassCosts& lowrez,
+             const PassCosts& full, double inputValue)
+{
+    root->removeAllChildren();
+    waitFor(queueDrained);
+    for (int i = 0; i < layers; ++i) {
+        server->createChild(QStringLiteral("ShiftLayer"), root);
+        waitFor(queueDrained);
+        qobject_cast<TNode*>(root->child(i))->setOpacity(0.5f);
+    }
+    waitFor(queueDrained);
+    auto* top = qobject_cast<TNode*>(root->child(layers - 1));
+    OutputProbe probe(root);
+
+    for (TImproc::ProcMode mode : {TImproc::LOWREZ, TImproc::FULL}) {
+        root->setProcMode(mode);
+        waitFor(queueDrained);
+        std::vector<double> ms;
+        float opacity = top->opacity();
+        const int rendersBefore = probe.renders();
+        // Full-resolution renders of 20 layers take tens of seconds: fewer runs there.
+        const int runs = mode == TImproc::FULL ? std::max(1, (g_runs + 1) / 2) : g_runs;
+        for (int i = 0; i < runs; ++i) {
+            opacity = opacity == 0.5f ? 0.6f : 0.5f;  // every run a real change
+            ms.push_back(probe.latency([&] { top->setOpacity(opacity); }));
+        }
+        const PassCosts& alone = mode == TImproc::LOWREZ ? lowrez : full;
+        std::printf("  %d tree renders for %d edits\n", probe.renders() - rendersBefore, runs);
+        const bool ok = centreOk(probe.centre(), inputValue, layers, opacity)
+            && probe.size() == (mode == TImproc::LOWREZ ? QSize(1600, 1067) : QSize(kWidth, kHeight));
+        printRow(mode == TImproc::LOWREZ ? "edit -> textureReady, LOWREZ" : "edit -> textureReady, FULL", layers,
+                 stats(ms), alone.baseMs + layers * alone.layerMs, ok);
+        if (mode == TImproc::LOWREZ)
+            breakdown(root, layers);
+        if (mode == TImproc::LOWREZ) {
+            std::vector<double> again;
+            for (int i = 0; i < g_runs; ++i)
+                again.push_back(probe.latency([&] { root->updateFbo(QString()); }));
+            printRow("same request again, LOWREZ", layers, stats(again), alone.baseMs + layers * alone.layerMs,
+                     centreOk(probe.centre(), inputValue, layers, opacity));
+        }
+    }
+    root->setProcMode(TImproc::LOWREZ);
+    waitFor(queueDrained);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QSurfaceFormat format;
+    format.setVersion(3, 3);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    QSurfaceFormat::setDefaultFormat(format);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QGuiApplication app(argc, argv);
+    if (argc > 1)
+        g_runs = std::max(1, std::atoi(argv[1]));
+
+    TNodeFactory::registerNodeClass(
+        QStringLiteral("TNodeRoot"), [](TImproc* parent, uint uid) -> TNode* { return new TNodeRootWithAdjust(parent, uid); },
+        [](uint uid, uint parent) -> TNodeWorker* { return new TNodeRootWithAdjustWorker(uid, parent); });
+    TNodeFactory::registerNodeClass(
+        QStringLiteral("ShiftLayer"), [](TImproc* parent, uint uid) -> TNode* { return new ShiftLayer(parent, uid); },
+        [](uint uid, uint parent) -> TNodeWorker* { return new ShiftWorker(uid, parent); });
+    qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
+
+    QTemporaryDir dir;
+    const QString qml = dir.filePath(QStringLiteral("bench.qml"));
+    QFile file(qml);
+    if (!file.open(QIODevice::WriteOnly) || file.write("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }\n") <= 0)
+        return 1;
+    file.close();
+    int status = 1;
+    {
+        QQuickView view;
+        view.resize(320, 240);
+        view.setSource(QUrl::fromLocalFile(qml));
+        view.show();
+        auto* server = qobject_cast<TImpServer*>(view.rootObject());
+        if (!server || !waitFor([server] { return server->isReady() && server->rootNode(); }, 20000)) {
+            std::fprintf(stderr, "bench_nodes: the server did not start\n");
+            TImpServer::shutDown();
+            return 1;
+        }
+        TNodeRootWithAdjust* root = server->rootNode();
+        QMetaObject::invokeMethod(TImpServer::impThread(), [] { GLCache::setMax(4096000, 32); }, Qt::BlockingQueuedConnection);
+
+        const int inputLevel = 100;
+        root->setInput(TSMat(cv::Mat(kHeight, kWidth, CV_8UC4, cv::Scalar(inputLevel, inputLevel, inputLevel, 255))));
+        waitFor(queueDrained);
+
+        PassCosts lowrez, full;
+        QMetaObject::invokeMethod(TImpServer::impThread(), [&] {
+            const TSFbo input(cv::Mat(kHeight, kWidth, CV_8UC4, cv::Scalar::all(inputLevel)), GL_RGBA8, true);
+            lowrez = passesAlone(QSize(1600, 1067), input);
+            full = passesAlone(QSize(kWidth, kHeight), input);
+        }, Qt::BlockingQueuedConnection);
+
+        std::printf("input %d x %d, %d runs; passes alone: LOWREZ base %.1f ms + %.1f ms per layer, FULL base %.1f ms + "
+                    "%.1f ms per layer\n",
+                    kWidth, kHeight, g_runs, lowrez.baseMs, lowrez.layerMs, full.baseMs, full.layerMs);
+        std::printf("%-34s %6s %9s %9s %10s %7s  %s\n", "case", "layers", "min ms", "median", "alone ms", "ratio", "pixels");
+        for (int layers : {1, 5, 20})
+            runTree(server, root, layers, lowrez, full, inputLevel / 255.0);
+        status = g_allCorrect ? 0 : 1;
+        root->removeAllChildren();
+        waitFor(queueDrained);
+    }
+    TImpServer::shutDown();
+    return status;
+}

@@ -1,0 +1,355 @@
+// Trees rendered through the real server and render thread, checked against a CPU
+// composition of the same tree written here: serial and parallel children, the opacity
+// threshold, inactive nodes, placement, preview sizes, and presets taken through JSON text
+// and applied to an empty root.
+
+#include "blendreference.h"
+#include "gpufixture.h"
+#include "gputest.h"
+#include "renderprobe.h"
+#include "testhost.h"
+#include "testlayers.h"
+#include "testregistry.h"
+
+#include "engine/timprocworker.h"
+#include "engine/timpserver.h"
+#include "engine/tjson.h"
+#include "nodes/tnoderootwithadjust.h"
+
+#include <QTest>
+#include <cmath>
+#include <opencv2/core.hpp>
+
+namespace {
+// One layer as the test describes it: a shift of its input, or a fill; its compositing
+// parameters; its children.
+struct Layer
+{
+    QString cls = "ShiftLayer";
+    double shift = 0.0;
+    QColor fill;
+    float opacity = 1.0f;
+    int mode = TNode::BLENDMODE_NORMAL;
+    bool serial = true;
+    bool active = true;
+    QList<Layer> children;
+};
+using Tree = QList<Layer>;
+
+Layer shift(double s, float opacity = 1.0f, int mode = TNode::BLENDMODE_NORMAL, bool serial = true)
+{
+    Layer l;
+    l.shift = s;
+    l.opacity = opacity;
+    l.mode = mode;
+    l.serial = serial;
+    return l;
+}
+
+Layer fill(const QColor& c, float opacity = 1.0f, int mode = TNode::BLENDMODE_NORMAL, bool serial = true)
+{
+    Layer l = shift(0.0, opacity, mode, serial);
+    l.cls = "FillLayer";
+    l.fill = c;
+    return l;
+}
+
+Layer withChildren(Layer l, const Tree& children)
+{
+    l.children = children;
+    return l;
+}
+
+// CPU composition on CV_64FC4 images, following the node rules: a skipped node (inactive,
+// or opacity below 0.005) changes nothing; a node's image is its own step on its input,
+// then its children; parallel children read the image from before any child ran, serial
+// ones the running image; each result is blended over the running image.
+void cpuChildren(const Tree& children, cv::Mat& io);
+
+void cpuLayer(const Layer& l, const cv::Mat& in, cv::Mat& out)
+{
+    if (!l.active || l.opacity < 0.005f)
+        return;
+    cv::Mat image;
+    if (l.cls == "FillLayer")
+        image = cv::Mat(in.size(), CV_64FC4, cv::Scalar(l.fill.redF(), l.fill.greenF(), l.fill.blueF(), 1.0));
+    else
+        image = in + cv::Scalar(l.shift, l.shift, l.shift, 0.0);
+    cpuChildren(l.children, image);
+    for (int y = 0; y < out.rows; ++y)
+        for (int x = 0; x < out.cols; ++x)
+            out.at<cv::Vec4d>(y, x) = BlendReference::blend(l.mode, image.at<cv::Vec4d>(y, x), out.at<cv::Vec4d>(y, x), l.opacity);
+}
+
+void cpuChildren(const Tree& children, cv::Mat& io)
+{
+    const cv::Mat before = io.clone();
+    for (const Layer& child : children) {
+        const cv::Mat input = child.serial ? io.clone() : before;
+        cpuLayer(child, input, io);
+    }
+}
+
+// What a 16-bit read-back of the composition holds: colour channels clamped to [0, 1]
+// (as 32-bit floats, the type the comparison's evidence images are written from).
+cv::Mat readable(const cv::Mat& composed)
+{
+    std::vector<cv::Mat> planes;
+    cv::split(composed, planes);
+    planes.resize(3);
+    cv::Mat rgb;
+    cv::merge(planes, rgb);
+    cv::Mat clamped = cv::min(cv::max(rgb, 0.0), 1.0);
+    clamped.convertTo(rgb, CV_32FC3);
+    return rgb;
+}
+
+// A 16-bit read-back in [0, 1] units, as 32-bit floats.
+cv::Mat asFloat(const cv::Mat& rendered)
+{
+    cv::Mat f;
+    rendered.convertTo(f, CV_32FC3, 1.0 / 65535.0);
+    return f;
+}
+
+// Where a target pixel centre (x + 0.5, y + 0.5) samples a layer of the target's own size
+// placed with `pos` (in half-sizes from the centre), `scale` and a clockwise `degrees`.
+cv::Point2d layerPointAt(double x, double y, const cv::Size& size, const QPointF& pos, double scale, double degrees)
+{
+    const double a = degrees * M_PI / 180.0;
+    const double dx = x - size.width / 2.0 * (1.0 + pos.x());
+    const double dy = y - size.height / 2.0 * (1.0 + pos.y());
+    return {size.width / 2.0 + (dx * std::cos(a) + dy * std::sin(a)) / scale,
+            size.height / 2.0 + (-dx * std::sin(a) + dy * std::cos(a)) / scale};
+}
+} // namespace
+
+Q_DECLARE_METATYPE(Tree)
+
+class TstNodeComposition : public QObject
+{
+    Q_OBJECT
+private:
+    TestHost m_host;
+    std::unique_ptr<QQuickView> m_view;
+    TImpServer* m_server = nullptr;
+    TNodeRootWithAdjust* m_root = nullptr;
+    cv::Mat m_input;  // CV_64FC4 in [0, 1]
+
+    void setInput(const cv::Mat& rgba8)
+    {
+        rgba8.convertTo(m_input, CV_64FC4, 1.0 / 255.0);
+        m_root->setInput(TSMat(rgba8.clone()));
+        QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 20000));
+    }
+
+    bool build(const Tree& tree, TNode* parent)
+    {
+        for (const Layer& l : tree) {
+            TNode* node = TestHost::addChild(m_server, l.cls, parent);
+            if (!node)
+                return false;
+            // Properties, not parameters-only edits: presets are taken from the GUI side.
+            if (l.cls == "FillLayer")
+                node->setProperty("fill", l.fill);
+            else
+                node->setProperty("shift", float(l.shift));
+            node->setOpacity(l.opacity);
+            node->setBlendMode(TNode::BlendMode(l.mode));
+            node->setSerialInput(l.serial);
+            node->setActive(l.active);
+            if (!build(l.children, node))
+                return false;
+        }
+        return QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000);
+    }
+
+    void clearTree()
+    {
+        m_root->removeAllChildren();
+        QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestLayers::registerAll();
+        m_server = m_host.showServer(m_view);
+        QVERIFY(m_server);
+        m_root = m_server->rootNode();
+        m_root->setProcMode(TImproc::FULL);
+        cv::Mat input(30, 41, CV_8UC4);
+        cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
+        input.reshape(1, int(input.total())).col(3).setTo(255);
+        setInput(input);
+    }
+
+    void cleanup() { clearTree(); }
+
+    void treeMatchesCpuComposition_data()
+    {
+        QTest::addColumn<Tree>("tree");
+        QTest::newRow("serial children") << Tree{shift(0.1), shift(-0.2, 0.5, TNode::BLENDMODE_MULTIPLY),
+                                                 fill(QColor(200, 40, 90), 0.3f, TNode::BLENDMODE_SCREEN)};
+        // K and M read the parent's image, L and N the running result.
+        QTest::newRow("parallel and serial children")
+            << Tree{withChildren(shift(0.05), {shift(0.2, 0.6, TNode::BLENDMODE_NORMAL, false),
+                                               fill(QColor(20, 200, 90), 0.3f, TNode::BLENDMODE_SCREEN),
+                                               shift(-0.3, 1.0f, TNode::BLENDMODE_MULTIPLY, false), shift(0.1, 0.7f)})};
+        QTest::newRow("opacity 0.005 renders, 0.00499 skips a subtree")
+            << Tree{fill(QColor(255, 255, 255), 0.005f),
+                    withChildren(fill(QColor(0, 0, 0), 0.00499f), {fill(QColor(255, 0, 0))}),
+                    shift(0.2, 0.005f, TNode::BLENDMODE_LINEAR_DODGE)};
+        Layer inactive = withChildren(fill(QColor(0, 0, 255)), {fill(QColor(255, 0, 0))});
+        inactive.active = false;
+        QTest::newRow("inactive node and its children") << Tree{shift(-0.1), inactive, shift(0.05, 0.5f)};
+        QTest::newRow("nested blend modes")
+            << Tree{withChildren(fill(QColor(120, 130, 140), 0.8f, TNode::BLENDMODE_OVERLAY),
+                                 {shift(0.1, 1.0f, TNode::BLENDMODE_DIFFERENCE), shift(-0.05, 0.5f, TNode::BLENDMODE_HARD_LIGHT)}),
+                    shift(0.0, 1.0f, TNode::BLENDMODE_SOFT_LIGHT)};
+    }
+
+    void treeMatchesCpuComposition()
+    {
+        QFETCH(Tree, tree);
+        QVERIFY(build(tree, m_root));
+        cv::Mat expected = m_input.clone();
+        cpuChildren(tree, expected);
+        const cv::Mat rendered = renderedOutput(m_root);
+        QVERIFY(!rendered.empty());
+        // Half floats keep about 3 decimal digits; a few passes in sequence, plus the
+        // 16-bit read-back, stay within 4e-3.
+        GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3,
+                           QStringLiteral("tree_") + QTest::currentDataTag());
+    }
+
+    void placementMatchesCpuReference_data()
+    {
+        QTest::addColumn<QPointF>("translate");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<float>("turns");
+        QTest::newRow("translate") << QPointF(0.3, -0.2) << 1.0f << 0.0f;
+        QTest::newRow("scale") << QPointF(0, 0) << 0.5f << 0.0f;
+        QTest::newRow("rotate") << QPointF(0, 0) << 0.8f << 0.125f;
+        QTest::newRow("all three") << QPointF(-0.25, 0.1) << 0.6f << -0.05f;
+    }
+
+    // A uniform layer placed over the input covers exactly where the placed quad lands;
+    // pixels within a pixel and a half of its edge (where sampling blends) are not checked.
+    void placementMatchesCpuReference()
+    {
+        QFETCH(QPointF, translate);
+        QFETCH(float, scale);
+        QFETCH(float, turns);
+        const QColor colour(250, 120, 10);
+        QVERIFY(build(Tree{fill(colour)}, m_root));
+        auto* layer = qobject_cast<TNode*>(m_root->child(0));
+        layer->setTranslate(translate);
+        layer->setScale(scale);
+        layer->setRotate(turns);
+        QTRY_VERIFY(TestHost::queueDrained());
+        const cv::Mat rendered = GpuTest::normalised(renderedOutput(m_root));
+        QVERIFY(!rendered.empty());
+        const cv::Size size(m_input.cols, m_input.rows);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < size.height; ++y) {
+            for (int x = 0; x < size.width; ++x) {
+                const cv::Point2d p = layerPointAt(x + 0.5, y + 0.5, size, translate, scale, turns * 360.0);
+                const double margin = 1.5 / scale;
+                const bool in = p.x > margin && p.y > margin && p.x < size.width - margin && p.y < size.height - margin;
+                const bool out = p.x < -margin || p.y < -margin || p.x > size.width + margin || p.y > size.height + margin;
+                if (!in && !out)
+                    continue;
+                const cv::Vec4d want = in ? cv::Vec4d(colour.redF(), colour.greenF(), colour.blueF(), 1.0)
+                                          : m_input.at<cv::Vec4d>(y, x);
+                const cv::Vec3d got = rendered.at<cv::Vec3d>(y, x);
+                for (int c = 0; c < 3; ++c)
+                    QVERIFY2(std::abs(got[c] - want[c]) < 4e-3,
+                             qPrintable(QString("(%1, %2) channel %3: %4, want %5 (%6)").arg(x).arg(y).arg(c)
+                                            .arg(got[c]).arg(want[c]).arg(in ? "inside" : "outside")));
+                (in ? inside : outside)++;
+            }
+        }
+        QVERIFY(inside > 20 && outside > 20);  // both kinds of pixel were checked
+    }
+
+    void presetThroughJsonRendersTheSame_data()
+    {
+        QTest::addColumn<bool>("throughCommands");
+        QTest::newRow("setPreset") << false;
+        QTest::newRow("computePreset") << true;
+    }
+
+    // A preset taken from a tree, written as JSON text and read back, rebuilds a tree that
+    // renders the same image on an emptied root.
+    void presetThroughJsonRendersTheSame()
+    {
+        QFETCH(bool, throughCommands);
+        const Tree tree{withChildren(shift(0.05, 0.9f, TNode::BLENDMODE_SCREEN),
+                                     {fill(QColor(20, 200, 90), 0.4f, TNode::BLENDMODE_MULTIPLY, false), shift(0.1)}),
+                        fill(QColor(90, 10, 240), 0.25f, TNode::BLENDMODE_OVERLAY)};
+        QVERIFY(build(tree, m_root));
+        auto* placed = qobject_cast<TNode*>(m_root->child(1));
+        placed->setTranslate(QPointF(0.2, 0.1));
+        placed->setRotate(0.05f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        const cv::Mat original = renderedOutput(m_root);
+        const QString text = TJson::qmapToString(m_root->preset(true));
+        clearTree();
+        QCOMPARE(m_root->childCount(), 0);
+
+        const QVariantMap preset = TJson::stringToQMap(text);
+        QVERIFY(preset.contains("_children_"));
+        if (throughCommands) {
+            QVERIFY(m_root->computePreset(preset, true));
+        } else {
+            QVariantMap withClass = preset;
+            withClass.insert("className", m_root->className());
+            QVERIFY(m_root->setPreset(withClass, true));
+        }
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(m_root->childCount(), 2);
+        const cv::Mat rebuilt = renderedOutput(m_root);
+        QVERIFY(!original.empty() && !rebuilt.empty());
+        // The same passes on the same input: identical.
+        GPU_COMPARE_IMAGES(rebuilt, original, 0.0, 0.0, QStringLiteral("preset_") + QTest::currentDataTag());
+    }
+
+    void previewSizes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("LOWREZ") << int(TImproc::LOWREZ) << QSize(1600, 1200);
+        QTest::newRow("THUMBNAIL") << int(TImproc::THUMBNAIL) << QSize(240, 180);
+    }
+
+    // A 4000 x 3000 image previews at 1600 x 1200 and as a thumbnail at 240 x 180, with the
+    // layers drawn at that size.
+    void previewSizes()
+    {
+        QFETCH(int, mode);
+        QFETCH(QSize, size);
+        const cv::Mat saved = m_input.clone();
+        const QSize savedSize = m_root->canvasSize();
+        // The preview scales follow the first canvas size, or a refreshed one.
+        m_root->setProcMode(TImproc::ProcMode(mode));
+        m_root->refreshAllSize(QSize(4000, 3000));
+        setInput(cv::Mat(3000, 4000, CV_8UC4, cv::Scalar(40, 80, 160, 255)));
+        QVERIFY(build(Tree{shift(0.1, 0.5f)}, m_root));
+        const cv::Mat rendered = renderedOutput(m_root);
+        clearTree();
+        m_root->refreshAllSize(savedSize);
+        cv::Mat small;
+        saved.convertTo(small, CV_8UC4, 255.0);
+        setInput(small);
+        m_root->setProcMode(TImproc::FULL);
+        QCOMPARE(QSize(rendered.cols, rendered.rows), size);
+        cv::Mat expected(1, 1, CV_64FC4, cv::Scalar(40 / 255.0, 80 / 255.0, 160 / 255.0, 1.0));
+        cpuChildren(Tree{shift(0.1, 0.5f)}, expected);
+        const cv::Mat mean(1, 1, CV_32FC3, cv::mean(asFloat(rendered)));
+        GPU_COMPARE_IMAGES(mean, readable(expected), 4e-3, 0.0, QStringLiteral("preview_") + QTest::currentDataTag());
+    }
+};
+
+KORVANE_TEST_CASE(TstNodeComposition)
+#include "tst_nodecomposition.moc"

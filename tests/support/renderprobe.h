@@ -1,0 +1,34 @@
+#pragma once
+// Reads what a root delivers as "_output_" at full precision, for comparisons tighter than
+// the 8-bit display copy allows.
+
+#include "testhost.h"
+
+#include "engine/timprocworker.h"
+#include "nodes/tnoderoot.h"
+
+#include <QAtomicInt>
+#include <QTest>
+#include <opencv2/core.hpp>
+
+// The "_output_" of the next render of `root`, read at 16 bits (RGB) on the render thread;
+// empty when no render arrives within `timeoutMs`.
+inline cv::Mat renderedOutput(TNodeRoot* root, int timeoutMs = 20000)
+{
+    TImprocWorker* worker = TImprocWorker::ptr(root->uid());
+    if (!worker)
+        return cv::Mat();
+    cv::Mat result;
+    QAtomicInt got;
+    const auto c = QObject::connect(worker, &TImprocWorker::outputFbo, worker,
+        [&](QString, int, QString fboId, TSFbo fbo) {
+            if (fboId == QLatin1String("_output_")) {
+                result = fbo.dataToMat(CV_16UC3);
+                got.storeRelease(1);
+            }
+        }, Qt::DirectConnection);
+    root->updateFbo("probe");
+    const bool arrived = QTest::qWaitFor([&] { return got.loadAcquire() && TestHost::queueDrained(); }, timeoutMs);
+    QObject::disconnect(c);
+    return arrived ? result : cv::Mat();
+}
