@@ -17,14 +17,9 @@ namespace {
 // A server window whose root has one child created through the queue.
 std::unique_ptr<QQuickView> showServerWithChild(TestHost& host)
 {
-    auto view = host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
-    if (!view)
-        return nullptr;
-    TImpServer* server = TestHost::server(view.get());
-    if (!QTest::qWaitFor([server] { return server->isReady(); }, 10000))
-        return nullptr;
-    server->createChild(QStringLiteral("HostLayer"), server->rootNode());
-    if (!QTest::qWaitFor(TestHost::queueDrained, 5000) || server->rootNode()->childCount() != 1)
+    std::unique_ptr<QQuickView> view;
+    TImpServer* server = host.showServer(view);
+    if (!server || !TestHost::addChild(server, QStringLiteral("HostLayer"), server->rootNode()))
         return nullptr;
     return view;
 }

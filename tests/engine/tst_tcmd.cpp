@@ -30,16 +30,6 @@ class TstTCmd : public QObject
 {
     Q_OBJECT
 private slots:
-    void idIsSharedPerTypeAndNonNegative()
-    {
-        TCmd_Params a(1, {}, false, true, true);
-        TCmd_Params b(2, {}, false, true, true);
-        TCmd_Update c(1, "", "_output_");
-        QCOMPARE(a.id(), b.id());
-        QVERIFY(a.id() != c.id());
-        QVERIFY(a.id() >= 0 && c.id() >= 0);
-    }
-
     void paramsMerge_data()
     {
         QTest::addColumn<unsigned>("otherUid");
@@ -179,14 +169,6 @@ private slots:
         QVERIFY(!thumb.mergeWith(&first));
     }
 
-    void updatesNeverMerge()
-    {
-        TCmd_Update a(1, "x", "_output_");
-        TCmd_Update b(1, "x", "_output_");
-        QVERIFY(!a.mergeWith(&b));
-        QVERIFY(!a.canUndoRedo());
-        QVERIFY(a.bUpdateEngine());
-    }
 };
 
 KORVANE_TEST_CASE(TstTCmd)

@@ -53,12 +53,6 @@ class TstTFboViewProvider : public QObject
 private slots:
     void initTestCase() { QVERIFY(GpuFixture::renderThread()); }
 
-    void keysConcatenateTagAndId()
-    {
-        QCOMPARE(TFboViewProvider::key("a", 5, "b"), TFboViewProvider::key("ab", 5, ""));
-        QVERIFY(TFboViewProvider::key("a", 5, "b") != TFboViewProvider::key("a", 6, "b"));
-    }
-
     void secondSubscriberIsAnsweredAtOnce()
     {
         TFboViewProvider p;

@@ -88,17 +88,6 @@ private slots:
         QCOMPARE(workerFloat(early, "amount"), 0.5f);
     }
 
-    void anEditReachesTheWorkerAndRenders()
-    {
-        const int renders = HostRootWorker::s_renders.loadAcquire();
-        m_root->setBrightness(0.25f);
-        QTRY_VERIFY(TestHost::queueDrained());
-        QCOMPARE(workerFloat(m_root, "brightness"), 0.25f);
-        QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders + 1);
-        QTRY_VERIFY(m_server->canUndo());
-        QCOMPARE(m_server->numOfReqsInQeueue(), 0);
-    }
-
     void editsWhileARenderIsPendingMergeInTheQueue()
     {
         QSemaphore gate;
@@ -152,27 +141,6 @@ private slots:
         QCOMPARE(workerFloat(m_root, "brightness"), 0.6f);
         QCOMPARE(workerFloat(m_root, "contrast"), 0.2f);
         QTRY_COMPARE(m_root->brightness(), 0.6f);
-    }
-
-    void mergeDiagnosticsOnlyWhenAsked()
-    {
-        QTRY_VERIFY(TestHost::queueDrained());
-        QSemaphore gate;
-        QMetaObject::invokeMethod(TImpServer::impThread(), [&gate] { gate.acquire(); }, Qt::QueuedConnection);
-        m_root->setContrast(0.11f);
-        QTRY_VERIFY(TImpServer::requestQueue()->isEmpty());
-        m_server->setShowDebugInfo(true);
-        QTest::ignoreMessage(QtDebugMsg, "*** New Command Enqueued - type  \"TCmd_Params\"");
-        QTest::ignoreMessage(QtDebugMsg, "*** *** Command doesn't need to merge - type  \"TCmd_Params\"");
-        m_root->setContrast(0.12f);
-        QTest::ignoreMessage(QtDebugMsg, "*** New Command Enqueued - type  \"TCmd_Params\"");
-        QTest::ignoreMessage(QtDebugMsg, "*** *** Command successfully merged with previous command of type -  \"TCmd_Params\"");
-        m_root->setContrast(0.13f);
-        m_server->setShowDebugInfo(false);
-        m_root->setContrast(0.14f);
-        gate.release();
-        QTRY_VERIFY(TestHost::queueDrained());
-        QCOMPARE(workerFloat(m_root, "contrast"), 0.14f);
     }
 
     void nodePresetsKeepTheirBlendModeThroughJson()

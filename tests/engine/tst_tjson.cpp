@@ -32,13 +32,11 @@ private slots:
     {
         QTest::addColumn<QVariant>("written");
         QTest::addColumn<QVariant>("readBack");
-        QTest::newRow("bool") << QVariant(true) << QVariant(true);
         QTest::newRow("int becomes double") << QVariant(7) << QVariant(7.0);
         QTest::newRow("float becomes double") << QVariant(0.5f) << QVariant(0.5);
         QTest::newRow("bytes become text") << QVariant(QByteArray("ab")) << QVariant(QString("ab"));
         QTest::newRow("url") << QVariant(QUrl("file:///tmp/a.png")) << QVariant(QUrl("file:///tmp/a.png"));
         QTest::newRow("size becomes sizef") << QVariant(QSize(3, 4)) << QVariant(QSizeF(3, 4));
-        QTest::newRow("point becomes pointf") << QVariant(QPoint(1, -2)) << QVariant(QPointF(1, -2));
         QTest::newRow("rect becomes rectf") << QVariant(QRect(1, 2, 3, 4)) << QVariant(QRectF(1, 2, 3, 4));
         QTest::newRow("colour") << QVariant(QColor(10, 20, 30, 40)) << QVariant(QColor(10, 20, 30, 40));
         QTest::newRow("string list becomes list") << QVariant(QStringList{"a", "b"}) << QVariant(QVariantList{"a", "b"});
@@ -66,9 +64,7 @@ private slots:
                                                 << QVariant(QVariantMap{{"x", 1.0}, {"y", 2.0}, {"z", 3.0}});
         QTest::newRow("enum needs exactly one member") << R"({"TNode::BlendMode": 2, "extra": 1})"
                                                        << QVariant(QVariantMap{{"TNode::BlendMode", 2.0}, {"extra", 1.0}});
-        QTest::newRow("bool form") << R"({"bool": true})" << QVariant(true);
         QTest::newRow("int form") << R"({"int": 5})" << QVariant(5);
-        QTest::newRow("double form") << R"({"double": 2.5})" << QVariant(2.5);
         QTest::newRow("string form") << R"({"string": "s"})" << QVariant(QString("s"));
         QTest::newRow("old rect form") << R"({"rec_x": 1, "rec_y": 2, "rec_width": 3, "rec_height": 4})"
                                        << QVariant(QRectF(1, 2, 3, 4));
@@ -110,12 +106,6 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(TJson::qmapToString(QVariantMap()).toUtf8()).object(), QJsonObject());
     }
 
-    void membersAreWrittenInKeyOrder()
-    {
-        const QString text = TJson::qmapToString({{"b", 1}, {"a", 2}, {"c", 3}});
-        QVERIFY(text.indexOf("\"a\"") < text.indexOf("\"b\""));
-        QVERIFY(text.indexOf("\"b\"") < text.indexOf("\"c\""));
-    }
 };
 
 KORVANE_TEST_CASE(TstTJson)

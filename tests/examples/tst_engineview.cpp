@@ -22,10 +22,9 @@ private slots:
     {
         TestHost host;
         qmlRegisterType<EngineView>("Korvane", 1, 0, "EngineView");
-        auto serverWindow = host.show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
-        QVERIFY(serverWindow);
-        TImpServer* server = TestHost::server(serverWindow.get());
-        QTRY_VERIFY_WITH_TIMEOUT(server && server->isReady(), 10000);
+        std::unique_ptr<QQuickView> serverWindow;
+        TImpServer* server = host.showServer(serverWindow);
+        QVERIFY(server);
 
         auto viewWindow = host.show("import QtQuick 2.15\nimport Korvane 1.0\n"
                                     "Rectangle { color: \"black\"; EngineView { objectName: \"view\"; anchors.fill: parent } }");

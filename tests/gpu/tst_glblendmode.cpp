@@ -56,8 +56,6 @@ private slots:
     void dissolve();
     void unclampedBackgroundHasNoSeam_data();
     void unclampedBackgroundHasNoSeam();
-    void strengthThreshold_data();
-    void strengthThreshold();
 
 private:
     cv::Mat m_fg;
@@ -156,37 +154,6 @@ void TstGLBlendMode::unclampedBackgroundHasNoSeam()
                                                    cv::Vec4d(bg.at<cv::Vec4f>(0, 0)), strength);
     expected(cv::Rect(14, 28, 20, 16)).setTo(cv::Scalar(inside[0], inside[1], inside[2], inside[3]));
     GPU_COMPARE_IMAGES(out, expected, kTolerance, 0.0, QStringLiteral("seam_") + QTest::currentDataTag());
-}
-
-void TstGLBlendMode::strengthThreshold_data()
-{
-    QTest::addColumn<float>("strength");
-    QTest::addColumn<bool>("blends");
-    QTest::newRow("0.004 skips") << 0.004f << false;
-    QTest::newRow("0.005 blends") << 0.005f << true;
-}
-
-void TstGLBlendMode::strengthThreshold()
-{
-    QFETCH(float, strength);
-    QFETCH(bool, blends);
-    const cv::Mat bg(9, 13, CV_32FC4, cv::Scalar(0.2, 0.4, 0.6, 1.0));
-    const cv::Mat fg(9, 13, CV_32FC4, cv::Scalar(1.0, 1.0, 1.0, 1.0));
-    bool done = false;
-    uint uidBefore = 0, uidAfter = 0;
-    cv::Mat out;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo front(fg, GL_RGBA32F);
-        TSFbo target(bg, GL_RGBA32F);
-        uidBefore = target.uid();
-        done = GLBlendMode().proc(front, QPointF(), 1.f, 0.f, TNode::BLENDMODE_NORMAL, strength, target);
-        uidAfter = target.uid();
-        out = target.dataToMat(CV_32FC4, true);
-    }));
-    QCOMPARE(done, blends);
-    QCOMPARE(uidAfter != uidBefore, blends);
-    const cv::Mat expected = blends ? referenceBlend(TNode::BLENDMODE_NORMAL, fg, bg, strength) : bg;
-    GPU_COMPARE_IMAGES(out, expected, blends ? kTolerance : 0.0, 0.0, QTest::currentDataTag());
 }
 
 KORVANE_TEST_CASE(TstGLBlendMode)

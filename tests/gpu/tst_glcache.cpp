@@ -30,16 +30,12 @@ private slots:
 
     void resultCacheGetsSeventyPercent_data();
     void resultCacheGetsSeventyPercent();
-    void oversizeSetStoresNothing();
     void evictsLeastRecentlyUsed();
     void uidValidation_data();
     void uidValidation();
     void ramCopyIsUploadedForItsExactUid();
-    void clearAllKeepsRamCopiesUnlessAsked();
     void poolReuse_data();
     void poolReuse();
-    void poolKeepsNewestMaxCount();
-    void poolGetsOnlyWhatLiveImagesLeave();
     void lastHandleOnAnotherThreadOnlyQueues();
 
 private:
@@ -82,20 +78,6 @@ void TstGLCache::resultCacheGetsSeventyPercent()
     QVERIFY(GpuFixture::onRenderThread([&] { GLCache::setMax(totalKB, 24); }));
     QCOMPARE(GLCache::fboCacheMaxKB(), resultKB);
     QCOMPARE(GLCache::maxKB(), totalKB);
-}
-
-void TstGLCache::oversizeSetStoresNothing()
-{
-    bool olderKept = true, bigStored = true;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        GLCache::setMax(100, 24); // result cache: 70 KB
-        GLCache::set("k", TSFbo(8, 8, GL_RGBA8));
-        GLCache::set("k", TSFbo(160, 128, GL_RGBA8)); // 80 KB
-        olderKept = !GLCache::get("k", 0).isEmpty();
-        bigStored = GLCache::fboCacheKB() > 0;
-    }));
-    QVERIFY(!olderKept);
-    QVERIFY(!bigStored);
 }
 
 void TstGLCache::evictsLeastRecentlyUsed()
@@ -184,27 +166,6 @@ void TstGLCache::ramCopyIsUploadedForItsExactUid()
     QVERIFY(!foundAfterZero);
 }
 
-void TstGLCache::clearAllKeepsRamCopiesUnlessAsked()
-{
-    bool gpuAfterPartial = true, ramAfterPartial = false, ramAfterFull = true, released = false;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo f = entry(5);
-        GLCache::set("both", f, GLCache::FboCacheGpuRam);
-        GLCache::clearAll(false);
-        gpuAfterPartial = GLCache::fboCacheKB() > 0;
-        ramAfterPartial = GLCache::contains("both", f.uid());
-        GLCache::set("both", f, GLCache::FboCacheGpu);
-        released = GLCache::release("both");
-        GLCache::set("both", f, GLCache::FboCacheRam);
-        GLCache::clearAll(true);
-        ramAfterFull = GLCache::contains("both", f.uid());
-    }));
-    QVERIFY(!gpuAfterPartial);
-    QVERIFY(ramAfterPartial);
-    QVERIFY(released);
-    QVERIFY(!ramAfterFull);
-}
-
 void TstGLCache::poolReuse_data()
 {
     QTest::addColumn<QSize>("size");
@@ -238,45 +199,6 @@ void TstGLCache::poolReuse()
         QCOMPARE(second, first);
     else
         QVERIFY(second != first);
-}
-
-void TstGLCache::poolKeepsNewestMaxCount()
-{
-    int pooled = 0, afterFirstSize = 0, afterSecondSize = 0;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        GLCache::setMax(2048000, 24);
-        {
-            // 25 framebuffers of 1 KB each (1024 ... 1792 pixels of R8), released in order.
-            std::vector<TSFbo> images;
-            for (int i = 0; i < 25; ++i)
-                images.emplace_back(32, 32 + i, GL_R8);
-            for (TSFbo& f : images)
-                f = TSFbo();
-        }
-        pooled = GLCache::pooledCount();
-        const TSFbo firstReleased(32, 32, GL_R8); // deleted when the 25th arrived: a miss
-        afterFirstSize = GLCache::pooledCount();
-        const TSFbo secondReleased(32, 33, GL_R8);
-        afterSecondSize = GLCache::pooledCount();
-    }));
-    QCOMPARE(pooled, 24);
-    QCOMPARE(afterFirstSize, 24);
-    QCOMPARE(afterSecondSize, 23);
-}
-
-void TstGLCache::poolGetsOnlyWhatLiveImagesLeave()
-{
-    int pooled = -1;
-    uint pooledKB = 1;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo live(256, 256, GL_RGBA8); // 256 KB alive
-        GLCache::setMax(128, 24);             // less than the live images
-        { const TSFbo released(64, 64, GL_RGBA8); }
-        pooled = GLCache::pooledCount();
-        pooledKB = GLCache::delayDestroyBuffersKB();
-    }));
-    QCOMPARE(pooled, 0);
-    QCOMPARE(pooledKB, 0u);
 }
 
 void TstGLCache::lastHandleOnAnotherThreadOnlyQueues()

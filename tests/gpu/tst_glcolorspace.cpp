@@ -121,8 +121,6 @@ private slots:
     void initTestCase();
     void conversions_data();
     void conversions();
-    void yModifyRGBWithOwnLumaKeepsThePixel();
-    void emptyInputKeepsOutput();
     void lutConversion();
 };
 
@@ -208,39 +206,6 @@ void TstGlColorSpace::conversions()
     QVERIFY(done);
     GPU_COMPARE_IMAGES(result, perPixel(a, b, out.cvType, expected), kTolerance, 0.0,
                        QStringLiteral("colorspace_") + QTest::currentDataTag());
-}
-
-void TstGlColorSpace::yModifyRGBWithOwnLumaKeepsThePixel()
-{
-    const cv::Mat rgb = colourImage(3, 0.0);
-    const cv::Mat y = perPixel(rgb, cv::Mat(), CV_32FC1, [](cv::Vec4d c, cv::Vec4d) {
-        return cv::Vec4d(luma(c), 0, 0, 0);
-    });
-    cv::Mat result;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        TSFbo dst(kSize.width, kSize.height, GL_RGBA32F);
-        GlColorSpace::YModifyRGB(TSFbo(y, GL_R32F), TSFbo(rgb, GL_RGBA32F), dst);
-        result = dst.dataToMat(CV_32FC4, true);
-    }));
-    GPU_COMPARE_IMAGES(result, rgb, kTolerance, 0.0, "ymodify_own_luma");
-}
-
-void TstGlColorSpace::emptyInputKeepsOutput()
-{
-    const cv::Mat content(5, 7, CV_32FC4, cv::Scalar(0.1, 0.2, 0.3, 0.4));
-    bool done = true;
-    uint before = 0, after = 0;
-    cv::Mat result;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        TSFbo dst(content, GL_RGBA32F);
-        before = dst.uid();
-        done = GlColorSpace::sRGB2Linear(TSFbo(), dst);
-        after = dst.uid();
-        result = dst.dataToMat(CV_32FC4, true);
-    }));
-    QVERIFY(!done);
-    QCOMPARE(after, before);
-    GPU_COMPARE_IMAGES(result, content, 0.0, 0.0, "empty_input");
 }
 
 void TstGlColorSpace::lutConversion()

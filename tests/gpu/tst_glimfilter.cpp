@@ -72,9 +72,6 @@ const QByteArray kThreeSamplersFrag = "#version 330 core\n"
                                       "uniform sampler2D mask;\nin vec2 vUV;\nout vec4 vColor;\n"
                                       "void main() { vColor = vec4(texture(inputTexture0, vUV).r,\n"
                                       "  texture(inputTexture1, vUV).g, texture(mask, vUV).b, 1.0); }\n";
-// Samples the target-side coordinate of the vertex shaders that output vtUV.
-const QByteArray kTargetSideFrag = "#version 330 core\nuniform sampler2D inputTexture0;\nin vec4 vtUV;\n"
-                                   "out vec4 vColor;\nvoid main() { vColor = texture(inputTexture0, vtUV.zw); }\n";
 
 } // namespace
 
@@ -92,8 +89,6 @@ private slots:
     void catalogueShaders();
     void allCatalogueShadersCompile_data();
     void allCatalogueShadersCompile();
-    void targetSideCoordinates_data();
-    void targetSideCoordinates();
     void textureUnitsFollowUniformNames();
     void lateUniformReachesItsLocation();
     void blendedPassDrawsOverOut_data();
@@ -123,18 +118,12 @@ void TstGLImFilter::catalogueShaders_data()
     QTest::addColumn<double>("hi");
 
     const Setup none = [](GLImFilter&, const QSize&) {};
-    const Setup identity = [](GLImFilter& f, const QSize&) { f.setUniformValue("vTransform", QTransform()); };
 
     QTest::newRow("copy: alpha 1") << shaderPath("copy.frag") << shaderPath("default.vert") << none
                                    << Reference([](const cv::Mat& in, int x, int y) {
                                           const cv::Vec4f p = px(in, x, y);
                                           return cv::Vec4f(p[0], p[1], p[2], 1.f);
                                       }) << 0.0 << 1.0;
-    QTest::newRow("copy2 through transform.vert") << shaderPath("copy2.frag") << shaderPath("transform.vert")
-                                                  << identity << Reference([](const cv::Mat& in, int x, int y) {
-                                                         const cv::Vec4f p = px(in, x, y);
-                                                         return cv::Vec4f(p[0], p[1], p[2], 1.f);
-                                                     }) << 0.0 << 1.0;
     QTest::newRow("clamping: both sides") << shaderPath("clamping.frag") << shaderPath("default.vert") << none
                                           << Reference([](const cv::Mat& in, int x, int y) {
                                                  cv::Vec4f p = px(in, x, y);
@@ -152,13 +141,6 @@ void TstGLImFilter::catalogueShaders_data()
         << Reference([](const cv::Mat& in, int x, int y) {
                const cv::Vec4f p = px(in, x, y);
                return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
-           }) << 0.0 << 1.0;
-    QTest::newRow("blending: alpha from opacity")
-        << shaderPath("blending.frag") << shaderPath("default.vert")
-        << Setup([](GLImFilter& f, const QSize&) { f.setUniformValue("opacity", 0.6f); })
-        << Reference([](const cv::Mat& in, int x, int y) {
-               const cv::Vec4f p = px(in, x, y);
-               return cv::Vec4f(p[0], p[1], p[2], 0.6f);
            }) << 0.0 << 1.0;
     QTest::newRow("glcopy_1chto4ch: grey") << shaderPath("glcopy_1chto4ch.frag") << shaderPath("default.vert") << none
                                            << Reference([](const cv::Mat& in, int x, int y) {
@@ -239,71 +221,6 @@ void TstGLImFilter::allCatalogueShadersCompile()
         log = shader.log();
     }));
     QVERIFY2(compiled, qPrintable(log));
-}
-
-namespace {
-// Bilinear weights of the half-scale read below: target pixel x reads source coordinate
-// x / 2 - 0.25, i.e. 3/4 of texel x / 2 and 1/4 of its neighbour towards x / 2 - 0.25
-// (mirrored at the border, which there repeats texel 0).
-cv::Vec4f halfScaleSample(const cv::Mat& in, int x, int y)
-{
-    auto taps = [](int v, int n, int& i0, int& i1) {
-        i0 = v / 2;
-        i1 = std::min(n - 1, std::max(0, v % 2 == 0 ? i0 - 1 : i0 + 1));
-    };
-    int x0, x1, y0, y1;
-    taps(x, in.cols, x0, x1);
-    taps(y, in.rows, y0, y1);
-    cv::Vec4f r;
-    for (int c = 0; c < 4; ++c) {
-        const float top = 0.75f * px(in, x0, y0)[c] + 0.25f * px(in, x1, y0)[c];
-        const float bottom = 0.75f * px(in, x0, y1)[c] + 0.25f * px(in, x1, y1)[c];
-        r[c] = 0.75f * top + 0.25f * bottom;
-    }
-    return r;
-}
-} // namespace
-
-void TstGLImFilter::targetSideCoordinates_data()
-{
-    QTest::addColumn<QString>("vert");
-    QTest::addColumn<Setup>("setup");
-    QTest::addColumn<Reference>("expected");
-
-    // Moved right by 2 pixels: the quad covers x >= 2 only; vtUV.zw addresses the target at
-    // the same fragment, so sampling there gives the pixel under it. Left of it stays clear.
-    QTest::newRow("transform.vert shifted")
-        << shaderPath("transform.vert")
-        << Setup([](GLImFilter& f, const QSize& s) {
-               f.setUniformValue("vTransform", QTransform::fromTranslate(2 * 2.0 / s.width(), 0));
-           })
-        << Reference([](const cv::Mat& in, int x, int y) { return x < 2 ? cv::Vec4f(0, 0, 0, 0) : px(in, x, y); });
-    QTest::newRow("uvscale.vert half")
-        << shaderPath("uvscale.vert")
-        << Setup([](GLImFilter& f, const QSize&) { f.setUniformValue("vUVScale", QSizeF(0.5, 0.5)); })
-        << Reference(halfScaleSample);
-}
-
-void TstGLImFilter::targetSideCoordinates()
-{
-    QFETCH(QString, vert);
-    QFETCH(Setup, setup);
-    QFETCH(Reference, expected);
-    const QString frag = writeShader(m_dir, "targetside.frag", kTargetSideFrag);
-    const QSize size(16, 10);
-    const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 41);
-    cv::Mat out;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo src(in, GL_RGBA32F);
-        TSFbo dst(size, GL_RGBA32F);
-        clearTo(dst, 0, 0, 0, 0);
-        GLImFilter filter(frag, vert);
-        setup(filter, size);
-        filter.proc(src, dst);
-        out = dst.dataToMat(CV_32FC4, true);
-    }));
-    // Weights of 1/4 and 3/4 are exact in the rasteriser's 8-bit filter fractions.
-    GPU_COMPARE_IMAGES(out, reference(in, size, expected), 1e-5, 0.0, QTest::currentDataTag());
 }
 
 void TstGLImFilter::textureUnitsFollowUniformNames()

@@ -108,11 +108,8 @@ class TstGLLowpassFast : public QObject
 
 private slots:
     void initTestCase();
-    void level_data();
-    void level();
     void boxAtFullResolution_data();
     void boxAtFullResolution();
-    void log2DecSizes();
     void log2DecContent_data();
     void log2DecContent();
     void edgeWidthMatchesRadius_data();
@@ -124,37 +121,12 @@ void TstGLLowpassFast::initTestCase()
     QVERIFY(GpuFixture::renderThread());
 }
 
-void TstGLLowpassFast::level_data()
-{
-    QTest::addColumn<float>("radius");
-    QTest::addColumn<int>("expected");
-    // Halve while the working radius stays above 12 texels, at most five times.
-    QTest::newRow("12") << 12.f << 0;
-    QTest::newRow("24: 24 / 2 is not above 12") << 24.f << 0;
-    QTest::newRow("25: half resolution") << 25.f << 1;
-    QTest::newRow("48") << 48.f << 1;
-    QTest::newRow("49") << 49.f << 2;
-    QTest::newRow("100: 100 / 8 = 12.5") << 100.f << 3;
-    QTest::newRow("700") << 700.f << 5;
-    QTest::newRow("768") << 768.f << 5;
-    QTest::newRow("5000: never beyond 5") << 5000.f << 5;
-}
-
-void TstGLLowpassFast::level()
-{
-    QFETCH(float, radius);
-    QFETCH(int, expected);
-    QCOMPARE(GLLowpassFast::level(radius), expected);
-}
-
 void TstGLLowpassFast::boxAtFullResolution_data()
 {
     QTest::addColumn<float>("radius");
     QTest::newRow("0 (identity)") << 0.f;
-    QTest::newRow("0.5") << 0.5f;
     QTest::newRow("3 (odd, no fraction)") << 3.f;
     QTest::newRow("5.5") << 5.5f;
-    QTest::newRow("10.25") << 10.25f;
     QTest::newRow("24") << 24.f;
 }
 
@@ -174,31 +146,10 @@ void TstGLLowpassFast::boxAtFullResolution()
     GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("box_") + QTest::currentDataTag());
 }
 
-void TstGLLowpassFast::log2DecSizes()
-{
-    QList<QSize> sizes;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        GLLowpassFast lp;
-        const TSFbo in(1001, 750, GL_RGBA16F);
-        for (int n : {1, 2, 3})
-            sizes << lp.log2Dec(in, n).size();
-        sizes << lp.log2Dec(in, 0).size();
-        sizes << lp.log2Dec(TSFbo(5, 3, GL_RGBA16F), 2).size();
-    }));
-    // 1001 x 750 is first resampled to a multiple of 2^n (1000 x 750, 1000 x 748, 1000 x 744).
-    QCOMPARE(sizes[0], QSize(500, 375));
-    QCOMPARE(sizes[1], QSize(250, 187));
-    QCOMPARE(sizes[2], QSize(125, 93));
-    QVERIFY(sizes[3].isEmpty());
-    // Smaller than 2^n: stretched to 4 x 4, then halved twice.
-    QCOMPARE(sizes[4], QSize(1, 1));
-}
-
 void TstGLLowpassFast::log2DecContent_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("n");
-    QTest::newRow("64 x 48, once") << QSize(64, 48) << 1;
     QTest::newRow("64 x 48, three times") << QSize(64, 48) << 3;
     QTest::newRow("61 x 37, twice (resampled first)") << QSize(61, 37) << 2;
 }

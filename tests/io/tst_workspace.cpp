@@ -10,14 +10,6 @@ class TstWorkspace : public QObject
     Q_OBJECT
 
 private slots:
-    void startsWithSrgbAndNothingElse()
-    {
-        QVERIFY(Workspace::colorManagmentSystem().workingProfile().isBuiltInSRGB());
-        QVERIFY(Workspace::colorManagmentSystem().deviceProfiles().isEmpty());
-        QCOMPARE(Workspace::fileInfo().spec().format, OIIO::TypeDesc(OIIO::TypeDesc::UNKNOWN));
-        QVERIFY(Workspace::metaInfo().isEmpty());
-    }
-
     void profilesReachTheSharedInstance()
     {
         const QByteArray adobe = StandardProfiles::build("Adobe98.icc");

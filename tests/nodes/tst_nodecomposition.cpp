@@ -1,6 +1,6 @@
 // Trees rendered through the real server and render thread, checked against a CPU
 // composition of the same tree written here: serial and parallel children, the opacity
-// threshold, inactive nodes, placement, preview sizes, and presets taken through JSON text
+// threshold, inactive nodes, selections, placement, preview sizes, and presets taken through JSON text
 // and applied to an empty root.
 
 #include "blendreference.h"
@@ -221,6 +221,63 @@ private slots:
         // 16-bit read-back, stay within 4e-3.
         GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3,
                            QStringLiteral("tree_") + QTest::currentDataTag());
+    }
+
+    void selectionsChangeOnlySelectedPixels_data()
+    {
+        QTest::addColumn<int>("selType");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QColor>("selected");    // left half of the input
+        QTest::addColumn<QColor>("unselected");  // right half
+        const QColor red(204, 51, 51), blue(51, 51, 204), bright(230, 230, 230), dark(25, 25, 25);
+        QTest::newRow("colour, difference") << int(TNode::COLOR) << int(TNode::BLENDMODE_DIFFERENCE) << red << blue;
+        QTest::newRow("colour, multiply") << int(TNode::COLOR) << int(TNode::BLENDMODE_MULTIPLY) << red << blue;
+        QTest::newRow("luminance, difference") << int(TNode::LUM) << int(TNode::BLENDMODE_DIFFERENCE) << bright << dark;
+        QTest::newRow("luminance, multiply") << int(TNode::LUM) << int(TNode::BLENDMODE_MULTIPLY) << bright << dark;
+    }
+
+    // A grey fill selected by the hue or the luminance of the left half: where the weight is 0
+    // the picture stays bit-identical (blending the running image again in the node's mode
+    // would darken or blacken it), where it is 1 it equals the plain blend.
+    void selectionsChangeOnlySelectedPixels()
+    {
+        QFETCH(int, selType);
+        QFETCH(int, mode);
+        QFETCH(QColor, selected);
+        QFETCH(QColor, unselected);
+        const cv::Mat saved = m_input.clone();
+        cv::Mat input(20, 30, CV_8UC4);
+        input.colRange(0, 15).setTo(cv::Scalar(selected.red(), selected.green(), selected.blue(), 255));
+        input.colRange(15, 30).setTo(cv::Scalar(unselected.red(), unselected.green(), unselected.blue(), 255));
+        setInput(input);
+        const cv::Mat baseline = renderedOutput(m_root);
+        QVERIFY(!baseline.empty());
+
+        const Layer grey = fill(QColor(128, 128, 128), 1.0f, mode);
+        QVERIFY(build(Tree{grey}, m_root));
+        TNode* node = m_root->child(0);
+        // Inverted (the default) weights select near the value: red sits at hue 1/6 on the
+        // selection's hue scale, the bright grey at luminance 230/255. Narrow ranges leave
+        // the other half far outside.
+        node->setSelInvert(true);
+        node->setSelType(TNode::SelType(selType));
+        node->setSelValueCOLOR(1.0f / 6.0f);
+        node->setSelRangeCOLOR(0.05f);
+        node->setSelValueLUM(230.0f / 255.0f);
+        node->setSelRangeLUM(0.05f);
+        QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
+        const cv::Mat rendered = renderedOutput(m_root);
+        cv::Mat restored;
+        saved.convertTo(restored, CV_8UC4, 255.0);
+        setInput(restored);
+        QVERIFY(!rendered.empty());
+
+        QCOMPARE(cv::norm(rendered.colRange(15, 30), baseline.colRange(15, 30), cv::NORM_INF), 0.0);
+        cv::Mat expected = m_input.colRange(0, 15).clone();
+        input.colRange(0, 15).convertTo(expected, CV_64FC4, 1.0 / 255.0);
+        cpuChildren(Tree{grey}, expected);
+        GPU_COMPARE_IMAGES(asFloat(rendered.colRange(0, 15).clone()), readable(expected), 4e-3, 2e-3,
+                           QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
     void placementMatchesCpuReference_data()
