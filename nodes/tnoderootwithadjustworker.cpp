@@ -1,5 +1,6 @@
 #include "nodes/tnoderootwithadjustworker.h"
 
+#include "engine/timproc.h"
 #include "gpu/glimfilter.h"
 
 #include <QOpenGLFunctions_3_3_Core>
@@ -21,12 +22,18 @@ QString TNodeRootWithAdjustWorker::procBasicAdjust(const TSFbo& in, TSFbo& out)
 {
     if (in.isEmpty() || out.isEmpty())
         return QStringLiteral("ERROR - TNodeRootWithAdjustWorker::procBasicAdjust - Empty buffer!!!");
+    const float brightness = paramFloat("brightness");
     float contrast = paramFloat("contrast");
+    // At 0 and 0 the pass is the identity: skip it.
+    if (TImproc::floatValuesEqual(brightness, 0.f) && TImproc::floatValuesEqual(contrast, 0.f)) {
+        out = in;
+        return QString();
+    }
     if (contrast >= 0.f)
         contrast *= 5.f;
     contrast += 1.f;
     GLImFilter adjust(QStringLiteral(":/korvane/glshaders/testbc.frag"));
-    adjust.setUniformValue(QStringLiteral("brightness"), paramFloat("brightness"));
+    adjust.setUniformValue(QStringLiteral("brightness"), brightness);
     adjust.setUniformValue(QStringLiteral("contrast"), contrast);
     // A 1:1 pass: nearest sampling reads each source pixel exactly (bilinear sampling at
     // pixel centres moved 16-bit inputs by up to a half-float unit here).

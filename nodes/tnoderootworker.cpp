@@ -165,9 +165,18 @@ QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const
 {
     if (in.isEmpty() || out.isEmpty())
         return QString();
+    const QPointF translate = paramValue(QStringLiteral("inputTranslate")).toPointF();
+    const float scale = paramFloat("inputScale");
+    const float rotate = paramFloat("inputRotate");
+    // The loaded image is opaque and already the canvas's size: unmoved, it covers the
+    // canvas exactly, so the placement pass would only copy it.
+    if (in.size() == out.size() && translate.isNull() && TImproc::floatValuesEqual(scale, 1.f)
+        && TImproc::floatValuesEqual(rotate, 0.f)) {
+        out = in;
+        return QString();
+    }
     GLTransform placement;
-    placement.proc(in, paramValue(QStringLiteral("inputTranslate")).toPointF(), paramFloat("inputScale"),
-                   paramFloat("inputRotate") * 360.f, out);
+    placement.proc(in, translate, scale, rotate * 360.f, out);
     return QString();
 }
 
