@@ -3,6 +3,7 @@
 
 #include "testregistry.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,13 +17,17 @@ private slots:
     {
         QTemporaryDir dir;
         const QString evidence = qEnvironmentVariable("KORVANE_TEST_OUTPUT");
+        if (!evidence.isEmpty())
+            QVERIFY(QDir().mkpath(evidence));
         const QString shot = evidence.isEmpty() ? dir.filePath("demo.png") : evidence + "/korvane-demo.png";
         QProcess demo;
         demo.setWorkingDirectory(dir.path());
         demo.start(QStringLiteral(KORVANE_DEMO_EXE),
                    {"--preset", QStringLiteral(KORVANE_PRESETS_DIR "/look.json"), "--screenshot", shot});
         QVERIFY(demo.waitForFinished(150000));
-        QVERIFY2(demo.exitCode() == 0, demo.readAllStandardError().right(2000).constData());
+        // The engine narrates at debug level: the last lines hold the reason of a failure.
+        QVERIFY2(demo.exitCode() == 0, (demo.readAllStandardOutput().right(300) + " / "
+                                        + demo.readAllStandardError().right(300)).constData());
         const QImage image(shot);
         QVERIFY(!image.isNull());
         // The chart's hue sweep runs along the top of the view, the right way up: many distinct
