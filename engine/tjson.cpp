@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QPointF>
 #include <QRectF>
+#include <QSet>
+#include <QVector>
 #include <QSizeF>
 #include <QUrl>
 
@@ -37,6 +39,63 @@ bool hasExactly(const QJsonObject& o, std::initializer_list<const char*> keys)
             return false;
     }
     return true;
+}
+
+// Channels outside 0...255 would make an invalid colour, which writes back as transparent
+// black; the nearest valid colour keeps a preset stable through save and load.
+QColor colourFrom(const QJsonValue& r, const QJsonValue& g, const QJsonValue& b, const QJsonValue& a)
+{
+    const auto channel = [](const QJsonValue& v) { return qBound(0, v.toInt(), 255); };
+    return QColor(channel(r), channel(g), channel(b), channel(a));
+}
+
+// Reads the JSON string starting at the opening quote `i` as the parser decodes it, so keys
+// compare as the parser will see them; `i` ends after the closing quote.
+QString readString(const QByteArray& text, int& i)
+{
+    const int begin = i;
+    for (++i; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\')
+            ++i;
+    }
+    ++i;
+    const QByteArray token = text.mid(begin, i - begin);
+    return QJsonDocument::fromJson("[" + token + "]").array().at(0).toString();
+}
+
+// True when some object of the text names a member twice. Qt's parser keeps the last one
+// but leaks an object or array given under the earlier name, and such text is ambiguous
+// anyway. Invalid JSON is left to the parser to refuse.
+bool hasDuplicateKeys(const QByteArray& text)
+{
+    struct Level
+    {
+        bool object = false;
+        bool expectKey = false;
+        QSet<QString> keys;
+    };
+    QVector<Level> levels;
+    for (int i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '"') {
+            const QString s = readString(text, i);
+            if (!levels.isEmpty() && levels.last().object && levels.last().expectKey) {
+                if (levels.last().keys.contains(s))
+                    return true;
+                levels.last().keys.insert(s);
+                levels.last().expectKey = false;
+            }
+            continue;
+        }
+        if (c == '{' || c == '[')
+            levels.append(Level{c == '{', c == '{', {}});
+        else if ((c == '}' || c == ']') && !levels.isEmpty())
+            levels.removeLast();
+        else if (c == ',' && !levels.isEmpty() && levels.last().object)
+            levels.last().expectKey = true;
+        ++i;
+    }
+    return false;
 }
 
 QJsonObject rectObject(const QRectF& r)
@@ -111,12 +170,17 @@ QVariant TJson::objectToVariant(const QJsonObject& o)
         return QPointF(o["x"].toDouble(), o["y"].toDouble());
     if (hasExactly(o, {"width", "height"}))
         return QSizeF(o["width"].toDouble(), o["height"].toDouble());
-    if (hasExactly(o, {"url"}))
-        return QUrl(o["url"].toString());
+    if (hasExactly(o, {"url"})) {
+        // A URL that does not parse could not be written back: it reads as no URL.
+        const QUrl url(o["url"].toString());
+        if (!url.isValid())
+            qWarning() << "TJson - invalid URL read as none:" << o["url"].toString();
+        return url.isValid() ? url : QUrl();
+    }
     if (hasExactly(o, {"x", "y", "width", "height"}))
         return QRectF(o["x"].toDouble(), o["y"].toDouble(), o["width"].toDouble(), o["height"].toDouble());
     if (hasExactly(o, {"red", "green", "blue", "alpha"}))
-        return QColor(o["red"].toInt(), o["green"].toInt(), o["blue"].toInt(), o["alpha"].toInt());
+        return colourFrom(o["red"], o["green"], o["blue"], o["alpha"]);
     if (hasExactly(o, {"bool"}))
         return o["bool"].toBool();
     if (hasExactly(o, {"int"}))
@@ -129,7 +193,7 @@ QVariant TJson::objectToVariant(const QJsonObject& o)
         return QRectF(o["rec_x"].toDouble(), o["rec_y"].toDouble(), o["rec_width"].toDouble(),
                       o["rec_height"].toDouble());
     if (hasExactly(o, {"colorR", "colorG", "colorB", "colorA"}))
-        return QColor(o["colorR"].toInt(), o["colorG"].toInt(), o["colorB"].toInt(), o["colorA"].toInt());
+        return colourFrom(o["colorR"], o["colorG"], o["colorB"], o["colorA"]);
     if (o.isEmpty()) {
         qDebug() << "ERROR!!! - TJson::toVariant - empty object";
         return QVariant();
@@ -175,7 +239,12 @@ QString TJson::qmapToString(const QVariantMap& map)
 
 QVariantMap TJson::stringToQMap(const QString& text)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8());
+    const QByteArray utf8 = text.toUtf8();
+    if (hasDuplicateKeys(utf8)) {
+        qWarning() << "ERROR!!! TJson::stringToQMap - an object names a member twice; the text is not read";
+        return QVariantMap();
+    }
+    const QJsonDocument doc = QJsonDocument::fromJson(utf8);
     QVariantMap map = toVariant(doc.object()).toMap();
     // Effect presets store their blend mode as a plain number; node presets keep theirs as
     // written, since a node's property takes its own enum type, not the effect's.

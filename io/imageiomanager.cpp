@@ -12,6 +12,7 @@
 #include <lcms2.h>
 #include <opencv2/imgproc.hpp>
 
+#include <atomic>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -21,6 +22,7 @@ namespace {
 OIIO::ImageCache* g_oiioCache_p = nullptr;
 int g_count = 0;
 QMutex g_cacheMutex;
+std::atomic<qint64> g_maxImageBytes{qint64(1) << 30};
 
 // Messages about files go to stderr, one line each, and to the caller when it asked.
 void report(QString* error, const std::string& message)
@@ -36,6 +38,21 @@ std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path)
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     return OIIO::ImageInput::open(path, &config);
+}
+
+// Why the spec's image cannot be loaded, or empty when it can. The size check comes before
+// any allocation: headers are cheap to forge.
+std::string sizeRefusal(const OIIO::ImageSpec& spec)
+{
+    if (spec.width < 1 || spec.height < 1 || spec.depth > 1)
+        return "unsupported image size";
+    const qint64 bytes = qint64(spec.width) * qint64(spec.height) * 8;
+    const qint64 limit = ImageIOManager::maxImageBytes();
+    if (bytes > limit)
+        return "the image is too large: " + std::to_string(spec.width) + " x " + std::to_string(spec.height)
+            + " pixels need " + std::to_string(bytes >> 20) + " MiB, the limit is " + std::to_string(limit >> 20)
+            + " MiB";
+    return {};
 }
 
 bool isEightBit(const OIIO::ImageSpec& spec)
@@ -109,8 +126,9 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
     const int channels = spec.nchannels;
     if (channels < 1 || channels > 4)
         throw std::runtime_error("wrong channels");
-    if (spec.width < 1 || spec.height < 1 || spec.depth > 1) {
-        report(error, "Could not read pixels from" + path + ",error=unsupported image size");
+    const std::string refusal = sizeRefusal(spec);
+    if (!refusal.empty()) {
+        report(error, "Could not read pixels from" + path + ",error=" + refusal);
         return false;
     }
 
@@ -119,8 +137,12 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
         const bool eightBit = isEightBit(spec);
         raw.create(spec.height, spec.width, CV_MAKETYPE(eightBit ? CV_8U : CV_16U, channels));
         const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+        // Samples already of that type are read as they are: OpenImageIO's converting read
+        // allocates a 64 MB scratch buffer whatever the size of the image.
+        const bool native = spec.format == readType && spec.channelformats.empty();
         // A truncated JPEG reads "successfully" as grey with an error pending: refuse it.
-        if (!in->read_image(0, 0, 0, channels, readType, raw.data) || in->has_error()) {
+        const OIIO::TypeDesc requested = native ? OIIO::TypeDesc::UNKNOWN : readType;
+        if (!in->read_image(0, 0, 0, channels, requested, raw.data) || in->has_error()) {
             report(error, "Could not read pixels from" + path + ",error=" + in->geterror());
             return false;
         }
@@ -370,6 +392,16 @@ void ImageIOManager::setupCache()
     g_oiioCache_p->attribute("automip", 1);
 }
 
+qint64 ImageIOManager::maxImageBytes()
+{
+    return g_maxImageBytes.load();
+}
+
+void ImageIOManager::setMaxImageBytes(qint64 bytes)
+{
+    g_maxImageBytes.store(bytes);
+}
+
 OIIO::ImageCache* ImageIOManager::cache()
 {
     QMutexLocker lock(&g_cacheMutex);
@@ -396,6 +428,11 @@ QSize ImageIOManager::getImageSize(const QString& path)
         return QSize(0, 0);
     }
     const OIIO::ImageSpec& spec = in->spec();
+    const std::string refusal = sizeRefusal(spec);
+    if (!refusal.empty()) {
+        qWarning() << path << QString::fromStdString(refusal);
+        return QSize(0, 0);
+    }
     const int orientation = spec.get_int_attribute("Orientation", 1);
     QSize size(spec.width, spec.height);
     if (ImageOrientation::swapsAxes(orientation))

@@ -71,6 +71,12 @@ public:
     // scheme is refused (empty result, message in `error`).
     static QString localPathFromUrl(const QUrl& url, QString* error = nullptr);
 
+    // The largest working image a file may declare, in bytes (8 per pixel): a header that
+    // claims more is refused by loadFile() and getImageSize() before anything is allocated,
+    // so a crafted or damaged file cannot exhaust memory. 1 GiB unless a host changes it.
+    static qint64 maxImageBytes();
+    static void setMaxImageBytes(qint64 bytes);
+
     // The shared image cache (null while no instance lives) and the number of instances.
     static OIIO::ImageCache* cache();
     static int instanceCount();
