@@ -280,6 +280,40 @@ private slots:
                            QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
+    // A spot around the centre of a uniform image (colour awareness off): the corners stay
+    // bit-identical, the centre takes the plain blend.
+    void spotSelectionChangesOnlyAroundItsPoint()
+    {
+        const cv::Mat saved = m_input.clone();
+        const cv::Mat input(20, 30, CV_8UC4, cv::Scalar(90, 120, 150, 255));
+        setInput(input);
+        const cv::Mat baseline = renderedOutput(m_root);
+        QVERIFY(!baseline.empty());
+        const Layer grey = fill(QColor(128, 128, 128), 1.0f, TNode::BLENDMODE_MULTIPLY);
+        QVERIFY(build(Tree{grey}, m_root));
+        TNode* node = m_root->child(0);
+        node->setSelInvert(false); // the spot's own weight is 1 inside, unlike hue and luminance
+        node->setSelType(TNode::SPOT);
+        node->setSelPosition(QPointF(0.5, 0.5));
+        node->setSelSize(0.33f);
+        node->setSelTransition(0.0f);
+        node->setSelColorAware(0.0f);
+        QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
+        const cv::Mat rendered = renderedOutput(m_root);
+        cv::Mat restored;
+        saved.convertTo(restored, CV_8UC4, 255.0);
+        setInput(restored);
+        QVERIFY(!rendered.empty());
+
+        for (const cv::Point corner : {cv::Point(0, 0), cv::Point(29, 0), cv::Point(0, 19), cv::Point(29, 19)})
+            QCOMPARE(rendered.at<cv::Vec3w>(corner), baseline.at<cv::Vec3w>(corner));
+        cv::Mat expected;
+        input(cv::Rect(14, 9, 2, 2)).convertTo(expected, CV_64FC4, 1.0 / 255.0);
+        cpuChildren(Tree{grey}, expected);
+        GPU_COMPARE_IMAGES(asFloat(rendered(cv::Rect(14, 9, 2, 2)).clone()), readable(expected), 4e-3, 2e-3,
+                           QStringLiteral("spot_centre"));
+    }
+
     void placementMatchesCpuReference_data()
     {
         QTest::addColumn<QPointF>("translate");

@@ -175,6 +175,37 @@ private slots:
         QCOMPARE(stampUid(second), b);
     }
 
+    // A stamp that never rendered wants its full-resolution input, yet the preview's pre-pass
+    // must leave it out wherever the render skips it: under an inactive or transparent parent.
+    void prePassLeavesOutWhatTheRenderSkips()
+    {
+        TNode* parent = addLayer("ShiftLayer");
+        QVERIFY(parent);
+        parent->setActive(false);
+        QTRY_VERIFY(TestHost::queueDrained());
+        TNode* stamp = TestHost::addChild(m_server, "StampLayer", parent);
+        QVERIFY(stamp);
+        auto prePass = [&](bool* stampWantsFull) {
+            TPendingList list;
+            GpuFixture::onRenderThread([&] {
+                auto* root = qobject_cast<TNodeWorker*>(TImprocWorker::ptr(m_root->uid()));
+                auto* worker = qobject_cast<TNodeWorker*>(TImprocWorker::ptr(stamp->uid()));
+                *stampWantsFull = worker && worker->needFullInput();
+                if (root)
+                    list = root->nodesNeedsFullProc();
+            });
+            return list;
+        };
+        bool wantsFull = false;
+        QVERIFY(prePass(&wantsFull).isEmpty());
+        QVERIFY(wantsFull);
+        parent->setActive(true);
+        parent->setOpacity(0.004f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        QVERIFY(prePass(&wantsFull).isEmpty());
+        QVERIFY(wantsFull);
+    }
+
     // A preview scaled below full size runs the full-resolution pass that takes the snapshot,
     // then shows the snapshot scaled down.
     void stampInAPreviewTakesItsSnapshotFirst()
