@@ -1,6 +1,7 @@
 // korvane-demo under Xvfb: the window shows the engine's render of the starting tree beside
 // the layer controls; the screenshot is kept as evidence.
 
+#include "testhost.h"
 #include "testregistry.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@ private slots:
             QVERIFY(QDir().mkpath(evidence));
         const QString shot = evidence.isEmpty() ? dir.filePath("demo.png") : evidence + "/korvane-demo.png";
         QProcess demo;
+        demo.setProcessEnvironment(TestHost::toolEnvironment());
         demo.setWorkingDirectory(dir.path());
         demo.start(QStringLiteral(KORVANE_DEMO_EXE),
                    {"--preset", QStringLiteral(KORVANE_PRESETS_DIR "/look.json"), "--screenshot", shot});

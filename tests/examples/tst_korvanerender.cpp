@@ -1,6 +1,7 @@
 // korvane-render as a user runs it: every bad input is named in the error, exits non-zero
 // and leaves an existing output file as it was; a good call renders the preset and saves.
 
+#include "testhost.h"
 #include "testregistry.h"
 
 #include <QCryptographicHash>
@@ -21,6 +22,7 @@ struct Run
 Run render(const QStringList& arguments)
 {
     QProcess p;
+    p.setProcessEnvironment(TestHost::toolEnvironment());
     p.start(QStringLiteral(KORVANE_RENDER_EXE), arguments);
     Run r;
     if (!p.waitForFinished(120000)) {

@@ -115,3 +115,12 @@ bool TestHost::queueDrained()
     const QQueue<TCmd*>* q = TImpServer::requestQueue();
     return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
 }
+
+QProcessEnvironment TestHost::toolEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString asan = env.value(QStringLiteral("ASAN_OPTIONS"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), asan.isEmpty() ? QStringLiteral("detect_leaks=0")
+                                                              : asan + QStringLiteral(":detect_leaks=0"));
+    return env;
+}

@@ -3,6 +3,7 @@
 // Owns: the QML documents it writes (a temporary folder); callers own the windows.
 // Errors: a QML error fails load() and is printed.
 
+#include <QProcessEnvironment>
 #include <QQuickView>
 #include <QString>
 #include <QTemporaryDir>
@@ -29,6 +30,10 @@ public:
     // Creates a child of `className` under `parent` through the server's command queue and
     // returns it once the queue has run; null when it was not made.
     static TNode* addChild(TImpServer* server, const QString& className, TNode* parent);
+    // The environment for the example tools a test starts. The tools unload Mesa's driver at
+    // exit, so a leak check inside them reports the driver's allocations as leaks; the
+    // library's own leaks are checked in the test process, which keeps the driver loaded.
+    static QProcessEnvironment toolEnvironment();
     // True when the request queue is empty and no command cycle is waiting for a render.
     static bool queueDrained();
 
