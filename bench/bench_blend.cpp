@@ -257,18 +257,12 @@ int main(int argc, char** argv)
     if (argc > 1)
         g_runs = std::max(1, std::atoi(argv[1]));
 
-    TImpServerThread* t = TImpServer::impThread();
-    if (!TImpServer::attachOffscreenContext()) {
-        std::fprintf(stderr, "bench_blend: no OpenGL context\n");
-        return 1;
-    }
-    bool ready = false;
-    QMetaObject::invokeMethod(t, [t, &ready] { ready = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
-    if (!ready) {
-        std::fprintf(stderr, "bench_blend: the render thread could not set up the GPU\n");
+    if (!TImpServer::startHeadless()) {
+        std::fprintf(stderr, "bench_blend: no OpenGL 3.3 core context could be set up\n");
         TImpServer::shutDown();
         return 1;
     }
+    TImpServerThread* t = TImpServer::impThread();
     // Room for the inputs, the outputs, a pyramid and the pool (RGBA16F: 192 MB per image).
     QMetaObject::invokeMethod(t, [] {
         GLCache::setMax(4096000, 24);

@@ -297,18 +297,12 @@ int main(int argc, char** argv)
     if (argc > 2)
         g_only = QString::fromLocal8Bit(argv[2]);
 
-    TImpServerThread* t = TImpServer::impThread();
-    if (!TImpServer::attachOffscreenContext()) {
-        std::fprintf(stderr, "bench_gpu: no OpenGL context\n");
-        return 1;
-    }
-    bool ready = false;
-    QMetaObject::invokeMethod(t, [t, &ready] { ready = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
-    if (!ready) {
-        std::fprintf(stderr, "bench_gpu: the render thread could not set up the GPU\n");
+    if (!TImpServer::startHeadless()) {
+        std::fprintf(stderr, "bench_gpu: no OpenGL 3.3 core context could be set up\n");
         TImpServer::shutDown();
         return 1;
     }
+    TImpServerThread* t = TImpServer::impThread();
     // The budget fits the largest case (RGBA32F: 384 MB per image) with room for the pool.
     QMetaObject::invokeMethod(t, [] {
         GLCache::setMax(4096000, 24);
