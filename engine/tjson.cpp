@@ -63,6 +63,20 @@ QString readString(const QByteArray& text, int& i)
     return QJsonDocument::fromJson("[" + token + "]").array().at(0).toString();
 }
 
+// Qt's parser compares some keys through UTF-8, where an unpaired surrogate escape reads as
+// U+FFFD; keys are compared here the same way, so "\ud800" and "\uFFFD" count as one name.
+QString withLoneSurrogatesReplaced(QString key)
+{
+    for (int i = 0; i < key.size(); ++i) {
+        const QChar c = key.at(i);
+        if (c.isHighSurrogate() && i + 1 < key.size() && key.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            key[i] = QChar::ReplacementCharacter;
+    }
+    return key;
+}
+
 // True when some object of the text names a member twice. Qt's parser keeps the last one
 // but leaks an object or array given under the earlier name, and such text is ambiguous
 // anyway. Invalid JSON is left to the parser to refuse.
@@ -78,7 +92,7 @@ bool hasDuplicateKeys(const QByteArray& text)
     for (int i = 0; i < text.size();) {
         const char c = text[i];
         if (c == '"') {
-            const QString s = readString(text, i);
+            const QString s = withLoneSurrogatesReplaced(readString(text, i));
             if (!levels.isEmpty() && levels.last().object && levels.last().expectKey) {
                 if (levels.last().keys.contains(s))
                     return true;

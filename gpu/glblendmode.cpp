@@ -24,10 +24,11 @@ bool GLBlendMode::proc(const TSFbo& fg, const QPointF& pos, float scale, float r
         return false;
     m_transform = GLTransform::placement(fg.size(), out.size(), pos, scale, rotation);
     // The second handle on out is the background: binding out now detaches it into a copy
-    // of those pixels, which the pass overwrites inside the quad.
+    // of those pixels, which the pass overwrites inside the quad; a quad covering all of out
+    // rewrites every pixel, so out then starts from a fresh framebuffer instead.
     const TSFbo foreground = fg;
     const TSFbo background = out;
-    if (!out.bindViewport())
+    if (!GLTransform::bindTarget(out, m_transform))
         return false;
     p->bind();
     p->setUniformValue("vTransform", m_transform);

@@ -24,7 +24,8 @@ public:
 
     // Blends `fg`, placed by pos, scale and rotation (see GLTransform::placement), onto the
     // content of `out`, in place: out takes a private copy of the background (one blit),
-    // pixels outside the placed quad keep it. `out` gets a fresh uid.
+    // pixels outside the placed quad keep it; when the quad covers all of out there is
+    // nothing to keep and no copy. `out` gets a fresh uid.
     bool proc(const TSFbo& fg, const QPointF& pos, float scale, float rotation, int mode, float strength,
               TSFbo& out);
 

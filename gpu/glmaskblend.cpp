@@ -33,7 +33,7 @@ bool GLMaskBlend::proc(TSFbo& out, const TSFbo& fg, const TSFbo& mask, int mode,
     const TSFbo weights = mask;
     // Binding out detaches it from the background handle (see GLBlendMode::proc).
     const TSFbo background = out;
-    if (!out.bindViewport())
+    if (!GLTransform::bindTarget(out, m_transform))
         return false;
     p->bind();
     p->setUniformValue("vTransform", m_transform);

@@ -4,6 +4,7 @@
 #include "gpu/tsfbo.h"
 
 #include <QOpenGLShaderProgram>
+#include <QPolygonF>
 
 #include <cmath>
 
@@ -24,7 +25,7 @@ bool GLTransform::proc(const TSFbo& in, const QPointF& pos, float scale, float r
     m_transform = placement(in.size(), out.size(), pos, scale, rotation);
     // A second handle keeps reading the old pixels when in and out are the same image.
     const TSFbo source = in;
-    if (!out.bindViewport())
+    if (!bindTarget(out, m_transform))
         return false;
     p->bind();
     p->setUniformValue("vTransform", m_transform);
@@ -60,6 +61,25 @@ QTransform GLTransform::placement(double s, double imageAspect, double targetAsp
     t.rotate(rotation);
     t.scale(1.0, 1.0 / imageAspect);
     return t;
+}
+
+bool GLTransform::coversTarget(const QTransform& placement)
+{
+    // Pixel centres lie half a pixel inside the edges (at least 1/32768 of the normalised
+    // width for the largest texture); the margin only absorbs rounding in the aspect steps.
+    constexpr double inner = 1.0 - 1e-5;
+    const QPolygonF quad = placement.map(QPolygonF(QRectF(-1.0, -1.0, 2.0, 2.0)));
+    for (const QPointF& corner : {QPointF(-inner, -inner), QPointF(inner, -inner), QPointF(inner, inner),
+                                  QPointF(-inner, inner)}) {
+        if (!quad.containsPoint(corner, Qt::OddEvenFill))
+            return false;
+    }
+    return true;
+}
+
+bool GLTransform::bindTarget(TSFbo& out, const QTransform& placement)
+{
+    return coversTarget(placement) ? out.bindViewportToOverwrite() : out.bindViewport();
 }
 
 GLenum GLTransform::sampling(const QSize& image, const QSize& target, const QPointF& pos, float scale,

@@ -42,6 +42,13 @@ public:
     // GL_LINEAR otherwise.
     static GLenum sampling(const QSize& image, const QSize& target, const QPointF& pos, float scale,
                            float rotation);
+    // True when the quad placed by `placement` covers every pixel of the target, so a pass
+    // drawing it rewrites the whole image and need not start from a copy of the old one.
+    static bool coversTarget(const QTransform& placement);
+    // Binds `out` (viewport included) as the target of a pass drawing the quad placed by
+    // `placement`: a shared out is detached into a copy of its pixels when the quad leaves
+    // some uncovered, into a fresh framebuffer when it covers them all.
+    static bool bindTarget(TSFbo& out, const QTransform& placement);
 
 private:
     QTransform m_transform;

@@ -447,6 +447,14 @@ bool TSFbo::bindViewport()
     return true;
 }
 
+bool TSFbo::bindViewportToOverwrite()
+{
+    if (isEmpty() || !GLProg::checkedFuncs("TSFbo::bindViewportToOverwrite") || !detach(false) || !d->fbo->bind())
+        return false;
+    GLProg::funcs()->glViewport(0, 0, width(), height());
+    return true;
+}
+
 bool TSFbo::release()
 {
     if (isEmpty() || !GLProg::checkedFuncs("TSFbo::release") || !detach())

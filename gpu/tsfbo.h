@@ -92,6 +92,9 @@ public:
     // whole image). False when empty or without a current context.
     bool bind();
     bool bindViewport();
+    // As bindViewport, but a shared image gets a fresh framebuffer without the old pixels
+    // (no copy): for passes that write every pixel.
+    bool bindViewportToOverwrite();
     // Detach, unbind, fresh uid: the end of rendering into this image.
     bool release();
 

@@ -25,16 +25,35 @@ bool sameProfile(const ColorProfile& a, const ColorProfile& b)
     return a.size() == b.size() && (a.size() == 0 || std::equal(a.data(), a.data() + a.size(), b.data()));
 }
 
+// The profile colour space a pixel format's colour channels are in; 0 for any other.
+unsigned int formatColorSpace(unsigned int format)
+{
+    switch (T_COLORSPACE(format)) {
+    case PT_GRAY: return cmsSigGrayData;
+    case PT_RGB: return cmsSigRgbData;
+    case PT_CMYK: return cmsSigCmykData;
+    default: return 0;
+    }
+}
+
 // Little CMS turns a transform with 16-bit input into a sampled grid. Between two different
 // RGB spaces that grid misses steep tone curves near black and clips nodes outside the
 // destination gamut: sRGB to Adobe RGB came out up to 1200 levels off, Adobe RGB to sRGB
 // up to 4500 (measured against its own double-precision result). Matrix-shaper pairs with
 // 16-bit input are therefore evaluated exactly, stage by stage, which costs about ten times
 // the time. 8-bit input keeps the fast path, whose error stays below a third of an input step.
+//
+// Between identical profiles only the pixel layout changes: Little CMS's null transform
+// repacks without evaluating any curve, exact and several times faster than a pipeline
+// that would merely round-trip the values. It checks no colour space, so pixels that do not
+// fit the profile still go through the normal path, which refuses them.
 cmsUInt32Number transformFlags(const ColorProfile& from, unsigned int inFormat, const ColorProfile& to,
                                unsigned int outFormat)
 {
-    if (T_BYTES(inFormat) != 2 || sameProfile(from, to))
+    if (sameProfile(from, to) && formatColorSpace(inFormat) == from.colorSpace()
+        && formatColorSpace(outFormat) == to.colorSpace())
+        return cmsFLAGS_NULLTRANSFORM;
+    if (T_BYTES(inFormat) != 2)
         return 0;
     const bool matrixShaper = cmsIsMatrixShaper(from.profile()) && cmsIsMatrixShaper(to.profile());
     return matrixShaper ? cmsFLAGS_NOOPTIMIZE : 0;
@@ -56,17 +75,6 @@ void transformRows(void* transform, const cv::Mat& source, cv::Mat& destination)
         for (int r = range.start; r < range.end; ++r)
             cmsDoTransform(transform, source.ptr(r), destination.ptr(r), cmsUInt32Number(cols));
     });
-}
-
-// The profile colour space a pixel format's colour channels are in; 0 for any other.
-unsigned int formatColorSpace(unsigned int format)
-{
-    switch (T_COLORSPACE(format)) {
-    case PT_GRAY: return cmsSigGrayData;
-    case PT_RGB: return cmsSigRgbData;
-    case PT_CMYK: return cmsSigCmykData;
-    default: return 0;
-    }
 }
 
 // Writes the alpha of each destination pixel: the source alpha rescaled when the source

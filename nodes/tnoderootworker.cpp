@@ -165,19 +165,37 @@ QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const
 {
     if (in.isEmpty() || out.isEmpty())
         return QString();
-    const QPointF translate = paramValue(QStringLiteral("inputTranslate")).toPointF();
-    const float scale = paramFloat("inputScale");
-    const float rotate = paramFloat("inputRotate");
     // The loaded image is opaque and already the canvas's size: unmoved, it covers the
     // canvas exactly, so the placement pass would only copy it.
-    if (in.size() == out.size() && translate.isNull() && TImproc::floatValuesEqual(scale, 1.f)
-        && TImproc::floatValuesEqual(rotate, 0.f)) {
+    if (in.size() == out.size() && inputUnmoved()) {
         out = in;
         return QString();
     }
     GLTransform placement;
-    placement.proc(in, translate, scale, rotate * 360.f, out);
+    placement.proc(in, paramValue(QStringLiteral("inputTranslate")).toPointF(), paramFloat("inputScale"),
+                   paramFloat("inputRotate") * 360.f, out);
     return QString();
+}
+
+bool TNodeRootWorker::inputUnmoved() const
+{
+    return paramValue(QStringLiteral("inputTranslate")).toPointF().isNull()
+           && TImproc::floatValuesEqual(paramFloat("inputScale"), 1.f)
+           && TImproc::floatValuesEqual(paramFloat("inputRotate"), 0.f);
+}
+
+bool TNodeRootWorker::composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const
+{
+    // The children start from an opaque image when the canvas is opaque or the (always
+    // opaque) loaded input covers it unmoved, and blending onto an opaque image keeps it
+    // opaque. An opaque image laid unmoved by NORMAL at full opacity without a selection
+    // replaces every pixel: the composite would only copy it.
+    const bool opaque = m_canvasColor.alpha() == 255 || (!m_input.isEmpty() && inputUnmoved());
+    return opaque && in.size() == out.size() && paramFloat("opacity") >= 1.f
+           && paramValue(QStringLiteral("blendMode")).toInt() == TNode::BLENDMODE_NORMAL
+           && paramValue(QStringLiteral("selType")).toInt() == TNode::NONE
+           && paramValue(QStringLiteral("translate")).toPointF().isNull()
+           && TImproc::floatValuesEqual(paramFloat("scale"), 1.f) && TImproc::floatValuesEqual(paramFloat("rotate"), 0.f);
 }
 
 QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
@@ -214,7 +232,7 @@ QString TNodeRootWorker::postProc(const TSFbo& in, TSFbo& out)
 {
     if (in.isEmpty() || out.isEmpty())
         return QString();
-    if (paramFloat("opacity") < kMinOpacity) {
+    if (paramFloat("opacity") < kMinOpacity || composeKeepsChildrenResult(in, out)) {
         out = in;
         return QString();
     }

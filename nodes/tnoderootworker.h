@@ -56,6 +56,12 @@ public:
     // Draws `in` onto `out` with the input placement parameters.
     QString doTransform(const TSFbo& in, TSFbo& out) const;
 
+private:
+    // True when the loaded input, canvas-sized, is unmoved: it then is the placed image.
+    bool inputUnmoved() const;
+    // True when the root's own composite would give back its children's result unchanged.
+    bool composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const;
+
 protected:
     // What the children start from: the canvas with the placed input (`placed`). A root
     // that adjusts the input before the children see it overrides this.

@@ -56,6 +56,8 @@ private slots:
     void dissolve();
     void unclampedBackgroundHasNoSeam_data();
     void unclampedBackgroundHasNoSeam();
+    void copiesOnlyWhatTheLayerLeavesUncovered_data();
+    void copiesOnlyWhatTheLayerLeavesUncovered();
 
 private:
     cv::Mat m_fg;
@@ -154,6 +156,56 @@ void TstGLBlendMode::unclampedBackgroundHasNoSeam()
                                                    cv::Vec4d(bg.at<cv::Vec4f>(0, 0)), strength);
     expected(cv::Rect(14, 28, 20, 16)).setTo(cv::Scalar(inside[0], inside[1], inside[2], inside[3]));
     GPU_COMPARE_IMAGES(out, expected, kTolerance, 0.0, QStringLiteral("seam_") + QTest::currentDataTag());
+}
+
+void TstGLBlendMode::copiesOnlyWhatTheLayerLeavesUncovered_data()
+{
+    QTest::addColumn<QSize>("fgSize");
+    QTest::addColumn<float>("rotation");
+    QTest::addColumn<int>("copies");
+    QTest::newRow("same size") << QSize(64, 48) << 0.f << 0;
+    QTest::newRow("larger, centred crop") << QSize(80, 60) << 0.f << 0;
+    QTest::newRow("smaller") << QSize(20, 16) << 0.f << 1;
+    QTest::newRow("same size, turned") << QSize(64, 48) << 30.f << 1;
+}
+
+void TstGLBlendMode::copiesOnlyWhatTheLayerLeavesUncovered()
+{
+    QFETCH(QSize, fgSize);
+    QFETCH(float, rotation);
+    QFETCH(int, copies);
+    // The background stays shared with another handle, as a node's input is: a layer that
+    // covers every pixel is drawn into a fresh framebuffer, one that leaves some uncovered
+    // into a copy of the background.
+    const cv::Mat bg = GpuTest::randomImage(48, 64, CV_32FC4, 3);
+    const cv::Mat fg = GpuTest::randomImage(fgSize.height(), fgSize.width(), CV_32FC4, 4);
+    cv::Mat result, kept;
+    int made = -1;
+    QVERIFY(GpuFixture::onRenderThread([&] {
+        const TSFbo front(fg, GL_RGBA32F);
+        TSFbo out(bg, GL_RGBA32F);
+        const TSFbo background = out;
+        const int before = TSFbo::detachCopies();
+        GLBlendMode().proc(front, QPointF(), 1.f, rotation, TNode::BLENDMODE_MULTIPLY, 1.f, out);
+        made = TSFbo::detachCopies() - before;
+        result = out.dataToMat(CV_32FC4, true);
+        kept = background.dataToMat(CV_32FC4, true);
+    }));
+    QCOMPARE(made, copies);
+    GPU_COMPARE_IMAGES(kept, bg, 0.0, 0.0, QStringLiteral("cover_background_") + QTest::currentDataTag());
+    if (rotation != 0.f)
+        return;
+    // Unturned, the layer's centre is the target's: the overlap is blended, the rest kept.
+    const cv::Point offset((bg.cols - fg.cols) / 2, (bg.rows - fg.rows) / 2);
+    cv::Mat expected = bg.clone();
+    for (int y = std::max(0, offset.y); y < std::min(bg.rows, offset.y + fg.rows); ++y) {
+        for (int x = std::max(0, offset.x); x < std::min(bg.cols, offset.x + fg.cols); ++x) {
+            const cv::Vec4d f(fg.at<cv::Vec4f>(y - offset.y, x - offset.x));
+            const cv::Vec4d r = BlendReference::blend(TNode::BLENDMODE_MULTIPLY, f, cv::Vec4d(bg.at<cv::Vec4f>(y, x)), 1.0);
+            expected.at<cv::Vec4f>(y, x) = cv::Vec4f(r);
+        }
+    }
+    GPU_COMPARE_IMAGES(result, expected, kTolerance, 0.0, QStringLiteral("cover_") + QTest::currentDataTag());
 }
 
 KORVANE_TEST_CASE(TstGLBlendMode)

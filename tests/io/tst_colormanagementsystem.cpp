@@ -136,6 +136,50 @@ private slots:
         QCOMPARE(int(hi), alphaOut);
     }
 
+    void sameProfileOnlyRepacks_data()
+    {
+        QTest::addColumn<int>("inFormat");
+        QTest::addColumn<int>("outFormat");
+        QTest::addColumn<int>("direction");
+        QTest::newRow("file RGB 16 -> workspace RGBA 16") << int(TYPE_RGB_16) << int(TYPE_RGBA_16)
+                                                          << int(ColorManagementSystem::FileToWorkspace);
+        QTest::newRow("file RGB 8 -> workspace RGBA 16") << int(TYPE_RGB_8) << int(TYPE_RGBA_16)
+                                                         << int(ColorManagementSystem::FileToWorkspace);
+        QTest::newRow("workspace RGBA 16 -> file RGBA 8") << int(TYPE_RGBA_16) << int(TYPE_RGBA_8)
+                                                          << int(ColorManagementSystem::WorkspaceToFile);
+    }
+
+    void sameProfileOnlyRepacks()
+    {
+        QFETCH(int, inFormat);
+        QFETCH(int, outFormat);
+        QFETCH(int, direction);
+        // A file without a profile is sRGB, as is the default workspace: every value must
+        // come out as it went in, only rescaled between depths (8 -> 16: x 257; 16 -> 8: the
+        // nearest 8-bit value).
+        const bool wideIn = T_BYTES(inFormat) == 2;
+        const bool wideOut = T_BYTES(outFormat) == 2;
+        const int inChannels = int(T_CHANNELS(inFormat) + T_EXTRA(inFormat));
+        cv::Mat source(7, 9, CV_MAKETYPE(wideIn ? CV_16U : CV_8U, inChannels));
+        cv::randu(source, 0, wideIn ? 65536 : 256);
+        cv::Mat destination(7, 9, CV_MAKETYPE(wideOut ? CV_16U : CV_8U, 4), cv::Scalar::all(0));
+        OIIO::ImageSpec spec;
+        ColorManagementSystem cms;
+        QVERIFY(cms.convert(source, destination, spec, inFormat, outFormat,
+                            ColorManagementSystem::DIRECTION(direction), true));
+        for (int y = 0; y < source.rows; ++y) {
+            for (int x = 0; x < source.cols; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    const int in = wideIn ? source.ptr<uint16_t>(y)[x * inChannels + c] : source.ptr<uint8_t>(y)[x * inChannels + c];
+                    const int out = wideOut ? destination.ptr<uint16_t>(y)[x * 4 + c] : destination.ptr<uint8_t>(y)[x * 4 + c];
+                    const int expected = wideIn == wideOut ? in : wideOut ? in * 257 : int(std::lround(in / 257.0));
+                    QVERIFY2(out == expected, qPrintable(QStringLiteral("(%1, %2) channel %3: %4 -> %5, expected %6")
+                                                             .arg(x).arg(y).arg(c).arg(in).arg(out).arg(expected)));
+                }
+            }
+        }
+    }
+
     void conversionErrors()
     {
         ColorManagementSystem cms;

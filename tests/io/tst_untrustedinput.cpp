@@ -200,6 +200,12 @@ private slots:
         // A member named twice, also through an escape: the text is not read at all.
         QVERIFY(TJson::stringToQMap(R"({"a": {"b": 1}, "a": 2})").isEmpty());
         QVERIFY(TJson::stringToQMap(R"({"n": {"a": [1], "\u0061": 2}})").isEmpty());
+        // An unpaired surrogate escape names the same member as U+FFFD.
+        QVERIFY(TJson::stringToQMap(QString::fromUtf8("{\"\xef\xbf\xbd\": {\"\": 4}, \"\\ud800\": 8}")).isEmpty());
+        QVERIFY(TJson::stringToQMap(R"({"\udc00": {"": 4}, "\ufffd": 8})").isEmpty());
+        // A surrogate pair is one character, not a damaged one.
+        map = TJson::stringToQMap(R"({"\ud83d\ude00": 1, "\ufffd": 2})");
+        QCOMPARE(map.size(), 2);
         // The same name in sibling objects is no duplicate.
         map = TJson::stringToQMap(R"({"p": {"a": 1, "b": 2}, "q": {"a": 3, "b": "x"}})");
         QCOMPARE(map.value("q").toMap().value("a").toDouble(), 3.0);

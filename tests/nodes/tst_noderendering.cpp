@@ -2,6 +2,7 @@
 // layers composited in order with their blend mode, opacity and selection, and the result
 // delivered as "_output_" to a subscribed view.
 
+#include "blendreference.h"
 #include "gpufixture.h"
 #include "testlayers.h"
 #include "testhost.h"
@@ -118,6 +119,37 @@ private slots:
         const cv::Vec4b without = outputPixel(m_root, 8, 6);
         QVERIFY(near(without, int(std::lround(200 * k)), int(std::lround(100 * k)), int(std::lround(50 * k)), 3));
         m_root->removeAllChildren();
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    void aSeeThroughCanvasIsCompositedAgain()
+    {
+        // The input moved right by half the canvas leaves the left half showing a
+        // half-transparent blue canvas. The root lays its children's result (here, without
+        // children, the placed image itself) over the placed image (NORMAL, full opacity):
+        // where the canvas shows through that changes the alpha, so this composite, skipped
+        // over an opaque canvas, must run.
+        const QColor canvas(0, 0, 255, 128);
+        const QColor before = m_root->canvasColor();
+        m_root->setCanvasColor(canvas);
+        m_root->setInputTranslate(QPointF(1.0, 0.0));
+        QTRY_VERIFY(TestHost::queueDrained());
+
+        const cv::Vec4d shown(canvas.redF(), canvas.greenF(), canvas.blueF(), canvas.alphaF());
+        const cv::Vec4d input(200 / 255.0, 100 / 255.0, 50 / 255.0, 1.0);
+        for (const auto& [x, placed] : {std::pair<int, cv::Vec4d>{2, shown}, {13, input}}) {
+            const cv::Vec4d want = BlendReference::blend(TNode::BLENDMODE_NORMAL, placed, placed, 1.0);
+            const cv::Vec4b px = outputPixel(m_root, x, 6);
+            bool close = true;
+            for (int c = 0; c < 4; ++c)
+                close = close && std::abs(px[c] - want[c] * 255.0) <= 2.5;
+            QVERIFY2(close, qPrintable(QString("x %1: %2 %3 %4 %5, expected %6 %7 %8 %9")
+                                           .arg(x).arg(px[0]).arg(px[1]).arg(px[2]).arg(px[3])
+                                           .arg(want[0] * 255).arg(want[1] * 255).arg(want[2] * 255)
+                                           .arg(want[3] * 255)));
+        }
+        m_root->setInputTranslate(QPointF());
+        m_root->setCanvasColor(before);
         QTRY_VERIFY(TestHost::queueDrained());
     }
 };
