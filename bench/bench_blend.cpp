@@ -5,9 +5,9 @@
 // model of the operation. Timings never fail the run (exit code 1 only for wrong pixels).
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_blend [runs]
 
-#include "engine/timpserver.h"
+#include "renderthreadbench.h"
+
 #include "io/korvane.h"
-#include "engine/timpserverthread.h"
 #include "gpu/glblendmode.h"
 #include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
@@ -257,17 +257,8 @@ int main(int argc, char** argv)
     if (argc > 1)
         g_runs = std::max(1, std::atoi(argv[1]));
 
-    if (!TImpServer::startHeadless()) {
-        std::fprintf(stderr, "bench_blend: no OpenGL 3.3 core context could be set up\n");
-        TImpServer::shutDown();
-        return 1;
-    }
-    TImpServerThread* t = TImpServer::impThread();
     // Room for the inputs, the outputs, a pyramid and the pool (RGBA16F: 192 MB per image).
-    QMetaObject::invokeMethod(t, [] {
-        GLCache::setMax(4096000, 24);
-        runAll();
-    }, Qt::BlockingQueuedConnection);
-    TImpServer::shutDown();
+    if (!RenderThreadBench::run("bench_blend", 4096000, runAll))
+        return 1;
     return g_allCorrect ? 0 : 1;
 }

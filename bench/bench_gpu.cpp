@@ -5,9 +5,9 @@
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_gpu [runs] [text]
 //        (with text, only the transfer cases whose name contains it)
 
-#include "engine/timpserver.h"
+#include "renderthreadbench.h"
+
 #include "io/korvane.h"
-#include "engine/timpserverthread.h"
 #include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
@@ -297,17 +297,8 @@ int main(int argc, char** argv)
     if (argc > 2)
         g_only = QString::fromLocal8Bit(argv[2]);
 
-    if (!TImpServer::startHeadless()) {
-        std::fprintf(stderr, "bench_gpu: no OpenGL 3.3 core context could be set up\n");
-        TImpServer::shutDown();
-        return 1;
-    }
-    TImpServerThread* t = TImpServer::impThread();
     // The budget fits the largest case (RGBA32F: 384 MB per image) with room for the pool.
-    QMetaObject::invokeMethod(t, [] {
-        GLCache::setMax(4096000, 24);
-        runAll();
-    }, Qt::BlockingQueuedConnection);
-    TImpServer::shutDown();
+    if (!RenderThreadBench::run("bench_gpu", 4096000, runAll))
+        return 1;
     return g_allCorrect ? 0 : 1;
 }

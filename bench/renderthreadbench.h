@@ -1,0 +1,17 @@
+#pragma once
+// Thread: called on the GUI thread of a benchmark's main(); `body` runs on the engine's
+//         render thread with its context current, and the call blocks until it returns.
+// Owns: nothing; the engine is started and shut down around `body`.
+// Errors: false (with a line on stderr naming the benchmark) when no OpenGL 3.3 core
+//         context could be set up.
+
+#include <functional>
+
+namespace RenderThreadBench {
+
+// Starts the engine without a window, gives the GPU cache `cacheKB` of budget and 24 pooled
+// framebuffers (the big images of a benchmark must stay pooled between runs), runs `body`
+// on the render thread, then shuts the engine down.
+bool run(const char* name, int cacheKB, const std::function<void()>& body);
+
+} // namespace RenderThreadBench
