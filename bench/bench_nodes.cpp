@@ -17,7 +17,6 @@
 #include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
-#include "gpu/gltransform.h"
 #include "gpu/tsfbo.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
@@ -185,8 +184,9 @@ private:
     QSize m_size;
 };
 
-// The same passes run alone on the render thread at `size`: the canvas clear, placing the
-// input, the root's adjust, and per layer its shift and its blend.
+// The same passes run alone on the render thread at `size`: the canvas clear and loading the
+// input onto it, then per layer its shift and its blend. (An unmoved input needs no placement
+// pass and the root's adjust at 0 / 0 none either: the engine skips both.)
 struct PassCosts
 {
     double baseMs = 0;
@@ -209,9 +209,7 @@ PassCosts passesAlone(const QSize& size, const TSFbo& input)
                    GLProg::funcs()->glClear(GL_COLOR_BUFFER_BIT);
                    canvas.release();
                })
-        + time([&] { copy.proc(1.0f, input, canvas); })
-        + time([&] { GLTransform().proc(canvas, QPointF(), 1.0f, 0.0f, placed); })
-        + time([&] { adjust.proc(placed, layer); });
+        + time([&] { copy.proc(1.0f, input, placed); });
     GLBlendMode blend;
     c.layerMs = time([&] { adjust.proc(placed, layer); })
         + time([&] { blend.proc(layer, QPointF(), 1.0f, 0.0f, TNode::BLENDMODE_NORMAL, 0.5f, placed); });

@@ -3,6 +3,7 @@
 #include "io/atomicfilewriter.h"
 #include "io/hostplanes.h"
 #include "io/imageorientation.h"
+#include "io/pngfilecheck.h"
 #include "io/imagesaveoptions.h"
 
 #include <QDebug>
@@ -32,12 +33,20 @@ void report(QString* error, const std::string& message)
         *error = QString::fromStdString(message);
 }
 
-std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path)
+// The reader for `path`, or null with the reason in `problem`. Damaged PNG files are refused
+// before their reader runs (see PngFileCheck).
+std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path, std::string& problem)
 {
+    problem = PngFileCheck::problem(path);
+    if (!problem.empty())
+        return nullptr;
     // Straight alpha: the engine never works on premultiplied pixels.
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
-    return OIIO::ImageInput::open(path, &config);
+    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path, &config);
+    if (!in)
+        problem = OIIO::geterror();
+    return in;
 }
 
 // Why the spec's image cannot be loaded, or empty when it can. The size check comes before
@@ -115,9 +124,10 @@ ConversionSource conversionSource(const cv::Mat& displayed, const OIIO::ImageSpe
 bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, ColorManagementSystem& cms,
               QString* error)
 {
-    std::unique_ptr<OIIO::ImageInput> in = openInput(path);
+    std::string problem;
+    std::unique_ptr<OIIO::ImageInput> in = openInput(path, problem);
     if (!in) {
-        report(error, "Could not create an Image Input for" + path + ", error = " + OIIO::geterror());
+        report(error, "Could not create an Image Input for" + path + ", error = " + problem);
         return false;
     }
     info = Ostrel::FileInfo(in->spec());
@@ -281,9 +291,10 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
 bool generateMipImpl(const QString& source, const QString& destination, QString* error)
 {
     const std::string sourcePath = source.toStdString();
-    std::unique_ptr<OIIO::ImageInput> in = openInput(sourcePath);
+    std::string problem;
+    std::unique_ptr<OIIO::ImageInput> in = openInput(sourcePath, problem);
     if (!in) {
-        report(error, "Could not create an Image Input for" + sourcePath + ", error = " + OIIO::geterror());
+        report(error, "Could not create an Image Input for" + sourcePath + ", error = " + problem);
         return false;
     }
     const int channels = in->spec().nchannels;
@@ -422,9 +433,10 @@ bool ImageIOManager::loadFile(const std::string& path, cv::Mat& out, Ostrel::Fil
 
 QSize ImageIOManager::getImageSize(const QString& path)
 {
-    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path.toStdString());
+    std::string problem;
+    std::unique_ptr<OIIO::ImageInput> in = openInput(path.toStdString(), problem);
     if (!in) {
-        qWarning() << QString::fromStdString(OIIO::geterror());
+        qWarning() << path << QString::fromStdString(problem);
         return QSize(0, 0);
     }
     const OIIO::ImageSpec& spec = in->spec();

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   qtbase5-dev qtdeclarative5-dev libqt5opengl5-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-qttest
-  libopencv-dev libopenimageio-dev openimageio-tools liblcms2-dev libxcb1-dev
+  libopencv-dev libopenimageio-dev openimageio-tools liblcms2-dev libxcb1-dev zlib1g-dev
   xvfb xauth libgl1-mesa-dri libegl1 mesa-utils
 )
 

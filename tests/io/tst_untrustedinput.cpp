@@ -1,6 +1,7 @@
 #include "engine/tjson.h"
 #include "io/iccprofilecheck.h"
 #include "io/imageiomanager.h"
+#include "io/pngfilecheck.h"
 #include "io/standardprofiles.h"
 
 #include "iotestfiles.h"
@@ -264,6 +265,55 @@ private slots:
             QCOMPARE(QString::fromStdString(error), problem);
         else
             QVERIFY(spec.find_attribute("ICCProfile:color_space"));
+    }
+
+    void damagedPngsAreRefusedBeforeDecoding_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("sound") << "" << "";
+        QTest::newRow("signature") << "signature" << "the PNG signature is damaged";
+        QTest::newRow("flipped image byte") << "flip" << "the PNG chunk IDAT fails its checksum";
+        QTest::newRow("cut in the image data") << "cut" << "the PNG chunk IDAT runs past the end of the file";
+        QTest::newRow("no IEND") << "noend" << "the PNG file ends before its IEND chunk";
+        QTest::newRow("huge chunk length") << "length" << "a PNG chunk header is damaged";
+    }
+
+    void damagedPngsAreRefusedBeforeDecoding()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, problem);
+        const QString sound = path("sound.png");
+        cv::Mat pixels(6, 8, CV_8UC3);
+        cv::randu(pixels, 0, 256);
+        QVERIFY(IoTestFiles::writeImage(sound, pixels));
+        QByteArray png = readBytes(sound);
+        const int idat = png.indexOf("IDAT") - 4; // the chunk's length field
+        QVERIFY(idat > 8);
+        if (damage == "signature")
+            png[6] = '\r'; // a line-end conversion
+        else if (damage == "flip")
+            png[idat + 8 + 2] = char(png[idat + 8 + 2] ^ 0x10);
+        else if (damage == "cut")
+            png.truncate(idat + 8 + 1);
+        else if (damage == "noend")
+            png.chop(12);
+        else if (damage == "length")
+            setBe32(png, idat, 0xfffffff0u);
+        const QString file = path("damaged.png");
+        QVERIFY(writeBytes(file, png));
+        QCOMPARE(QString::fromStdString(PngFileCheck::problem(file.toStdString())), problem);
+
+        QString error;
+        const TSMat image = ImageIOManager::tryLoadFile(file, m_cms, &error);
+        if (problem.isEmpty()) {
+            QVERIFY2(!image.isEmpty(), qPrintable(error));
+            QCOMPARE(ImageIOManager::getImageSize(file), QSize(8, 6));
+        } else {
+            QVERIFY(image.isEmpty());
+            QVERIFY2(error.endsWith(problem), qPrintable(error));
+            QCOMPARE(ImageIOManager::getImageSize(file), QSize(0, 0));
+        }
     }
 
     void fileWithDamagedProfileLoadsAsSRGB()
