@@ -254,6 +254,13 @@ QString TJson::qmapToString(const QVariantMap& map)
 QVariantMap TJson::stringToQMap(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
+    // JSON text never holds a raw NUL: in a string it must be escaped, elsewhere it is no
+    // JSON. Qt's parser ends a member name at one, so two names differing after it are one
+    // member to it (and the earlier value leaks).
+    if (utf8.contains('\0')) {
+        qWarning() << "ERROR!!! TJson::stringToQMap - the text holds a NUL character; it is not read";
+        return QVariantMap();
+    }
     if (hasDuplicateKeys(utf8)) {
         qWarning() << "ERROR!!! TJson::stringToQMap - an object names a member twice; the text is not read";
         return QVariantMap();
