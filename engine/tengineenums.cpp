@@ -2,6 +2,19 @@
 
 #include <cstring>
 
+namespace {
+
+// An enum stored in a QVariant as an integer of its own width, read without aliasing it.
+template <typename Integer>
+int storedInteger(const void* data)
+{
+    Integer x;
+    std::memcpy(&x, data, sizeof x);
+    return int(x);
+}
+
+} // namespace
+
 const QStringList& TEngineEnums::names()
 {
     static const QStringList list{
@@ -24,28 +37,11 @@ int TEngineEnums::value(const QVariant& v)
 {
     const void* data = v.constData();
     switch (QMetaType::sizeOf(v.userType())) {
-    case 1: {
-        qint8 x;
-        std::memcpy(&x, data, sizeof x);
-        return x;
-    }
-    case 2: {
-        qint16 x;
-        std::memcpy(&x, data, sizeof x);
-        return x;
-    }
-    case 4: {
-        qint32 x;
-        std::memcpy(&x, data, sizeof x);
-        return x;
-    }
-    case 8: {
-        qint64 x;
-        std::memcpy(&x, data, sizeof x);
-        return int(x);
-    }
-    default:
-        return v.toInt();
+    case 1: return storedInteger<qint8>(data);
+    case 2: return storedInteger<qint16>(data);
+    case 4: return storedInteger<qint32>(data);
+    case 8: return storedInteger<qint64>(data);
+    default: return v.toInt();
     }
 }
 

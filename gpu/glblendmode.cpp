@@ -19,25 +19,34 @@ bool GLBlendMode::proc(const TSFbo& fg, const QPointF& pos, float scale, float r
 {
     if (strength < minStrength() || fg.isEmpty() || out.isEmpty() || !checkedFuncs("GLBlendMode::proc"))
         return false;
-    QOpenGLShaderProgram* p = m_blend.program();
+    return drawBlend(m_blend, fg, pos, scale, rotation, mode, strength, out, m_transform, [](GLProg&) {});
+}
+
+bool GLBlendMode::drawBlend(GLProg& blend, const TSFbo& fg, const QPointF& pos, float scale, float rotation,
+                            int mode, float strength, TSFbo& out, QTransform& transform,
+                            const std::function<void(GLProg&)>& extra)
+{
+    QOpenGLShaderProgram* p = blend.program();
     if (!p || !p->isLinked())
         return false;
-    m_transform = GLTransform::placement(fg.size(), out.size(), pos, scale, rotation);
+    transform = GLTransform::placement(fg.size(), out.size(), pos, scale, rotation);
     // The second handle on out is the background: binding out now detaches it into a copy
     // of those pixels, which the pass overwrites inside the quad; a quad covering all of out
-    // rewrites every pixel, so out then starts from a fresh framebuffer instead.
+    // rewrites every pixel, so out then starts from a fresh framebuffer instead. fg may be
+    // out itself: its handle keeps those pixels too.
     const TSFbo foreground = fg;
     const TSFbo background = out;
-    if (!GLTransform::bindTarget(out, m_transform))
+    if (!GLTransform::bindTarget(out, transform))
         return false;
     p->bind();
-    p->setUniformValue("vTransform", m_transform);
+    p->setUniformValue("vTransform", transform);
     p->setUniformValue("strength", strength);
     p->setUniformValue("mode", mode);
-    m_blend.setTexture2D("inputTexture0", foreground.texture(), 0, GL_MIRRORED_REPEAT,
-                        GLTransform::sampling(fg.size(), out.size(), pos, scale, rotation));
+    blend.setTexture2D("inputTexture0", foreground.texture(), 0, GL_MIRRORED_REPEAT,
+                       GLTransform::sampling(fg.size(), out.size(), pos, scale, rotation));
     // Read with texelFetch at the fragment: the background has out's size.
-    m_blend.setTexture2D("inputTexture1", background.texture(), 1, GL_MIRRORED_REPEAT, GL_NEAREST);
+    blend.setTexture2D("inputTexture1", background.texture(), 1, GL_MIRRORED_REPEAT, GL_NEAREST);
+    extra(blend);
     GLVertices::stdRect().draw();
     p->release();
     out.release();

@@ -9,6 +9,9 @@
 #include <QPointF>
 #include <QTransform>
 
+#include <functional>
+
+class QOpenGLShaderProgram;
 class TSFbo;
 
 // Blends a placed foreground onto a background by one of the 28 blend modes
@@ -34,6 +37,14 @@ public:
 
     // Strengths below this skip the blend.
     static constexpr float minStrength() { return 0.005f; }
+
+    // The pass every blend shader shares: places fg on out (the placement goes to
+    // `transform`), binds out as the target, sets "vTransform", "strength" and "mode", the
+    // foreground on unit 0 and the background on unit 1, lets `extra` set what its shader
+    // adds, and draws. False, out untouched, when `blend` is not linked or out cannot be bound.
+    static bool drawBlend(GLProg& blend, const TSFbo& fg, const QPointF& pos, float scale, float rotation, int mode,
+                          float strength, TSFbo& out, QTransform& transform,
+                          const std::function<void(GLProg&)>& extra);
 
 private:
     GLProg m_blend;

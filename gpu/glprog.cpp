@@ -85,9 +85,14 @@ void GLProg::drawFullFbo(TSFbo& out)
 
 namespace {
 
-void bindTexture(QOpenGLFunctions_3_3_Core* f, GLenum target, GLuint texture, int unit, GLenum wrap,
-                 GLenum filter, int wrapAxes)
+// Binds `texture` to `unit` with its filter and wrap (on the target's `wrapAxes` axes) and
+// points `uniform` at the unit; a no-op with a warning naming `caller` when no context is current.
+void setTexture(GLProg& prog, const char* caller, const char* uniform, GLenum target, int wrapAxes,
+                GLuint texture, int unit, GLenum wrap, GLenum filter)
 {
+    QOpenGLFunctions_3_3_Core* f = GLProg::checkedFuncs(caller);
+    if (!f)
+        return;
     f->glActiveTexture(GLenum(GL_TEXTURE0 + unit));
     f->glBindTexture(target, texture);
     f->glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GLint(filter));
@@ -97,38 +102,25 @@ void bindTexture(QOpenGLFunctions_3_3_Core* f, GLenum target, GLuint texture, in
         f->glTexParameteri(target, axes[i], GLint(wrap));
     if (texture != 0)
         f->glActiveTexture(GL_TEXTURE0);
+    if (QOpenGLShaderProgram* p = prog.program())
+        p->setUniformValue(uniform, unit);
 }
 
 } // namespace
 
 void GLProg::setTexture2D(const char* uniform, GLuint texture, int unit, GLenum wrap, GLenum filter)
 {
-    QOpenGLFunctions_3_3_Core* f = checkedFuncs("GLProg::setTexture2D");
-    if (!f)
-        return;
-    bindTexture(f, GL_TEXTURE_2D, texture, unit, wrap, filter, 2);
-    if (QOpenGLShaderProgram* p = program())
-        p->setUniformValue(uniform, unit);
+    setTexture(*this, "GLProg::setTexture2D", uniform, GL_TEXTURE_2D, 2, texture, unit, wrap, filter);
 }
 
 void GLProg::setTexture1D(const char* uniform, GLuint texture, int unit, GLenum wrap, GLenum filter)
 {
-    QOpenGLFunctions_3_3_Core* f = checkedFuncs("GLProg::setTexture1D");
-    if (!f)
-        return;
-    bindTexture(f, GL_TEXTURE_1D, texture, unit, wrap, filter, 1);
-    if (QOpenGLShaderProgram* p = program())
-        p->setUniformValue(uniform, unit);
+    setTexture(*this, "GLProg::setTexture1D", uniform, GL_TEXTURE_1D, 1, texture, unit, wrap, filter);
 }
 
 void GLProg::setTexture3D(const char* uniform, GLuint texture, int unit, GLenum wrap, GLenum filter)
 {
-    QOpenGLFunctions_3_3_Core* f = checkedFuncs("GLProg::setTexture3D");
-    if (!f)
-        return;
-    bindTexture(f, GL_TEXTURE_3D, texture, unit, wrap, filter, 3);
-    if (QOpenGLShaderProgram* p = program())
-        p->setUniformValue(uniform, unit);
+    setTexture(*this, "GLProg::setTexture3D", uniform, GL_TEXTURE_3D, 3, texture, unit, wrap, filter);
 }
 
 void GLProg::enableGlBlending(GLenum equation, GLenum srcFactor, GLenum dstFactor)

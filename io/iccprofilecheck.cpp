@@ -1,5 +1,7 @@
 #include "io/iccprofilecheck.h"
 
+#include "io/bigendian.h"
+
 #include <OpenImageIO/imageio.h>
 #include <OpenImageIO/tiffutils.h>
 
@@ -13,11 +15,6 @@ namespace {
 constexpr size_t kHeaderSize = 128;
 constexpr size_t kTagEntrySize = 12;
 
-uint32_t bigEndian32(const uint8_t* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
 // True when [offset, offset + length) lies inside `size` bytes; 64-bit, so no sum wraps.
 bool inside(uint64_t offset, uint64_t length, size_t size)
 {
@@ -30,16 +27,16 @@ std::string mlucProblem(const uint8_t* data, size_t size, uint64_t tagOffset)
 {
     if (!inside(tagOffset, 16, size))
         return "a text tag is cut short";
-    const uint32_t records = bigEndian32(data + tagOffset + 8);
-    const uint32_t recordSize = bigEndian32(data + tagOffset + 12);
+    const uint32_t records = readBigEndian32(data + tagOffset + 8);
+    const uint32_t recordSize = readBigEndian32(data + tagOffset + 12);
     if (recordSize != 12)
         return {}; // not read any further by the decoder
     if (!inside(tagOffset + 16, uint64_t(records) * recordSize, size))
         return "a text tag's records lie outside the profile";
     for (uint32_t r = 0; r < records; ++r) {
         const uint8_t* record = data + tagOffset + 16 + uint64_t(r) * recordSize;
-        const uint32_t length = bigEndian32(record + 4);
-        const uint32_t offset = bigEndian32(record + 8);
+        const uint32_t length = readBigEndian32(record + 4);
+        const uint32_t offset = readBigEndian32(record + 8);
         if (!inside(tagOffset + offset, length, size))
             return "a text tag's string lies outside the profile";
     }
@@ -54,13 +51,13 @@ std::string IccProfileCheck::problem(const uint8_t* data, size_t size)
         return "the profile is shorter than its header";
     if (std::memcmp(data + 36, "acsp", 4) != 0)
         return "the profile has no ICC signature";
-    const uint32_t tags = bigEndian32(data + kHeaderSize);
+    const uint32_t tags = readBigEndian32(data + kHeaderSize);
     if (!inside(kHeaderSize + 4, uint64_t(tags) * kTagEntrySize, size))
         return "the tag table runs past the end of the profile";
     for (uint32_t t = 0; t < tags; ++t) {
         const uint8_t* entry = data + kHeaderSize + 4 + uint64_t(t) * kTagEntrySize;
-        const uint64_t offset = bigEndian32(entry + 4);
-        const uint32_t length = bigEndian32(entry + 8);
+        const uint64_t offset = readBigEndian32(entry + 4);
+        const uint32_t length = readBigEndian32(entry + 8);
         if (!inside(offset, std::max<uint32_t>(length, 4), size))
             return "a tag lies outside the profile";
         const uint8_t* type = data + offset;

@@ -34,10 +34,11 @@ void report(QString* error, const std::string& message)
 }
 
 // The reader for `path`, or null with the reason in `problem`. Damaged PNG files are refused
-// before their reader runs (see PngFileCheck).
-std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path, std::string& problem)
+// before their reader runs (see PngFileCheck); `extent` says how much of one the caller reads.
+std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path, std::string& problem,
+                                            PngFileCheck::Extent extent = PngFileCheck::Extent::WholeFile)
 {
-    problem = PngFileCheck::problem(path);
+    problem = PngFileCheck::problem(path, extent);
     if (!problem.empty())
         return nullptr;
     // Straight alpha: the engine never works on premultiplied pixels.
@@ -434,7 +435,9 @@ bool ImageIOManager::loadFile(const std::string& path, cv::Mat& out, Ostrel::Fil
 QSize ImageIOManager::getImageSize(const QString& path)
 {
     std::string problem;
-    std::unique_ptr<OIIO::ImageInput> in = openInput(path.toStdString(), problem);
+    // Only the header is read: image data damaged further on does not hide the size.
+    std::unique_ptr<OIIO::ImageInput> in =
+        openInput(path.toStdString(), problem, PngFileCheck::Extent::UpToImageData);
     if (!in) {
         qWarning() << path << QString::fromStdString(problem);
         return QSize(0, 0);

@@ -1,5 +1,7 @@
 #include "io/pngfilecheck.h"
 
+#include "io/bigendian.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -13,11 +15,6 @@ namespace {
 constexpr std::array<unsigned char, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 constexpr uint32_t kMaxChunkLength = 0x7fffffffu; // the format's own limit
 
-uint32_t bigEndian(const unsigned char* p)
-{
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
 bool isChunkType(const unsigned char* type)
 {
     for (int i = 0; i < 4; ++i) {
@@ -30,7 +27,7 @@ bool isChunkType(const unsigned char* type)
 
 } // namespace
 
-std::string PngFileCheck::problem(const std::string& path)
+std::string PngFileCheck::problem(const std::string& path, Extent extent)
 {
     std::ifstream file(path, std::ios::binary);
     std::array<unsigned char, 8> head{};
@@ -48,7 +45,7 @@ std::string PngFileCheck::problem(const std::string& path)
         std::array<unsigned char, 8> chunk{};
         if (!file.read(reinterpret_cast<char*>(chunk.data()), chunk.size()))
             return "the PNG file ends before its IEND chunk";
-        const uint32_t length = bigEndian(chunk.data());
+        const uint32_t length = readBigEndian32(chunk.data());
         const unsigned char* type = chunk.data() + 4;
         if (length > kMaxChunkLength || !isChunkType(type))
             return "a PNG chunk header is damaged";
@@ -56,6 +53,8 @@ std::string PngFileCheck::problem(const std::string& path)
         if (first && (name != "IHDR" || length != 13))
             return "the PNG file does not start with its IHDR chunk";
         first = false;
+        if (extent == Extent::UpToImageData && name == "IDAT")
+            return {};
         uLong crc = crc32(0L, type, 4);
         for (uint32_t left = length; left > 0;) {
             const auto step = std::streamsize(std::min<uint32_t>(left, uint32_t(buffer.size())));
@@ -67,7 +66,7 @@ std::string PngFileCheck::problem(const std::string& path)
         std::array<unsigned char, 4> stored{};
         if (!file.read(reinterpret_cast<char*>(stored.data()), stored.size()))
             return "the PNG chunk " + name + " runs past the end of the file";
-        if (bigEndian(stored.data()) != uint32_t(crc))
+        if (readBigEndian32(stored.data()) != uint32_t(crc))
             return "the PNG chunk " + name + " fails its checksum";
         if (name == "IEND")
             return {};

@@ -7,7 +7,8 @@
 #include <string>
 
 // Structural check of a PNG file from an untrusted source, before OpenImageIO opens it: the
-// signature, then every chunk up to IEND lies inside the file and matches its CRC.
+// signature, then every chunk up to IEND (or, for a reader that only opens the file to learn
+// its size, up to the first image data) lies inside the file and matches its CRC.
 //
 // libpng reports a damaged file by longjmp, which in OpenImageIO 2.4's PNG reader jumps over
 // C++ frames: the reader leaks, and after long runs of damaged PNGs the fuzzer found the heap
@@ -17,5 +18,6 @@
 class PngFileCheck
 {
 public:
-    static std::string problem(const std::string& path);
+    enum class Extent { UpToImageData, WholeFile };
+    static std::string problem(const std::string& path, Extent extent = Extent::WholeFile);
 };
