@@ -19,7 +19,6 @@
 #include "nodes/tnode.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QOpenGLFunctions_3_3_Core>
 
@@ -41,33 +40,16 @@ constexpr double kHalfTolerance = 4e-3;
 int g_runs = 5;
 bool g_allCorrect = true;
 
-struct Timing
-{
-    double minMs = 0;
-    double medianMs = 0;
-};
+using RenderThreadBench::Timing;
 
 QOpenGLFunctions_3_3_Core* gl()
 {
     return GLProg::funcs();
 }
 
-// Runs `prepare` untimed, then `f` bracketed by glFinish, g_runs times.
 Timing measure(const std::function<void()>& f, const std::function<void()>& prepare = {})
 {
-    std::vector<double> ms;
-    for (int i = 0; i < g_runs; ++i) {
-        if (prepare)
-            prepare();
-        gl()->glFinish();
-        QElapsedTimer t;
-        t.start();
-        f();
-        gl()->glFinish();
-        ms.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms.front(), ms[ms.size() / 2]};
+    return RenderThreadBench::measure(g_runs, f, prepare);
 }
 
 void printRow(const char* name, const Timing& t, bool ok, const QString& note = QString())

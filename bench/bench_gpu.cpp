@@ -14,7 +14,6 @@
 #include "gpu/tsfbo.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QOpenGLFunctions_3_3_Core>
 
@@ -33,31 +32,16 @@ int g_runs = 5;
 QString g_only;
 bool g_allCorrect = true;
 
-struct Timing
-{
-    double minMs = 0;
-    double medianMs = 0;
-};
+using RenderThreadBench::Timing;
 
 QOpenGLFunctions_3_3_Core* gl()
 {
     return GLProg::funcs();
 }
 
-// Runs `f` g_runs times, each bracketed by glFinish.
-Timing measure(const std::function<void()>& f)
+Timing measure(const std::function<void()>& f, const std::function<void()>& prepare = {})
 {
-    std::vector<double> ms;
-    for (int i = 0; i < g_runs; ++i) {
-        gl()->glFinish();
-        QElapsedTimer t;
-        t.start();
-        f();
-        gl()->glFinish();
-        ms.push_back(t.nsecsElapsed() / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms.front(), ms[ms.size() / 2]};
+    return RenderThreadBench::measure(g_runs, f, prepare);
 }
 
 const char* formatName(GLenum f)

@@ -1,7 +1,8 @@
 #pragma once
 // Thread: called on the GUI thread of a benchmark's main(); `body` runs on the engine's
 //         render thread with its context current, and the call blocks until it returns.
-// Owns: nothing; the engine is started and shut down around `body`.
+// Owns: nothing; the engine is started and shut down around `body`. measure() runs on the
+//       render thread (inside `body`).
 // Errors: false (with a line on stderr naming the benchmark) when no OpenGL 3.3 core
 //         context could be set up.
 
@@ -13,5 +14,14 @@ namespace RenderThreadBench {
 // framebuffers (the big images of a benchmark must stay pooled between runs), runs `body`
 // on the render thread, then shuts the engine down.
 bool run(const char* name, int cacheKB, const std::function<void()>& body);
+
+struct Timing
+{
+    double minMs = 0;
+    double medianMs = 0;
+};
+
+// Runs `prepare` untimed, then `f` bracketed by glFinish, `runs` times.
+Timing measure(int runs, const std::function<void()>& f, const std::function<void()>& prepare = {});
 
 } // namespace RenderThreadBench

@@ -23,6 +23,26 @@ void warnNotSupported(GLenum internalFormat, int cvType)
                                 .arg(cvType);
 }
 
+// The functions for a transfer between `internalFormat` storage and matrices of `cvType`,
+// with tightly packed rows and unit 0 active; null, with a warning, when the pair is not
+// supported or no context is current.
+QOpenGLFunctions_3_3_Core* beginTransfer(const char* caller, GLenum internalFormat, int cvType,
+                                         GLFormatInfo::Transfer& t)
+{
+    t = GLFormatInfo::transfer(internalFormat, cvType);
+    if (!t.ok) {
+        warnNotSupported(internalFormat, cvType);
+        return nullptr;
+    }
+    QOpenGLFunctions_3_3_Core* f = GLProg::checkedFuncs(caller);
+    if (!f)
+        return nullptr;
+    f->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    f->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    f->glActiveTexture(GL_TEXTURE0);
+    return f;
+}
+
 int bandRows(int width, int bytesPerPixel)
 {
     const size_t rowBytes = size_t(width) * size_t(bytesPerPixel);
@@ -122,24 +142,16 @@ bool GLPixelTransfer::upload(const cv::Mat& m, QOpenGLFramebufferObject* fbo, bo
 {
     if (!fbo || m.empty())
         return false;
-    const GLenum internalFormat = fbo->format().internalTextureFormat();
-    const GLFormatInfo::Transfer t = GLFormatInfo::transfer(internalFormat, m.type());
-    if (!t.ok) {
-        warnNotSupported(internalFormat, m.type());
-        return false;
-    }
     if (m.cols > fbo->width() || m.rows > fbo->height()) {
         qWarning() << "GLPixelTransfer::upload - matrix" << m.cols << "x" << m.rows << "larger than the texture"
                    << fbo->size();
         return false;
     }
-    QOpenGLFunctions_3_3_Core* f = GLProg::checkedFuncs("GLPixelTransfer::upload");
+    const GLenum internalFormat = fbo->format().internalTextureFormat();
+    GLFormatInfo::Transfer t;
+    QOpenGLFunctions_3_3_Core* f = beginTransfer("GLPixelTransfer::upload", internalFormat, m.type(), t);
     if (!f)
         return false;
-
-    f->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    f->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    f->glActiveTexture(GL_TEXTURE0);
     f->glBindTexture(GL_TEXTURE_2D, fbo->texture());
     if (t.staging == GLFormatInfo::Staging::Direct)
         uploadDirect(f, m, t);
@@ -156,25 +168,17 @@ bool GLPixelTransfer::download(const QOpenGLFramebufferObject* fbo, cv::Mat& m, 
 {
     if (!fbo)
         return false;
-    const GLenum internalFormat = fbo->format().internalTextureFormat();
-    const GLFormatInfo::Transfer t = GLFormatInfo::transfer(internalFormat, m.type());
-    if (!t.ok) {
-        warnNotSupported(internalFormat, m.type());
-        return false;
-    }
     if (m.cols != fbo->width() || m.rows != fbo->height()) {
         qWarning() << "GLPixelTransfer::download - matrix" << m.cols << "x" << m.rows << "differs from the texture"
                    << fbo->size();
         return false;
     }
-    QOpenGLFunctions_3_3_Core* f = GLProg::checkedFuncs("GLPixelTransfer::download");
+    const GLenum internalFormat = fbo->format().internalTextureFormat();
+    GLFormatInfo::Transfer t;
+    QOpenGLFunctions_3_3_Core* f = beginTransfer("GLPixelTransfer::download", internalFormat, m.type(), t);
     if (!f)
         return false;
-
     const GLFormatInfo info = GLFormatInfo::find(internalFormat);
-    f->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    f->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    f->glActiveTexture(GL_TEXTURE0);
     if (t.staging == GLFormatInfo::Staging::Direct) {
         // Integer matrices and normalised storage are within [0, 1] already; only float from
         // float storage needs the clamping pass.
