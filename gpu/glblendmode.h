@@ -11,7 +11,6 @@
 
 #include <functional>
 
-class QOpenGLShaderProgram;
 class TSFbo;
 
 // Blends a placed foreground onto a background by one of the 28 blend modes

@@ -3,8 +3,8 @@
 #include "io/atomicfilewriter.h"
 #include "io/hostplanes.h"
 #include "io/imageorientation.h"
-#include "io/pngfilecheck.h"
 #include "io/imagesaveoptions.h"
+#include "io/pngfilecheck.h"
 
 #include <QDebug>
 #include <QMutex>

@@ -177,11 +177,15 @@ QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const
     return QString();
 }
 
+bool TNodeRootWorker::unmoved(const char* translate, const char* scale, const char* rotate) const
+{
+    return paramValue(QLatin1String(translate)).toPointF().isNull()
+           && TImproc::floatValuesEqual(paramFloat(scale), 1.f) && TImproc::floatValuesEqual(paramFloat(rotate), 0.f);
+}
+
 bool TNodeRootWorker::inputUnmoved() const
 {
-    return paramValue(QStringLiteral("inputTranslate")).toPointF().isNull()
-           && TImproc::floatValuesEqual(paramFloat("inputScale"), 1.f)
-           && TImproc::floatValuesEqual(paramFloat("inputRotate"), 0.f);
+    return unmoved("inputTranslate", "inputScale", "inputRotate");
 }
 
 bool TNodeRootWorker::composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const
@@ -193,9 +197,7 @@ bool TNodeRootWorker::composeKeepsChildrenResult(const TSFbo& in, const TSFbo& o
     const bool opaque = m_canvasColor.alpha() == 255 || (!m_input.isEmpty() && inputUnmoved());
     return opaque && in.size() == out.size() && paramFloat("opacity") >= 1.f
            && paramValue(QStringLiteral("blendMode")).toInt() == TNode::BLENDMODE_NORMAL
-           && paramValue(QStringLiteral("selType")).toInt() == TNode::NONE
-           && paramValue(QStringLiteral("translate")).toPointF().isNull()
-           && TImproc::floatValuesEqual(paramFloat("scale"), 1.f) && TImproc::floatValuesEqual(paramFloat("rotate"), 0.f);
+           && paramValue(QStringLiteral("selType")).toInt() == TNode::NONE && unmoved("translate", "scale", "rotate");
 }
 
 QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
