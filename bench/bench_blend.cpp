@@ -234,6 +234,7 @@ void runAll()
 
 int main(int argc, char** argv)
 {
+    Korvane::takeVerboseFlag(argc, argv);
     Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
     if (argc > 1)

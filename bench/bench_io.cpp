@@ -5,6 +5,7 @@
 #include "io/colormanagementsystem.h"
 #include "io/imageiomanager.h"
 #include "io/standardprofiles.h"
+#include "io/korvane.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -75,18 +76,13 @@ bool writeSource(const std::string& path, const cv::Mat& m)
     return out && out->open(path, spec) && out->write_image(type, m.data) && out->close();
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    Korvane::takeVerboseFlag(argc, argv);
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietDebug);
     QTemporaryDir dir;
     ColorManagementSystem cms;
     bool ok = true;

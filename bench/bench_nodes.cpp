@@ -22,6 +22,7 @@
 #include "nodes/tnoderootwithadjust.h"
 #include "nodes/tnoderootwithadjustworker.h"
 #include "nodes/tnoderootworker.h"
+#include "io/korvane.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -321,6 +322,7 @@ void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const Pa
 
 int main(int argc, char** argv)
 {
+    Korvane::takeVerboseFlag(argc, argv);
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
@@ -358,7 +360,7 @@ int main(int argc, char** argv)
             TImpServer::shutDown();
             return 1;
         }
-        TNodeRootWithAdjust* root = server->rootNode();
+        TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(server->rootNode());
         QMetaObject::invokeMethod(TImpServer::impThread(), [] { GLCache::setMax(4096000, 32); }, Qt::BlockingQueuedConnection);
 
         const int inputLevel = 100;

@@ -1,6 +1,6 @@
 #include "engine/tcmd.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
 #include <cstdlib>
 

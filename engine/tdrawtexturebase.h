@@ -6,7 +6,7 @@
 // Errors: an unknown view uid gives false; a view that does not answer in 500 ms releases
 //         the render thread anyway.
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 #include "gpu/tsfbo.h"
 
 #include <QMap>

@@ -1,8 +1,8 @@
 #include "engine/tfboviewprovider.h"
+#include "engine/enginelogging.h"
 
 #include "engine/timpserver.h"
 
-#include <QDebug>
 #include <QHash>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QRect>
@@ -13,7 +13,7 @@
 TFboViewProvider::TFboViewProvider(QObject* parent)
     : QObject(parent)
 {
-    qDebug() << "TFboViewProvider::TFboViewProvider - created";
+    qCDebug(lcEngine) << "TFboViewProvider::TFboViewProvider - created";
 }
 
 TFboViewProvider::~TFboViewProvider() = default;

@@ -1,11 +1,11 @@
 #include "engine/timproc.h"
+#include "engine/enginelogging.h"
 
 #include "engine/tcmd_drawcmd.h"
 #include "engine/tcmd_params.h"
 #include "engine/tcmd_update.h"
 #include "engine/timpserver.h"
 
-#include <QDebug>
 #include <QMetaProperty>
 #include <cmath>
 
@@ -35,7 +35,7 @@ TImproc::TImproc(QObject* parent, unsigned int uid)
     m_params.insert(kActive, true);
     m_params.insert(kInputType, QVariant::fromValue(NORMAL));
     ++m_count;
-    qDebug() << "TImproc created" << this << "live:" << m_count;
+    qCDebug(lcEngine) << "TImproc created" << this << "live:" << m_count;
 }
 
 TImproc::~TImproc()
@@ -48,7 +48,7 @@ TImproc::~TImproc()
             m_ptrMap.erase(it);
     }
     --m_count;
-    qDebug() << "TImproc destroyed" << this << "live:" << m_count;
+    qCDebug(lcEngine) << "TImproc destroyed" << this << "live:" << m_count;
 }
 
 bool TImproc::floatValuesEqual(float c, float f)
@@ -110,7 +110,7 @@ bool TImproc::writeProperty(const QString& key, const QVariant& value)
             v = QVariant(asInt);
     }
     if (!prop.write(this, v))
-        qWarning() << "TImproc - cannot set property" << key << "to" << value;
+        qCWarning(lcEngine) << "TImproc - cannot set property" << key << "to" << value;
     return true;
 }
 
@@ -119,14 +119,14 @@ void TImproc::setParams(const QVariantMap& params)
     m_enqueueParams = false;
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
         if (!m_params.contains(it.key())) {
-            qWarning() << "invalid key: " << it.key() << it.value();
+            qCWarning(lcEngine) << "invalid key: " << it.key() << it.value();
             continue;
         }
         if (!isProtectedKey(it.key()))
             writeProperty(it.key(), it.value());
     }
     m_enqueueParams = true;
-    qDebug() << "TImproc - will enqueue TCmd_Params" << uid();
+    qCDebug(lcEngine) << "TImproc - will enqueue TCmd_Params" << uid();
     enqueueReq(new TCmd_Params(m_uid.uid(), m_params, false, true, true));
 }
 
@@ -157,7 +157,7 @@ void TImproc::updateParamsFromWorker(QVariantMap params)
     m_enqueueParams = false;
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
         if (!m_params.contains(it.key())) {
-            qWarning() << "invalid key: " << it.key() << it.value();
+            qCWarning(lcEngine) << "invalid key: " << it.key() << it.value();
             continue;
         }
         writeProperty(it.key(), it.value());

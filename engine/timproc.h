@@ -3,7 +3,7 @@
 // Owns: its parameter map and undo-point snapshot; not its worker (the render thread does).
 // Errors: unknown keys are skipped with the warning "invalid key: "; lookups return null.
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
 #include <QMap>
 #include <QMutex>

@@ -1,11 +1,11 @@
 #include "engine/timprocworker.h"
+#include "engine/enginelogging.h"
 
 #include "engine/tfboviewprovider.h"
 #include "engine/timproc.h"
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
 
-#include <QDebug>
 #include <QThread>
 
 QMap<unsigned int, TImprocWorker*> TImprocWorker::s_workers_p;
@@ -158,7 +158,7 @@ void TImprocWorker::insertWorker(unsigned int uid, TImprocWorker* worker)
         return;
     QMutexLocker lock(&s_mutex);
     if (s_workers_p.contains(uid)) {
-        qDebug() << "ERROR!!! - TImprocWorker::insertWorker - try to insert worker multiple times!!!";
+        qCWarning(lcEngine) << "ERROR!!! - TImprocWorker::insertWorker - try to insert worker multiple times!!!";
         return;
     }
     s_workers_p.insert(uid, worker);

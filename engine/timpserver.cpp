@@ -1,6 +1,6 @@
 #include "engine/timpserver.h"
+#include "engine/enginelogging.h"
 
-#include "effects/teffect.h"
 #include "engine/tcmd.h"
 #include "engine/tcmd_blockandupdate.h"
 #include "engine/tcmd_saveimage.h"
@@ -9,15 +9,12 @@
 #include "engine/timpserversgn.h"
 #include "engine/timpserverthread.h"
 #include "engine/tservercmd_undoredo.h"
-#include "engine/tuid.h"
-#include "engine/tcmd_createnodewithuid.h"
-#include "engine/tcmd_deletenodewithuid.h"
+#include "engine/tnodemodel.h"
+#include "gpu/tuid.h"
 #include "gpu/tsmat.h"
 #include "gpu/tsmatcache.h"
-#include "nodes/tnoderootwithadjust.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QQuickWindow>
@@ -32,7 +29,14 @@ QQueue<TCmd*>* TImpServer::m_reqQueue_p = nullptr;
 QUndoStack* TImpServer::m_undoStack_p = nullptr;
 unsigned int TImpServer::m_count = 0;
 bool TImpServer::m_showDebugInfo = false;
-QSet<TEffect*> TImpServer::m_teSet;
+namespace {
+// Function-local so that effects may register it while the library is still loading.
+std::function<bool()>& effectsBusyQuery()
+{
+    static std::function<bool()> query;
+    return query;
+}
+} // namespace
 int TImpServer::m_glMaxTextureSize = 0;
 QString TImpServer::m_gpuRenderer;
 int TImpServer::m_cpuRamKB = 0;
@@ -105,7 +109,7 @@ bool TImpServer::attachOffscreenContext()
     context->setFormat(QSurfaceFormat::defaultFormat());
     context->setShareContext(QOpenGLContext::globalShareContext());
     if (!context->create()) {
-        qWarning() << "TImpServer - cannot create an offscreen engine context";
+        qCWarning(lcEngine) << "TImpServer - cannot create an offscreen engine context";
         return false;
     }
     auto* surface = new QOffscreenSurface;
@@ -137,12 +141,6 @@ QOpenGLFunctions_3_3_Core* TImpServer::glFuncs()
     return m_improcThread ? m_improcThread->funcs() : nullptr;
 }
 
-void TImpServer::glLog(const QString& tag)
-{
-    if (m_improcThread)
-        m_improcThread->debugGlLog(tag);
-}
-
 int TImpServer::cpuRamKB()
 {
     if (m_cpuRamKB > 0)
@@ -155,14 +153,20 @@ int TImpServer::cpuRamKB()
 
 bool TImpServer::bIsAnyTEffectBusy()
 {
-    return std::any_of(m_teSet.cbegin(), m_teSet.cend(), [](const TEffect* e) { return e->isBusy(); });
+    const std::function<bool()>& query = effectsBusyQuery();
+    return query && query();
+}
+
+void TImpServer::setEffectsBusyQuery(std::function<bool()> query)
+{
+    effectsBusyQuery() = std::move(query);
 }
 
 QSGNode* TImpServer::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
 {
     QQuickWindow* win = window();
     if (!m_engineContext_p && win && !isStopped()) {
-        qDebug() << "TImpServer - creating the engine context on thread" << QThread::currentThread();
+        qCDebug(lcEngine) << "TImpServer - creating the engine context on thread" << QThread::currentThread();
         QOpenGLContext* windowContext = win->openglContext();
         if (!windowContext)
             return oldNode;
@@ -176,10 +180,10 @@ QSGNode* TImpServer::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
         context->setFormat(windowContext->format());
         context->setShareContext(shareWith);
         if (!context->create())
-            qWarning() << "TImpServer - cannot create the engine context";
+            qCWarning(lcEngine) << "TImpServer - cannot create the engine context";
         context->moveToThread(impThread());
         m_engineContext_p = context;
-        qDebug() << "imp GL context created:" << context->format();
+        qCDebug(lcEngine) << "imp GL context created:" << context->format();
         windowContext->makeCurrent(win);
         QMetaObject::invokeMethod(this, "ready", Qt::QueuedConnection);
         return oldNode;
@@ -205,9 +209,14 @@ void TImpServer::ready()
                               Q_ARG(QOpenGLContext*, m_engineContext_p), Q_ARG(QOffscreenSurface*, surface));
     connect(qApp, &QCoreApplication::aboutToQuit, qApp, &TImpServer::shutDown, Qt::UniqueConnection);
     update();
-    m_rootNode = new TNodeRootWithAdjust;
+    TNodeModel* model = TNodeModel::instance();
+    if (!model) {
+        qCWarning(lcEngine) << "ERROR!!! TImpServer - no node model is installed; the server has no roots";
+        return;
+    }
+    m_rootNode = model->createRoot();
     emit rootNodeChanged(m_rootNode);
-    m_thumbnails = new TNodeRootWithAdjust;
+    m_thumbnails = model->createRoot();
     emit thumbnailsChanged(m_thumbnails);
     connect(this, &TImpServer::updateEngine, t, QOverload<uint, QString, QString>::of(&TImpServerThread::runImproc),
             Qt::BlockingQueuedConnection);
@@ -223,21 +232,21 @@ void TImpServer::enqueueReq(TCmd* cmd)
     if (!m_reqQueue_p)
         m_reqQueue_p = new QQueue<TCmd*>;
     if (m_showDebugInfo)
-        qDebug() << "*** New Command Enqueued - type " << cmd->type();
+        qCDebug(lcEngine) << "*** New Command Enqueued - type " << cmd->type();
     if (!m_reqQueue_p->isEmpty()) {
         TCmd* last = m_reqQueue_p->last();
         if (last->mergeWith(cmd)) {
             if (m_showDebugInfo)
-                qDebug() << "*** *** Command successfully merged with previous command of type - " << last->type();
+                qCDebug(lcEngine) << "*** *** Command successfully merged with previous command of type - " << last->type();
             delete cmd;
         } else {
             if (m_showDebugInfo)
-                qDebug() << "*** XXX Command Cannot merge with previous command of type - " << last->type();
+                qCDebug(lcEngine) << "*** XXX Command Cannot merge with previous command of type - " << last->type();
             m_reqQueue_p->enqueue(cmd);
         }
     } else {
         if (m_showDebugInfo)
-            qDebug() << "*** *** Command doesn't need to merge - type " << cmd->type();
+            qCDebug(lcEngine) << "*** *** Command doesn't need to merge - type " << cmd->type();
         m_reqQueue_p->enqueue(cmd);
     }
     startCycle();
@@ -398,20 +407,23 @@ void TImpServer::cancel(QString)
 
 void TImpServer::apply()
 {
+    // The root renders the whole tree at full resolution and hands it back as its output.
     if (m_rootNode)
-        m_rootNode->apply();
+        enqueueReq(new TCmd_SaveImage(unsigned(m_rootNode->uid()), QUrl(), QVariantMap()));
 }
 
-void TImpServer::createChild(QString tnodeClass, TNode* parentNode)
+void TImpServer::createChild(QString tnodeClass, TImproc* parentNode)
 {
-    enqueueReq(new TCmd_CreateNodeWithUid(tnodeClass, TUid().uid(), parentNode ? unsigned(parentNode->uid()) : 0u));
+    if (TNodeModel* model = TNodeModel::instance())
+        enqueueReq(model->createNodeCommand(tnodeClass, TUid().uid(), parentNode ? unsigned(parentNode->uid()) : 0u));
 }
 
-bool TImpServer::deleteNode(TNode* nodeToDelete)
+bool TImpServer::deleteNode(TImproc* nodeToDelete)
 {
-    if (!nodeToDelete)
+    TNodeModel* model = TNodeModel::instance();
+    if (!nodeToDelete || !model)
         return false;
-    enqueueReq(new TCmd_DeleteNodeWithUid(unsigned(nodeToDelete->uid())));
+    enqueueReq(model->deleteNodeCommand(unsigned(nodeToDelete->uid())));
     return true;
 }
 

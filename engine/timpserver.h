@@ -4,6 +4,8 @@
 // Owns: (process-wide) the request queue with its commands, the undo stack, the render thread.
 // Errors: commands whose target is gone still take their cycle; the queue never stalls.
 
+#include "engine/timproc.h"
+
 #include <QPointer>
 #include <QQueue>
 #include <QQuickItem>
@@ -11,16 +13,13 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <atomic>
+#include <functional>
 
 class QOpenGLContext;
 class QOpenGLFunctions_3_3_Core;
 class QUndoStack;
 class TCmd;
-class TEffect;
 class TImpServerThread;
-class TNode;
-class TNodeRoot;
-class TNodeRootWithAdjust;
 
 // The QML item through which a host starts and drives the engine. It creates the
 // engine's shared GL context from its window's, owns the command queue and the undo
@@ -33,8 +32,8 @@ class TImpServer : public QQuickItem
     Q_PROPERTY(bool canUndo READ canUndo WRITE setCanUndo NOTIFY canUndoChanged)
     Q_PROPERTY(bool canRedo READ canRedo WRITE setCanRedo NOTIFY canRedoChanged)
     Q_PROPERTY(int numOfReqsInQeueue READ numOfReqsInQeueue WRITE setNumOfReqsInQeueue NOTIFY numOfReqsInQeueueChanged)
-    Q_PROPERTY(TNodeRootWithAdjust* rootNode READ rootNode NOTIFY rootNodeChanged)
-    Q_PROPERTY(TNodeRootWithAdjust* thumbnails READ thumbnails NOTIFY thumbnailsChanged)
+    Q_PROPERTY(TImproc* rootNode READ rootNode NOTIFY rootNodeChanged)
+    Q_PROPERTY(TImproc* thumbnails READ thumbnails NOTIFY thumbnailsChanged)
     Q_PROPERTY(bool showDebugInfo READ showDebugInfo WRITE setShowDebugInfo NOTIFY showDebugInfoChanged)
 public:
     explicit TImpServer(QQuickItem* parent = nullptr);
@@ -46,8 +45,9 @@ public:
     int numOfReqsInQeueue() const { return m_numOfReqsInQeueue; }
     bool showDebugInfo() const { return m_showDebugInfo; }
     int maxPointSize() const { return m_maxPointSize; }
-    TNodeRootWithAdjust* rootNode() const { return m_rootNode; }
-    TNodeRootWithAdjust* thumbnails() const { return m_thumbnails; }
+    // The roots come from the node model installed above the engine (the adjust root).
+    TImproc* rootNode() const { return m_rootNode; }
+    TImproc* thumbnails() const { return m_thumbnails; }
 
     static void enqueueReq(TCmd* cmd);
     // The process-wide render thread: created, moved into itself and started on first use,
@@ -61,14 +61,13 @@ public:
     // probe on the render thread. True when the engine is ready for GPU work.
     static bool startHeadless();
     static QOpenGLFunctions_3_3_Core* glFuncs();
-    static void glLog(const QString& tag);
     static int& glMaxTextureSize() { return m_glMaxTextureSize; }
     static QString& gpuRenderer() { return m_gpuRenderer; }
     // Total physical memory in KB, 2048 when the system cannot tell.
     static int cpuRamKB();
-    static void insertTEffect(TEffect* effect) { m_teSet.insert(effect); }
-    static void removeTEffect(TEffect* effect) { m_teSet.remove(effect); }
+    // Asks the effects above the engine, through the query they register, whether any is busy.
     static bool bIsAnyTEffectBusy();
+    static void setEffectsBusyQuery(std::function<bool()> query);
     // Frees every GPU object on the render thread, stops it and waits for it. Safe to call
     // more than once; afterwards objects skip their worker calls (see isStopped).
     static void shutDown();
@@ -86,8 +85,8 @@ signals:
     void canRedoChanged(bool);
     void numOfReqsInQeueueChanged(int);
     void showDebugInfoChanged(bool);
-    void rootNodeChanged(TNodeRootWithAdjust*);
-    void thumbnailsChanged(TNodeRoot*);
+    void rootNodeChanged(TImproc*);
+    void thumbnailsChanged(TImproc*);
     void runImproc(uint uid, QString reqTag, QString fboId);
     void saveImage(uint uid, QUrl fileName, QVariantMap fileParams);
     void saveThumbnail(QString fileName);
@@ -101,8 +100,8 @@ public slots:
     void redo();
     void clearQueue();
     void apply();
-    void createChild(QString tnodeClass, TNode* parentNode);
-    bool deleteNode(TNode* nodeToDelete);
+    void createChild(QString tnodeClass, TImproc* parentNode);
+    bool deleteNode(TImproc* nodeToDelete);
     void updateMaxPointSize(int sz) { m_maxPointSize = sz; }
     void updateGlMaxTextureSize(int sz) { m_glMaxTextureSize = sz; }
     void updateGpuRenderer(QString renderer) { m_gpuRenderer = renderer; }
@@ -142,8 +141,8 @@ private:
     bool m_canUndo = false;
     bool m_canRedo = false;
     int m_numOfReqsInQeueue = 0;
-    TNodeRootWithAdjust* m_thumbnails = nullptr;
-    TNodeRootWithAdjust* m_rootNode = nullptr;
+    TImproc* m_thumbnails = nullptr;
+    TImproc* m_rootNode = nullptr;
     int m_maxPointSize = 0;
     bool m_isReady = false;
     QOpenGLContext* m_engineContext_p = nullptr;  // created on the scene graph thread, handed to the render thread
@@ -154,7 +153,6 @@ private:
     static QUndoStack* m_undoStack_p;
     static unsigned int m_count;
     static bool m_showDebugInfo;
-    static QSet<TEffect*> m_teSet;
     static int m_glMaxTextureSize;
     static QString m_gpuRenderer;
     static int m_cpuRamKB;

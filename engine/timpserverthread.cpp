@@ -1,18 +1,17 @@
 #include "engine/timpserverthread.h"
+#include "engine/enginelogging.h"
 
-#include "effects/tebaseworker.h"
-#include "effects/tefactory.h"
 #include "engine/tfboviewprovider.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
+#include "engine/trootworker.h"
+#include "engine/tworkerfactory.h"
 #include "gpu/glcache.h"
+#include "gpu/glcontextinfo.h"
 #include "gpu/glresources.h"
 #include "gpu/glvertices.h"
-#include "nodes/tnodefactory.h"
-#include "nodes/tnoderootworker.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLDebugLogger>
@@ -21,6 +20,7 @@
 
 TFboViewProvider* TImpServerThread::m_fboViewProvider_p = nullptr;
 int TImpServerThread::m_maxPointSize = 0;
+TWorkerFactory* TImpServerThread::s_workerFactories[2] = {nullptr, nullptr};
 
 namespace {
 constexpr GLenum kTextureFreeMemoryAti = 0x87FC;
@@ -78,14 +78,29 @@ TImpServerThread::TImpServerThread()
         m_fboViewProvider_p = new TFboViewProvider;
     m_fboViewProvider_p->moveToThread(this);
     moveToThread(this);
+    GLContextInfo::setRenderThread(this);
+    GLContextInfo::setDebugMessageLogger([this](const QString& tag) { debugGlLog(tag); });
 }
 
-TImpServerThread::~TImpServerThread() = default;
+void TImpServerThread::registerWorkerFactory(WorkerFamily family, TWorkerFactory* factory)
+{
+    s_workerFactories[int(family)] = factory;
+}
+
+TRootWorker* TImpServerThread::rootWorker(unsigned int uid) const
+{
+    return dynamic_cast<TRootWorker*>(TImprocWorker::ptr(uid));
+}
+
+TImpServerThread::~TImpServerThread()
+{
+    GLContextInfo::setDebugMessageLogger(nullptr);
+    GLContextInfo::setRenderThread(nullptr);
+}
 
 bool TImpServerThread::isRenderThread()
 {
-    QThread* t = TImpServer::impThread();
-    return t && QThread::currentThread() == t;
+    return GLContextInfo::isRenderThread();
 }
 
 void TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface* surface)
@@ -93,7 +108,7 @@ void TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface*
     if (m_context_p || isShutDown()) {
         // One engine context per process: a later window's context is not needed, since
         // every context shares objects with the global share context.
-        qDebug() << "TImpServerThread - a context is already attached; the new one is released";
+        qCDebug(lcEngine) << "TImpServerThread - a context is already attached; the new one is released";
         if (context)
             context->deleteLater();
         if (surface)
@@ -115,16 +130,17 @@ void TImpServerThread::setup()
     if (m_setupDone || !m_context_p || !m_surface_p || isShutDown())
         return;
     if (!m_context_p->makeCurrent(m_surface_p)) {
-        qWarning() << "TImpServerThread - cannot make the engine context current";
+        qCWarning(lcEngine) << "TImpServerThread - cannot make the engine context current";
         return;
     }
     setPriority(QThread::LowPriority);
     m_funcs_p = m_context_p->versionFunctions<QOpenGLFunctions_3_3_Core>();
     if (!m_funcs_p || !m_funcs_p->initializeOpenGLFunctions()) {
-        qWarning() << "TImpServerThread - the engine context offers no OpenGL 3.3 core functions";
+        qCWarning(lcEngine) << "TImpServerThread - the engine context offers no OpenGL 3.3 core functions";
         m_funcs_p = nullptr;
         return;
     }
+    GLContextInfo::setRenderFuncs(m_funcs_p);
     QOpenGLFunctions_3_3_Core* f = m_funcs_p;
 
     if (const GLubyte* r = f->glGetString(GL_RENDERER)) {
@@ -157,7 +173,7 @@ void TImpServerThread::setup()
     m_glMaxTextureSize = budget.maxTextureSize;
     emit glMaxTextureSizeChanged(m_glMaxTextureSize);
 
-    qDebug().nospace() << "GPU available mem: (cachesize, detected, ati,nv, maxTxr,detectMax, RAM) "
+    qCInfo(lcEngine).nospace() << "GPU available mem: (cachesize, detected, ati,nv, maxTxr,detectMax, RAM) "
                        << budget.cacheKB << ", " << budget.detectedKB << ", " << ati[0] << ", " << nv << ", "
                        << m_glMaxTextureSize << ", " << detectMax << ", " << ramKB;
     GLCache::setMax(budget.cacheKB, kCacheMaxCount);
@@ -172,8 +188,8 @@ void TImpServerThread::debugGlLog(const QString& tag)
     if (messages.isEmpty())
         return;
     for (const QOpenGLDebugMessage& m : messages)
-        qWarning() << "------- OpenGL logger message: " + tag + "-------" << m.message();
-    qWarning() << "------- OpenGL logger message end   -------";
+        qCWarning(lcEngine) << "------- OpenGL logger message: " + tag + "-------" << m.message();
+    qCWarning(lcEngine) << "------- OpenGL logger message end   -------";
 }
 
 void TImpServerThread::clearFboCache()
@@ -191,7 +207,9 @@ void TImpServerThread::createNodeWorker(QString className, uint uid, uint uid_pa
 {
     setup();
     delete TImprocWorker::ptr(uid);
-    TNodeFactory::createNodeWorker(className, uid, uid_parent);
+    TWorkerFactory* nodes = s_workerFactories[int(WorkerFamily::Nodes)];
+    if (!nodes || !nodes->createWorker(className, uid, uid_parent))
+        qCDebug(lcEngine) << "no node worker of class" << className << "for" << uid;
 }
 
 void TImpServerThread::deleteNodeWorker(uint uid)
@@ -201,35 +219,42 @@ void TImpServerThread::deleteNodeWorker(uint uid)
 
 void TImpServerThread::createTEWorker(QString className, uint uid, uint parentUid)
 {
-    if (TEBaseWorker* old = TEBaseWorker::ptr(uid)) {
-        qWarning() << "ERROR!!! still exits: " << className << uid << parentUid;
+    TWorkerFactory* effects = s_workerFactories[int(WorkerFamily::Effects)];
+    if (!effects) {
+        qCWarning(lcEngine) << "ERROR!!! no effect classes are registered; cannot create" << className;
+        return;
+    }
+    if (QObject* old = effects->worker(uid)) {
+        qCWarning(lcEngine) << "ERROR!!! still exits: " << className << uid << parentUid;
         delete old;
     }
-    TEFactory::createWorker(className, uid, parentUid);
+    effects->createWorker(className, uid, parentUid);
 }
 
 void TImpServerThread::deleteTEWorker(uint uid)
 {
-    TEBaseWorker* worker = TEBaseWorker::ptr(uid);
-    qDebug() << "---------------deleteTEWorker " << uid << worker;
+    TWorkerFactory* effects = s_workerFactories[int(WorkerFamily::Effects)];
+    QObject* worker = effects ? effects->worker(uid) : nullptr;
+    qCDebug(lcEngine) << "deleteTEWorker" << uid << worker;
     delete worker;
 }
 
 void TImpServerThread::reParentTEWorker(uint uid, uint parentUid)
 {
-    TEBaseWorker* worker = TEBaseWorker::ptr(uid);
+    TWorkerFactory* effects = s_workerFactories[int(WorkerFamily::Effects)];
+    QObject* worker = effects ? effects->worker(uid) : nullptr;
     if (!worker) {
-        qWarning() << "reParentTEWorker() failed, not exist: " << uid;
+        qCWarning(lcEngine) << "reParentTEWorker() failed, not exist: " << uid;
         return;
     }
-    worker->setParent(TEBaseWorker::ptr(parentUid));
+    worker->setParent(effects->worker(parentUid));
 }
 
 bool TImpServerThread::moveChildNodeWorker(uint uid, uint beforeUid)
 {
     TImprocWorker* moved = TImprocWorker::ptr(uid);
     if (!moved) {
-        qDebug() << "ERROR - TImpServerThread::moveChildWorkerNode - No worker with uid" << uid;
+        qCWarning(lcEngine) << "ERROR - TImpServerThread::moveChildWorkerNode - No worker with uid" << uid;
         return false;
     }
     TImprocWorker* parentWorker = moved->parent();
@@ -266,7 +291,7 @@ void TImpServerThread::setRootNodeInput(TSMat input, uint uid)
         target = m_rootUid;
     else if (uid == m_thumbRootUid)
         target = m_thumbRootUid;
-    auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(target));
+    TRootWorker* root = rootWorker(target);
     if (root && !input.isEmpty())
         root->prepareInput(input);
 }
@@ -276,7 +301,8 @@ void TImpServerThread::runImproc(uint uid, QString reqTag, QString fboId)
     {
         BusyScope busy(m_busy);
         if (uid != 0) {
-            if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
+            if (rootWorker(m_rootUid)) {
+                TImprocWorker* root = TImprocWorker::ptr(m_rootUid);
                 setup();
                 root->emitUpdateReq(root, reqTag, fboId);
             }
@@ -305,15 +331,12 @@ void TImpServerThread::saveImage(uint uid, QUrl fileName, QVariantMap fileParams
 {
     {
         BusyScope busy(m_busy);
-        auto* node = qobject_cast<TNodeWorker*>(TImprocWorker::ptr(uid ? uid : m_rootUid));
+        TImprocWorker* node = TImprocWorker::ptr(uid ? uid : m_rootUid);
         // The node's own root renders the walk; a node outside any tree has nothing to save.
-        TNodeRootWorker* root = nullptr;
-        for (QObject* o = node; o && !root; o = o->parent())
-            root = qobject_cast<TNodeRootWorker*>(o);
-        if (root) {
+        if (TRootWorker* root = TRootWorker::enclosing(node)) {
             setup();
             root->procSaveOutputReq(node, fileName, fileParams);
-        } else if (auto* editedRoot = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_rootUid))) {
+        } else if (TRootWorker* editedRoot = rootWorker(m_rootUid)) {
             editedRoot->reportSaveFailure(fileName, QStringLiteral("ERROR!!! no node with uid %1 to save").arg(uid));
         }
     }
@@ -324,10 +347,10 @@ void TImpServerThread::saveThumbnail(QString fileName)
 {
     {
         BusyScope busy(m_busy);
-        if (auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(m_thumbRootUid))) {
+        if (TRootWorker* root = rootWorker(m_thumbRootUid)) {
             setup();
             if (!fileName.isEmpty())
-                root->procSaveQImage(root, fileName);
+                root->procSaveQImage(TImprocWorker::ptr(m_thumbRootUid), fileName);
         }
     }
     emitDone();
@@ -339,17 +362,21 @@ void TImpServerThread::shutDown()
         return;
     const bool current = m_context_p && m_surface_p && m_context_p->makeCurrent(m_surface_p);
     if (!current)
-        qWarning() << "TImpServerThread::shutDown - no current context; GPU objects are forgotten, not freed";
+        qCWarning(lcEngine) << "TImpServerThread::shutDown - no current context; GPU objects are forgotten, not freed";
 
     delete m_fboViewProvider_p;
     m_fboViewProvider_p = nullptr;
     delete m_glLogger_p;
     m_glLogger_p = nullptr;
+    for (TWorkerFactory* family : s_workerFactories) {
+        if (family)
+            family->deleteAll();
+    }
     TImprocWorker::clearWorkers();
-    TEBaseWorker::clear();
     GLResources::teardown();
 
     m_funcs_p = nullptr;
+    GLContextInfo::setRenderFuncs(nullptr);
     if (m_context_p) {
         m_context_p->doneCurrent();
         delete m_context_p;
@@ -361,5 +388,5 @@ void TImpServerThread::shutDown()
     }
     exit(0);
     moveToThread(QCoreApplication::instance()->thread());
-    qDebug() << "finished";
+    qCDebug(lcEngine) << "finished";
 }

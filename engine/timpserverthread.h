@@ -19,6 +19,8 @@ class QOpenGLContext;
 class QOpenGLDebugLogger;
 class QOpenGLFunctions_3_3_Core;
 class TFboViewProvider;
+class TRootWorker;
+class TWorkerFactory;
 
 // Inputs and results of the GPU memory probe, kept apart from GL so the budget rule can be tested.
 struct TGpuBudget
@@ -39,6 +41,10 @@ class TImpServerThread : public QThread
 {
     Q_OBJECT
 public:
+    // The worker families above the engine; each registers its factory when the library loads.
+    enum class WorkerFamily { Nodes, Effects };
+    static void registerWorkerFactory(WorkerFamily family, TWorkerFactory* factory);
+
     // True when called on the render thread.
     static bool isRenderThread();
 
@@ -102,6 +108,8 @@ protected:
 
 private:
     void emitDone();
+    // The root worker with id `uid`; null when there is none.
+    TRootWorker* rootWorker(unsigned int uid) const;
     TImpServerThread();
     ~TImpServerThread() override;
     friend class TImpServer;
@@ -121,4 +129,5 @@ private:
 
     static TFboViewProvider* m_fboViewProvider_p;
     static int m_maxPointSize;
+    static TWorkerFactory* s_workerFactories[2];
 };

@@ -1,13 +1,13 @@
 #include "engine/tjson.h"
+#include "engine/enginelogging.h"
 
-#include "engine/tengineenums.h"
-#include "nodes/tnodefactory.h"
+#include "gpu/tengineenums.h"
 
 #include <QColor>
-#include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QPointF>
 #include <QRectF>
 #include <QSet>
@@ -16,6 +16,25 @@
 #include <QUrl>
 
 namespace {
+struct PlainBlendModeClasses
+{
+    QMutex mutex;
+    QSet<QString> names;
+};
+
+PlainBlendModeClasses& plainBlendModeClasses()
+{
+    static PlainBlendModeClasses classes;
+    return classes;
+}
+
+bool keepsPlainBlendMode(const QString& className)
+{
+    PlainBlendModeClasses& c = plainBlendModeClasses();
+    QMutexLocker lock(&c.mutex);
+    return c.names.contains(className);
+}
+
 bool isNumber(int type)
 {
     switch (type) {
@@ -166,7 +185,7 @@ QJsonValue TJson::toJsonValue(const QVariant& v)
             array.append(toJsonValue(e));
         return array;
     }
-    qWarning() << "ERROR!!!! TJson::toJsonValue - unsupported type - please let Osvik to add " << v;
+    qCWarning(lcEngine) << "ERROR!!!! TJson::toJsonValue - unsupported type - please let Osvik to add " << v;
     return QJsonValue();
 }
 
@@ -188,7 +207,7 @@ QVariant TJson::objectToVariant(const QJsonObject& o)
         // A URL that does not parse could not be written back: it reads as no URL.
         const QUrl url(o["url"].toString());
         if (!url.isValid())
-            qWarning() << "TJson - invalid URL read as none:" << o["url"].toString();
+            qCWarning(lcEngine) << "TJson - invalid URL read as none:" << o["url"].toString();
         return url.isValid() ? url : QUrl();
     }
     if (hasExactly(o, {"x", "y", "width", "height"}))
@@ -209,7 +228,7 @@ QVariant TJson::objectToVariant(const QJsonObject& o)
     if (hasExactly(o, {"colorR", "colorG", "colorB", "colorA"}))
         return colourFrom(o["colorR"], o["colorG"], o["colorB"], o["colorA"]);
     if (o.isEmpty()) {
-        qDebug() << "ERROR!!! - TJson::toVariant - empty object";
+        qCWarning(lcEngine) << "ERROR!!! - TJson::toVariant - empty object";
         return QVariant();
     }
     QVariantMap map;
@@ -222,10 +241,10 @@ QVariant TJson::toVariant(const QJsonValue& j)
 {
     switch (j.type()) {
     case QJsonValue::Null:
-        qDebug() << "ERROR!!!: TJson::toVariant - should not be null";
+        qCWarning(lcEngine) << "ERROR!!!: TJson::toVariant - should not be null";
         return QVariant();
     case QJsonValue::Undefined:
-        qDebug() << "ERROR!!!: TJson::toVariant - should not be undefine";
+        qCWarning(lcEngine) << "ERROR!!!: TJson::toVariant - should not be undefine";
         return QVariant();
     case QJsonValue::Bool:
         return j.toBool();
@@ -258,11 +277,11 @@ QVariantMap TJson::stringToQMap(const QString& text)
     // JSON. Qt's parser ends a member name at one, so two names differing after it are one
     // member to it (and the earlier value leaks).
     if (utf8.contains('\0')) {
-        qWarning() << "ERROR!!! TJson::stringToQMap - the text holds a NUL character; it is not read";
+        qCWarning(lcEngine) << "ERROR!!! TJson::stringToQMap - the text holds a NUL character; it is not read";
         return QVariantMap();
     }
     if (hasDuplicateKeys(utf8)) {
-        qWarning() << "ERROR!!! TJson::stringToQMap - an object names a member twice; the text is not read";
+        qCWarning(lcEngine) << "ERROR!!! TJson::stringToQMap - an object names a member twice; the text is not read";
         return QVariantMap();
     }
     const QJsonDocument doc = QJsonDocument::fromJson(utf8);
@@ -270,11 +289,18 @@ QVariantMap TJson::stringToQMap(const QString& text)
     // Effect presets store their blend mode as a plain number; node presets keep theirs as
     // written, since a node's property takes its own enum type, not the effect's.
     auto blend = map.find(QStringLiteral("blendMode"));
-    const bool nodePreset = TNodeFactory::classNames().contains(map.value(QStringLiteral("className")).toString());
-    if (blend != map.end() && !nodePreset && blend.value().userType() == QMetaType::Double) {
+    const bool plain = keepsPlainBlendMode(map.value(QStringLiteral("className")).toString());
+    if (blend != map.end() && !plain && blend.value().userType() == QMetaType::Double) {
         const QVariant e = TEngineEnums::make(QStringLiteral("TEffectMask::BlendMode"), blend.value().toInt());
         if (e.isValid())
             blend.value() = e;
     }
     return map;
+}
+
+void TJson::keepPlainBlendModeFor(const QString& className)
+{
+    PlainBlendModeClasses& c = plainBlendModeClasses();
+    QMutexLocker lock(&c.mutex);
+    c.names.insert(className);
 }

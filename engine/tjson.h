@@ -1,6 +1,7 @@
 #pragma once
-// Thread: any (pure functions).
-// Owns: nothing.
+// Thread: any; `keepPlainBlendModeFor` on the GUI thread while classes are registered,
+//         before presets are read.
+// Owns: the names of the classes whose presets keep a plain blend-mode number.
 // Errors: invalid text gives an empty map; unsupported values become JSON null with a warning.
 
 #include <QJsonValue>
@@ -15,6 +16,10 @@ class TJson
 public:
     static QString qmapToString(const QVariantMap& map);
     static QVariantMap stringToQMap(const QString& text);
+    // Presets of class `className` keep "blendMode" as written: the class's property takes
+    // an enum of its own (node classes register here), while every other preset's plain
+    // number becomes the effect blend-mode enum.
+    static void keepPlainBlendModeFor(const QString& className);
 
 private:
     static QJsonValue toJsonValue(const QVariant& v);

@@ -1,9 +1,9 @@
 #include "gpu/glcache.h"
+#include "gpu/gpulogging.h"
 
-#include "engine/timpserverthread.h"
+#include "gpu/glcontextinfo.h"
 #include "gpu/glprog.h"
 
-#include <QDebug>
 #include <QMutexLocker>
 #include <QOpenGLContext>
 
@@ -93,7 +93,7 @@ void GLCache::clearAll(bool alsoRam)
             s_fboRamCache.clear();
     }
     clearBuffer();
-    qDebug() << "all deleted";
+    qCDebug(lcGpu) << "all deleted";
 }
 
 void GLCache::clearBuffer()
@@ -112,7 +112,7 @@ void GLCache::setMax(int totalKB, int maxNumBuffers)
     QMutexLocker locker(&s_mutex);
     s_totalMaxKB = uint(std::max(totalKB, 0));
     s_maxNumBuffers = uint(std::max(maxNumBuffers, 0));
-    qDebug() << "==========***** GLCache::setMax " << totalKB << maxNumBuffers;
+    qCDebug(lcGpu) << "==========***** GLCache::setMax " << totalKB << maxNumBuffers;
     s_cache.setMaxCost(int(totalKB * kResultCacheShare));
     adjustBuffers();
 }
@@ -242,5 +242,5 @@ void GLCache::closePool()
 
 bool GLCache::canDeleteHere()
 {
-    return TImpServerThread::isRenderThread() && QOpenGLContext::currentContext() != nullptr;
+    return GLContextInfo::isRenderThread() && QOpenGLContext::currentContext() != nullptr;
 }

@@ -1,11 +1,11 @@
 #include "gpu/glpixeltransfer.h"
+#include "gpu/gpulogging.h"
 
 #include "gpu/glformatinfo.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glpixelconvert.h"
 #include "gpu/glprog.h"
 
-#include <QDebug>
 #include <QOpenGLFunctions_3_3_Core>
 
 #include <algorithm>
@@ -18,7 +18,7 @@ constexpr size_t kStagingBytes = size_t(4) << 20;
 
 void warnNotSupported(GLenum internalFormat, int cvType)
 {
-    qWarning().noquote() << QStringLiteral("Not supported: internalformat= %1 matType= %2")
+    qCWarning(lcGpu).noquote() << QStringLiteral("Not supported: internalformat= %1 matType= %2")
                                 .arg(internalFormat)
                                 .arg(cvType);
 }
@@ -143,7 +143,7 @@ bool GLPixelTransfer::upload(const cv::Mat& m, QOpenGLFramebufferObject* fbo, bo
     if (!fbo || m.empty())
         return false;
     if (m.cols > fbo->width() || m.rows > fbo->height()) {
-        qWarning() << "GLPixelTransfer::upload - matrix" << m.cols << "x" << m.rows << "larger than the texture"
+        qCWarning(lcGpu) << "GLPixelTransfer::upload - matrix" << m.cols << "x" << m.rows << "larger than the texture"
                    << fbo->size();
         return false;
     }
@@ -169,7 +169,7 @@ bool GLPixelTransfer::download(const QOpenGLFramebufferObject* fbo, cv::Mat& m, 
     if (!fbo)
         return false;
     if (m.cols != fbo->width() || m.rows != fbo->height()) {
-        qWarning() << "GLPixelTransfer::download - matrix" << m.cols << "x" << m.rows << "differs from the texture"
+        qCWarning(lcGpu) << "GLPixelTransfer::download - matrix" << m.cols << "x" << m.rows << "differs from the texture"
                    << fbo->size();
         return false;
     }

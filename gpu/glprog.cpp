@@ -1,11 +1,10 @@
 #include "gpu/glprog.h"
+#include "gpu/gpulogging.h"
 
-#include "engine/timpserver.h"
-#include "engine/timpserverthread.h"
+#include "gpu/glcontextinfo.h"
 #include "gpu/glvertices.h"
 #include "gpu/tsfbo.h"
 
-#include <QDebug>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
@@ -52,7 +51,7 @@ QOpenGLShaderProgram* GLProg::build() const
     program->addShader(frag);
     // A program whose shaders failed is kept too, so the failure is reported only once.
     if (vert->isCompiled() && frag->isCompiled() && !program->link())
-        qWarning().noquote() << "GLProg - cannot link" << m_fragFile << "with" << m_vertFile << ":\n"
+        qCWarning(lcGpu).noquote() << "GLProg - cannot link" << m_fragFile << "with" << m_vertFile << ":\n"
                              << program->log();
     s_progCache.insert(m_key, program);
     return program;
@@ -64,11 +63,11 @@ QOpenGLShader* GLProg::shader(QMap<QString, QOpenGLShader*>& cache, const QStrin
         return s;
     auto* s = new QOpenGLShader(vertex ? QOpenGLShader::Vertex : QOpenGLShader::Fragment);
     if (!s->compileSourceFile(path))
-        qWarning().noquote() << "GLProg - cannot compile" << path << ":\n" << s->log();
+        qCWarning(lcGpu).noquote() << "GLProg - cannot compile" << path << ":\n" << s->log();
     else if (vertex)
-        qDebug().noquote() << "new vertex compiled: " + path;
+        qCDebug(lcGpu).noquote() << "new vertex compiled: " + path;
     else
-        qDebug().noquote() << "new frag compiled: " + path;
+        qCDebug(lcGpu).noquote() << "new frag compiled: " + path;
     cache.insert(path, s);
     return s;
 }
@@ -143,8 +142,8 @@ QOpenGLFunctions_3_3_Core* GLProg::funcs()
     QOpenGLContext* current = QOpenGLContext::currentContext();
     if (!current)
         return nullptr;
-    if (TImpServerThread::isRenderThread())
-        return TImpServer::glFuncs();
+    if (GLContextInfo::isRenderThread())
+        return GLContextInfo::renderFuncs();
     // Another thread with a context of its own (tools): that context's table.
     auto* f = current->versionFunctions<QOpenGLFunctions_3_3_Core>();
     return f && f->initializeOpenGLFunctions() ? f : nullptr;
@@ -152,16 +151,16 @@ QOpenGLFunctions_3_3_Core* GLProg::funcs()
 
 QOpenGLFunctions_3_3_Core* GLProg::checkedFuncs(const char* caller)
 {
-    Q_ASSERT_X(TImpServerThread::isRenderThread(), caller, "GPU work belongs on the render thread");
+    Q_ASSERT_X(GLContextInfo::isRenderThread(), caller, "GPU work belongs on the render thread");
     QOpenGLFunctions_3_3_Core* f = funcs();
     if (!f)
-        qWarning() << caller << "- no current OpenGL context";
+        qCWarning(lcGpu) << caller << "- no current OpenGL context";
     return f;
 }
 
 void GLProg::glLog(const QString& tag)
 {
-    TImpServer::glLog(tag);
+    GLContextInfo::logDebugMessages(tag);
 }
 
 void GLProg::yield()

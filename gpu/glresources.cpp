@@ -1,24 +1,24 @@
 #include "gpu/glresources.h"
+#include "gpu/gpulogging.h"
 
 #include "gpu/glcache.h"
 #include "gpu/glprog.h"
 #include "gpu/glvertices.h"
 #include "gpu/tsfbo.h"
 
-#include <QDebug>
 #include <QOpenGLContext>
 
 void GLResources::teardown()
 {
     if (!QOpenGLContext::currentContext())
-        qWarning() << "GLResources::teardown - no current context; GL names are forgotten, not freed";
+        qCWarning(lcGpu) << "GLResources::teardown - no current context; GL names are forgotten, not freed";
     // Cached results first: their images return to the pool, which is emptied next.
     GLCache::clearAll(true);
     GLCache::closePool();
     GLProg::clearCache();
     GLVertices::releaseStdRect();
     const LiveCounts live = liveCounts();
-    qDebug() << "GLResources::teardown - left: programs" << live.programs << "shaders" << live.shaders
+    qCDebug(lcGpu) << "GLResources::teardown - left: programs" << live.programs << "shaders" << live.shaders
              << "vertex buffers" << live.vertexBuffers << "pooled framebuffers" << live.pooledFramebuffers
              << "images" << live.images;
 }

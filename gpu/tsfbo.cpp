@@ -1,4 +1,5 @@
 #include "gpu/tsfbo.h"
+#include "gpu/gpulogging.h"
 
 #include "gpu/glcache.h"
 #include "gpu/glformatinfo.h"
@@ -8,7 +9,6 @@
 #include "gpu/glprog.h"
 #include "gpu/tsmat.h"
 
-#include <QDebug>
 #include <QOpenGLFunctions_3_3_Core>
 
 #include <opencv2/highgui.hpp>
@@ -60,7 +60,7 @@ public:
             GLCache::insert(fbo);
         }
         if (s_liveRecords.fetch_sub(1) == 1)
-            qDebug("all deleted!!");
+            qCDebug(lcGpu, "all deleted!!");
     }
     TSFboData(const TSFboData&) = delete;
     TSFboData& operator=(const TSFboData&) = delete;
@@ -187,7 +187,7 @@ TSFbo::TSFbo(const cv::Mat& m, uint internalFormat, bool finish)
         return;
     if (!GLFormatInfo::transfer(internalFormat, m.type()).ok) {
         // Checked before allocating, so a refused type never yields an image of garbage.
-        qWarning().noquote() << QStringLiteral("Not supported: internalformat= %1 matType= %2")
+        qCWarning(lcGpu).noquote() << QStringLiteral("Not supported: internalformat= %1 matType= %2")
                                     .arg(internalFormat)
                                     .arg(m.type());
         return;
@@ -267,7 +267,7 @@ GLenum TSFbo::workingFormat()
 bool TSFbo::setWorkingFormat(GLenum internalFormat)
 {
     if (internalFormat != GL_RGBA16F && internalFormat != GL_R11F_G11F_B10F) {
-        qWarning() << "TSFbo::setWorkingFormat - not a working format:" << internalFormat;
+        qCWarning(lcGpu) << "TSFbo::setWorkingFormat - not a working format:" << internalFormat;
         return false;
     }
     s_workingFormat.store(internalFormat, std::memory_order_relaxed);
@@ -426,7 +426,7 @@ bool TSFbo::detach(bool keepPixels)
     releaseRef(d);
     d = copy;
     if (!d)
-        qWarning() << "TSFbo - no framebuffer for a private copy; the image is now empty";
+        qCWarning(lcGpu) << "TSFbo - no framebuffer for a private copy; the image is now empty";
     return d != nullptr;
 }
 
@@ -590,7 +590,7 @@ bool TSFbo::isPreferedFormat(uint internalFormat)
 {
     if (GLFormatInfo::find(internalFormat).isPreferred())
         return true;
-    qWarning().noquote() << "Error!!! - unsupported format: " + QString::number(internalFormat);
+    qCWarning(lcGpu).noquote() << "Error!!! - unsupported format: " + QString::number(internalFormat);
     return false;
 }
 
@@ -604,7 +604,7 @@ int TSFbo::textureSizeKB(const QOpenGLFramebufferObject* fbo)
     const GLenum internalFormat = fbo->format().internalTextureFormat();
     int bytes = GLFormatInfo::find(internalFormat).accountingBytes();
     if (bytes == 0) {
-        qWarning().noquote() << "TSFbo::textureSize() - unknown format, please Add" << internalFormat;
+        qCWarning(lcGpu).noquote() << "TSFbo::textureSize() - unknown format, please Add" << internalFormat;
         bytes = 4;
     }
     return int(pixels * bytes / 1024);

@@ -7,7 +7,7 @@
 // Errors: a failed allocation gives an empty TSFbo (isEmpty); refused transfers warn and
 //         return false or an empty matrix; GL calls without a current context warn and do nothing.
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
 #include <QMetaType>
 #include <QOpenGLFramebufferObject>

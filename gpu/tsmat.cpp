@@ -1,8 +1,8 @@
 #include "gpu/tsmat.h"
+#include "gpu/gpulogging.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
-#include <QDebug>
 
 #include <atomic>
 
@@ -18,7 +18,7 @@ public:
     ~TSMatData()
     {
         if (s_liveRecords.fetch_sub(1, std::memory_order_relaxed) - 1 < 1)
-            qDebug("all objects deleted");
+            qCDebug(lcGpu, "all objects deleted");
     }
     TSMatData(const TSMatData&) = delete;
     TSMatData& operator=(const TSMatData&) = delete;

@@ -1,6 +1,6 @@
 #include "gpu/tsmatcache.h"
+#include "gpu/gpulogging.h"
 
-#include <QDebug>
 #include <QMutexLocker>
 
 #include <memory>
@@ -10,7 +10,7 @@ QMutex TSMatCache::s_mutex;
 
 TSMatCache::MatCacheData::~MatCacheData()
 {
-    qDebug() << mat.size();
+    qCDebug(lcGpu) << mat.size();
 }
 
 TSMatCache::~TSMatCache()

@@ -1,8 +1,8 @@
 #include "io/colormanagementsystem.h"
+#include "io/iologging.h"
 
 #include "io/x11displayprofile.h"
 
-#include <QDebug>
 #include <QImage>
 
 #include <lcms2.h>
@@ -244,18 +244,18 @@ bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination,
     unsigned char* data = nullptr;
     unsigned int size = 0;
     getImageColorProfile(spec, &data, size);
-    qDebug() << "*************************** file iccProfileSize:**********************" << size;
+    qCDebug(lcIo) << "*************************** file iccProfileSize:**********************" << size;
     if (direction != FileToWorkspace && direction != WorkspaceToFile)
         throw std::runtime_error("wrong direction");
 
     ColorProfile fileProfile;
     const unsigned int fileFormat = unsigned(direction == FileToWorkspace ? inFormat : outFormat);
     if (!fileProfile.open(data, int(size))) {
-        qWarning() << "The embedded colour profile cannot be read, using sRGB";
+        qCWarning(lcIo) << "The embedded colour profile cannot be read, using sRGB";
         if (direction == WorkspaceToFile)
             spec.erase_attribute("ICCProfile");
     } else if (fileProfile.colorSpace() != formatColorSpace(fileFormat)) {
-        qWarning() << "The embedded colour profile does not fit the image's channels, using sRGB";
+        qCWarning(lcIo) << "The embedded colour profile does not fit the image's channels, using sRGB";
         fileProfile = ColorProfile();
         if (direction == WorkspaceToFile)
             spec.erase_attribute("ICCProfile");
@@ -263,10 +263,10 @@ bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination,
 
     Transform t;
     if (direction == FileToWorkspace) {
-        qDebug() << "File to Workspace";
+        qCDebug(lcIo) << "File to Workspace";
         t = makeTransform(fileProfile, unsigned(inFormat), m_workingProfile, unsigned(outFormat));
     } else {
-        qDebug() << "Workspace to File";
+        qCDebug(lcIo) << "Workspace to File";
         t = makeTransform(m_workingProfile, unsigned(inFormat), fileProfile, unsigned(outFormat));
     }
     if (!t)

@@ -1,6 +1,6 @@
 #include "io/colorprofile.h"
+#include "io/iologging.h"
 
-#include <QDebug>
 
 #include <lcms2.h>
 
@@ -44,7 +44,7 @@ bool ColorProfile::open(const unsigned char* data, int size)
     m_bytes = QByteArray(reinterpret_cast<const char*>(data), size);
     m_profile = cmsOpenProfileFromMem(m_bytes.constData(), cmsUInt32Number(m_bytes.size()));
     if (!m_profile) {
-        qWarning() << "ColorProfile: the ICC data cannot be read, using sRGB";
+        qCWarning(lcIo) << "ColorProfile: the ICC data cannot be read, using sRGB";
         m_bytes.clear();
         openBuiltInSRGB();
         return false;

@@ -1,4 +1,5 @@
 #include "io/imageiomanager.h"
+#include "io/iologging.h"
 
 #include "io/atomicfilewriter.h"
 #include "io/hostplanes.h"
@@ -6,7 +7,6 @@
 #include "io/imagesaveoptions.h"
 #include "io/pngfilecheck.h"
 
-#include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -25,10 +25,10 @@ int g_count = 0;
 QMutex g_cacheMutex;
 std::atomic<qint64> g_maxImageBytes{qint64(1) << 30};
 
-// Messages about files go to stderr, one line each, and to the caller when it asked.
+// Messages about files are warnings of their own category, and go to the caller when it asked.
 void report(QString* error, const std::string& message)
 {
-    std::cerr << message << std::endl;
+    qCWarning(lcIo).noquote() << QString::fromStdString(message);
     if (error)
         *error = QString::fromStdString(message);
 }
@@ -249,7 +249,7 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
         return false;
     }
     OIIO::ImageSpec spec = info.spec();
-    qDebug() << "Image size:" << image.cols << image.rows;
+    qCDebug(lcIo) << "Image size:" << image.cols << image.rows;
 
     std::string failure;
     if (!ImageSaveOptions::applyColorSpace(options, spec, &failure)) {
@@ -439,13 +439,13 @@ QSize ImageIOManager::getImageSize(const QString& path)
     std::unique_ptr<OIIO::ImageInput> in =
         openInput(path.toStdString(), problem, PngFileCheck::Extent::UpToImageData);
     if (!in) {
-        qWarning() << path << QString::fromStdString(problem);
+        qCWarning(lcIo) << path << QString::fromStdString(problem);
         return QSize(0, 0);
     }
     const OIIO::ImageSpec& spec = in->spec();
     const std::string refusal = sizeRefusal(spec);
     if (!refusal.empty()) {
-        qWarning() << path << QString::fromStdString(refusal);
+        qCWarning(lcIo) << path << QString::fromStdString(refusal);
         return QSize(0, 0);
     }
     const int orientation = spec.get_int_attribute("Orientation", 1);
@@ -453,7 +453,7 @@ QSize ImageIOManager::getImageSize(const QString& path)
     if (ImageOrientation::swapsAxes(orientation))
         size.transpose();
     else if (orientation == 1)
-        qDebug() << "Don't need auto reorientation";
+        qCDebug(lcIo) << "Don't need auto reorientation";
     in->close();
     return size;
 }
@@ -479,7 +479,7 @@ bool ImageIOManager::loadFromPS(unsigned width, unsigned height, uchar* plane0, 
         report(nullptr, "Could not read the host's planes: bad size, depth or buffer");
         return false;
     }
-    qDebug() << "***************************iccProfileSize:**********************" << profileSize;
+    qCDebug(lcIo) << "***************************iccProfileSize:**********************" << profileSize;
     try {
         out.create(rgb.rows, rgb.cols, CV_16UC4);
         cms.convert(rgb, out, TYPE_RGB_16, TYPE_RGBA_16, profile, profileSize, ColorManagementSystem::HostToWorkspace,
@@ -556,7 +556,7 @@ QString ImageIOManager::localPathFromUrl(const QUrl& url, QString* error)
     if (url.scheme().isEmpty() && !url.isEmpty())
         return url.toString();
     const QString message = "Not a local file: " + url.toString();
-    std::cerr << message.toStdString() << std::endl;
+    qCWarning(lcIo).noquote() << message;
     if (error)
         *error = message;
     return QString();

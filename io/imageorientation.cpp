@@ -1,6 +1,6 @@
 #include "io/imageorientation.h"
+#include "io/iologging.h"
 
-#include <QDebug>
 
 namespace {
 
@@ -37,12 +37,12 @@ const char* logLine(int code)
 void logCode(int code)
 {
     if (code == 1) {
-        qDebug() << "Don't need auto reorientation";
+        qCDebug(lcIo) << "Don't need auto reorientation";
         return;
     }
-    qDebug() << "Needs auto reorientation";
+    qCDebug(lcIo) << "Needs auto reorientation";
     if (const char* line = logLine(code))
-        qDebug() << line;
+        qCDebug(lcIo) << line;
 }
 
 } // namespace

@@ -5,8 +5,10 @@
 #include "io/fileinfo.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSurfaceFormat>
 #include <QtGlobal>
+#include <cstring>
 
 QString Korvane::s_userDataFolder;
 QUrl Korvane::s_ostrelCloudRootUrl;
@@ -56,4 +58,21 @@ void Korvane::prepareApplication()
     format.setProfile(QSurfaceFormat::CoreProfile);
     QSurfaceFormat::setDefaultFormat(format);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+bool Korvane::takeVerboseFlag(int& argc, char** argv)
+{
+    bool found = false;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::strcmp(argv[i], "--verbose") == 0)
+            found = true;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[kept] = nullptr;
+    if (found)
+        QLoggingCategory::setFilterRules(QStringLiteral("korvane.*.debug=true\nkorvane.*.info=true"));
+    return found;
 }

@@ -18,6 +18,9 @@ public:
     // types (each once per process), and stores the three host values.
     static void init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl, const QString& quarnFolder);
     static void shutDown();
+    // For tools: removes "--verbose" from the arguments and, when it was there, turns on the
+    // debug and info lines of every korvane.* category. Returns whether it was there.
+    static bool takeVerboseFlag(int& argc, char** argv);
 
     static const QString& userDataFolder();
     static const QUrl& ostrelCloudRootUrl();

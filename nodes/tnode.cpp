@@ -1,14 +1,14 @@
 #include "nodes/tnode.h"
+#include "nodes/nodeslogging.h"
 
-#include "engine/tcmd_createnodewithuid.h"
-#include "engine/tcmd_movenode.h"
+#include "nodes/commands/tcmd_createnodewithuid.h"
+#include "nodes/commands/tcmd_movenode.h"
 #include "engine/tcmd_saveimage.h"
 #include "engine/timpserver.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnodefactory.h"
 
-#include <QDebug>
 #include <cmath>
 
 namespace {
@@ -181,7 +181,7 @@ bool TNode::removeChildren(int position, int count)
         return false;
     for (int i = 0; i < count && position < childCount(); ++i)
         delete children().at(position);
-    qDebug() << "deleted:" << position << before << childCount();
+    qCDebug(lcNodes) << "deleted:" << position << before << childCount();
     emit childCountChanged(childCount());
     return true;
 }
@@ -262,11 +262,11 @@ bool TNode::setPreset(QVariantMap value, bool bChildrenOnly)
     for (const QVariant& entry : value.value(kChildren).toList()) {
         const QVariantMap map = entry.toMap();
         const QString name = map.value(kClassName).toString();
-        qDebug() << "------ will call TnodeFactory::create" << name;
+        qCDebug(lcNodes) << "------ will call TnodeFactory::create" << name;
         if (TNode* node = TNodeFactory::create(name, this, 0))
             node->setPreset(map, false);
         else
-            qWarning() << "fail to create: " << name;
+            qCWarning(lcNodes) << "fail to create: " << name;
     }
     emit childCountChanged(childCount());
     return true;

@@ -1,8 +1,8 @@
 #include "nodes/tnodeclassinfo.h"
+#include "nodes/nodeslogging.h"
 
 #include "nodes/tnodefactory.h"
 
-#include <QDebug>
 
 TNodeClassInfo::TNodeClassInfo(QObject* parent)
     : QObject(parent)
@@ -25,7 +25,7 @@ QStringList TNodeClassInfo::categoryClasses(QString className, QString category)
             result << c;
     }
     result.sort(Qt::CaseSensitive);
-    qDebug() << "TNodeClassInfo::categoryClasses" << className << category << result;
+    qCDebug(lcNodes) << "TNodeClassInfo::categoryClasses" << className << category << result;
     return result;
 }
 
@@ -38,7 +38,7 @@ QStringList TNodeClassInfo::categoryList(QString className) const
             result << cat;
     }
     result.sort(Qt::CaseSensitive);
-    qDebug() << "TNodeClassInfo::categoryList" << className << result;
+    qCDebug(lcNodes) << "TNodeClassInfo::categoryList" << className << result;
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "nodes/tnodefactory.h"
 
+#include "engine/tjson.h"
+
 QMap<QString, TNodeFactory::NodeInfo> TNodeFactory::s_infos;
 
 bool TNodeFactory::registerNodeClass(const QString& name, Creator creator, WorkerCreator workerCreator,
@@ -8,6 +10,7 @@ bool TNodeFactory::registerNodeClass(const QString& name, Creator creator, Worke
     if (s_infos.contains(name))
         return false;
     s_infos.insert(name, NodeInfo{std::move(creator), std::move(workerCreator), guiQML, info});
+    TJson::keepPlainBlendModeFor(name);
     return true;
 }
 

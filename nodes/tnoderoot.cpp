@@ -1,19 +1,19 @@
 #include "nodes/tnoderoot.h"
+#include "nodes/nodeslogging.h"
 
 #include "engine/tcmd_blockandupdate.h"
-#include "engine/tcmd_canvas.h"
-#include "engine/tcmd_createnodewithuid.h"
-#include "engine/tcmd_deleteallchildren.h"
-#include "engine/tcmd_deletelastchild.h"
-#include "engine/tcmd_procmode.h"
+#include "nodes/commands/tcmd_canvas.h"
+#include "nodes/commands/tcmd_createnodewithuid.h"
+#include "nodes/commands/tcmd_deleteallchildren.h"
+#include "nodes/commands/tcmd_deletelastchild.h"
+#include "nodes/commands/tcmd_procmode.h"
 #include "engine/tcmd_saveimage.h"
 #include "engine/tcmd_savethumbnail.h"
-#include "engine/tcmd_setinput.h"
+#include "nodes/commands/tcmd_setinput.h"
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnoderootworker.h"
 
-#include <QDebug>
 #include <algorithm>
 #include <cmath>
 #include <opencv2/core.hpp>
@@ -39,7 +39,7 @@ TNodeRoot::TNodeRoot(TImproc* parent, unsigned int uid)
 
 TNodeRoot::~TNodeRoot()
 {
-    qDebug() << "TNodeRoot deleted ... " << this;
+    qCDebug(lcNodes) << "TNodeRoot deleted ... " << this;
 }
 
 TImprocWorker* TNodeRoot::createImproc()
@@ -95,7 +95,7 @@ void TNodeRoot::refreshAllSize(QSize size)
 void TNodeRoot::setCanvasSize_NoUndo(const QSize& size)
 {
     changeCanvasSize(size, ScaleRule::KeepOnceSet, false);
-    qDebug() << "canvas: " << m_thumbnailSize << m_thumbnailScale << m_lowrezSize << m_lowrezScale << m_canvasSize;
+    qCDebug(lcNodes) << "canvas: " << m_thumbnailSize << m_thumbnailScale << m_lowrezSize << m_lowrezScale << m_canvasSize;
 }
 
 void TNodeRoot::showCanvas(QSize size, QColor color, float lowrezScale, float thumbnailScale)

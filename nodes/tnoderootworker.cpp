@@ -1,6 +1,7 @@
 #include "nodes/tnoderootworker.h"
+#include "nodes/nodeslogging.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 #include "gpu/glimfilter.h"
 #include "gpu/gltransform.h"
 #include "io/imageiomanager.h"
@@ -8,7 +9,6 @@
 #include "nodes/tnode.h"
 #include "nodes/tnoderoot.h"
 
-#include <QDebug>
 #include <QImage>
 #include <QImageWriter>
 #include <QOpenGLFunctions_3_3_Core>
@@ -278,7 +278,7 @@ void TNodeRootWorker::procUpdateReq(TImprocWorker*, QString& reqTag, QString& fb
     if (m_procMode == TImproc::LOWREZ && !fuzzyOne(m_lowrezScale)) {
         TPendingList full = nodesNeedsFullProc();
         if (!full.isEmpty()) {
-            qDebug() << "TBD: full nodes: " << full;
+            qCDebug(lcNodes) << "TBD: full nodes: " << full;
             m_procMode = TImproc::FULL;
             TSFbo canvas = canvasFbo();
             proc(canvas, canvas, full);
@@ -340,7 +340,7 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
 
 void TNodeRootWorker::reportSaveFailure(const QUrl& fileName, const QString& error)
 {
-    qWarning() << "TNodeRootWorker - save failed:" << error;
+    qCWarning(lcNodes) << "TNodeRootWorker - save failed:" << error;
     emit saveFinished(fileName, error);
 }
 
@@ -349,7 +349,7 @@ bool TNodeRootWorker::procSaveQImage(TImprocWorker* which, const QString& fileNa
     QString error;
     const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
     if (!error.isEmpty()) {
-        qWarning() << "TNodeRootWorker - thumbnail not written:" << error;
+        qCWarning(lcNodes) << "TNodeRootWorker - thumbnail not written:" << error;
         return false;
     }
     if (image.isEmpty() || fileName.isEmpty())
@@ -364,7 +364,7 @@ bool TNodeRootWorker::procSaveQImage(TImprocWorker* which, const QString& fileNa
     }
     QImageWriter writer(fileName);
     if (!writer.write(qimage)) {
-        qWarning() << "writer failed " << writer.errorString();
+        qCWarning(lcNodes) << "writer failed " << writer.errorString();
         return false;
     }
     return true;

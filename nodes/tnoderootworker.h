@@ -5,6 +5,7 @@
 //         their outcome with saveFinished.
 
 #include "engine/timproc.h"
+#include "engine/trootworker.h"
 #include "gpu/tsmat.h"
 #include "nodes/tnodeworker.h"
 
@@ -16,7 +17,7 @@
 // Render-thread worker of the root node: places the input image on a canvas of the size the
 // current mode asks for, renders the tree over it, and publishes the result ("_output_"),
 // the input alone ("_input_"), a full-resolution matrix, or a file.
-class TNodeRootWorker : public TNodeWorker
+class TNodeRootWorker : public TNodeWorker, public TRootWorker
 {
     Q_OBJECT
 public:
@@ -31,14 +32,14 @@ public:
 
     // Takes the image to place on the canvas of the next renders: 8-bit images as 8-bit
     // textures, 16-bit ones (three channels widened to four) as 16-bit textures.
-    virtual void prepareInput(const TSMat& input);
+    void prepareInput(const TSMat& input) override;
     // Renders the canvas at full resolution up to `which` and writes it to `fileName`, or,
     // for an empty URL, hands it back through outputChanged. A render error writes and
     // hands back nothing; every failure, and every file written, ends in saveFinished.
-    virtual TSMat procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams);
-    virtual bool procSaveQImage(TImprocWorker* which, const QString& fileName);
+    TSMat procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams) override;
+    bool procSaveQImage(TImprocWorker* which, const QString& fileName) override;
     // Logs a save that did not happen and tells the GUI root through saveFinished.
-    void reportSaveFailure(const QUrl& fileName, const QString& error);
+    void reportSaveFailure(const QUrl& fileName, const QString& error) override;
 
     void setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale);
     void setProcMode(TImproc::ProcMode mode) { m_procMode = mode; }

@@ -1,6 +1,6 @@
 #include "nodes/tnodestamp.h"
 
-#include "engine/stamp_cmd.h"
+#include "nodes/commands/stamp_cmd.h"
 
 TNodeStamp::TNodeStamp(TImproc* parent, unsigned int uid)
     : TNode(parent, uid)

@@ -1,6 +1,6 @@
 #include "nodes/tnodestampworker.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 #include "gpu/glcache.h"
 
 #include <QtGlobal>

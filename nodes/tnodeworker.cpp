@@ -3,7 +3,7 @@
 #include "gpu/glblendmode.h"
 #include "gpu/glmaskblend.h"
 #include "nodes/tnode.h"
-#include "nodes/tselection.h"
+#include "gpu/tselection.h"
 
 #include <QPointF>
 

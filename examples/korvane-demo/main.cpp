@@ -46,6 +46,7 @@ TSMat loadPhoto(const QString& path, const QTemporaryDir& scratch, QString* erro
 int main(int argc, char** argv)
 {
     HugePages::restartWithHugePages(argv);
+    Korvane::takeVerboseFlag(argc, argv);
     Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("korvane-demo"));
@@ -90,7 +91,7 @@ int main(int argc, char** argv)
 
     // The photo and the starting tree go in once the engine runs.
     auto start = [&] {
-        TNodeRootWithAdjust* root = server->rootNode();
+        TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(server->rootNode());
         root->setInput(photo);
         if (!tree.isEmpty() && !root->setPreset(tree))
             std::fprintf(stderr, "korvane-demo: the preset is not a root preset; starting empty\n");

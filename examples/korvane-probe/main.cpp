@@ -12,6 +12,7 @@
 
 int main(int argc, char** argv)
 {
+    Korvane::takeVerboseFlag(argc, argv);
     Korvane::prepareApplication();
     QGuiApplication app(argc, argv);
 

@@ -17,16 +17,6 @@
 #include <cstdio>
 
 namespace {
-// The engine narrates every pass at debug level; a command-line tool shows warnings and
-// errors only, unless KORVANE_VERBOSE is set.
-QtMessageHandler s_standardMessages = nullptr;
-
-void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && s_standardMessages)
-        s_standardMessages(type, context, message);
-}
-
 // Help and the chart need no display, so they run without a windowing system.
 bool needsDisplay(int argc, char** argv)
 {
@@ -42,8 +32,7 @@ bool needsDisplay(int argc, char** argv)
 int main(int argc, char** argv)
 {
     HugePages::restartWithHugePages(argv);
-    if (qEnvironmentVariableIsEmpty("KORVANE_VERBOSE"))
-        s_standardMessages = qInstallMessageHandler(quietMessages);
+    Korvane::takeVerboseFlag(argc, argv);
     std::unique_ptr<QCoreApplication> app;
     if (needsDisplay(argc, argv)) {
         Korvane::prepareApplication();

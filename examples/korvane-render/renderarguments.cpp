@@ -63,7 +63,9 @@ bool RenderArguments::parse(const QStringList& arguments)
     const QCommandLineOption chart("make-chart", "Write the default test chart (16-bit PNG) to <file> and stop.", "file");
     const QCommandLineOption chartSize("chart-size", "Size of the chart, WIDTHxHEIGHT (default 3000x2000).", "size",
                                        "3000x2000");
-    parser.addOptions({quality, progressive, depth, colorSpace, compression, alpha, chart, chartSize});
+    // Taken out of the arguments before they get here (Korvane::takeVerboseFlag); listed for --help.
+    const QCommandLineOption verbose("verbose", "Print the engine's debug and info lines.");
+    parser.addOptions({quality, progressive, depth, colorSpace, compression, alpha, chart, chartSize, verbose});
     m_helpText = parser.helpText();
     if (!parser.parse(arguments))
         return fail(parser.errorText());

@@ -93,7 +93,7 @@ bool RenderJob::run()
         return false;
     step("start engine");
 
-    TNodeRootWithAdjust* root = m_server->rootNode();
+    TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
     root->setInput(input);
     if (!root->setPreset(m_arguments.preset()))
         return fail(QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath()));

@@ -13,18 +13,19 @@
 #include "nodes/tnodefactory.h"
 
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 
 namespace {
-QStringList g_debugLines;
+QStringList g_infoLines;
 QtMessageHandler g_previousHandler = nullptr;
 
-void collectDebugLines(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
+void collectInfoLines(QtMsgType type, const QMessageLogContext& ctx, const QString& msg)
 {
-    if (type == QtDebugMsg)
-        g_debugLines << msg;
+    if (type == QtInfoMsg)
+        g_infoLines << msg;
     g_previousHandler(type, ctx, msg);
 }
 
@@ -66,8 +67,9 @@ private slots:
     void setupRunsOnceAContextArrives()
     {
         TImpServerThread* t = TImpServer::impThread();
-        g_debugLines.clear();
-        g_previousHandler = qInstallMessageHandler(collectDebugLines);
+        g_infoLines.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("korvane.engine.info=true"));
+        g_previousHandler = qInstallMessageHandler(collectInfoLines);
         const bool attached = TImpServer::attachOffscreenContext();
         const bool ready = attached && ensureGpu(t);
         qInstallMessageHandler(g_previousHandler);
@@ -75,7 +77,7 @@ private slots:
         QVERIFY(ready);
         QVERIFY(!TImpServer::attachOffscreenContext());
 
-        const QStringList probe = g_debugLines.filter("GPU available mem: (cachesize, detected, ati,nv, maxTxr,detectMax, RAM)");
+        const QStringList probe = g_infoLines.filter("GPU available mem: (cachesize, detected, ati,nv, maxTxr,detectMax, RAM)");
         QCOMPARE(probe.size(), 1);
         QRegularExpression numbers("\\) (\\d+), (\\d+), (\\d+), (\\d+), (\\d+), (\\d+), (\\d+)$");
         const QRegularExpressionMatch m = numbers.match(probe.first());
@@ -90,11 +92,12 @@ private slots:
         QCOMPARE(GLCache::maxKB(), expectedCache);
 
         // A second call probes nothing again.
-        g_debugLines.clear();
-        g_previousHandler = qInstallMessageHandler(collectDebugLines);
+        g_infoLines.clear();
+        g_previousHandler = qInstallMessageHandler(collectInfoLines);
         ensureGpu(t);
         qInstallMessageHandler(g_previousHandler);
-        QVERIFY(g_debugLines.filter("GPU available mem").isEmpty());
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(g_infoLines.filter("GPU available mem").isEmpty());
     }
 
     void shutdownFreesEverythingAndCanRunTwice()

@@ -34,7 +34,7 @@ private slots:
     {
         m_server = m_host.showServer(m_view);
         QVERIFY(m_server);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
         m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(90, 120, 150, 255))));
         settle();
     }

@@ -19,7 +19,7 @@ std::unique_ptr<QQuickView> showServerWithChild(TestHost& host)
 {
     std::unique_ptr<QQuickView> view;
     TImpServer* server = host.showServer(view);
-    if (!server || !TestHost::addChild(server, QStringLiteral("HostLayer"), server->rootNode()))
+    if (!server || !TestHost::addChild(server, QStringLiteral("HostLayer"), qobject_cast<TNodeRootWithAdjust*>(server->rootNode())))
         return nullptr;
     return view;
 }
@@ -34,7 +34,7 @@ private slots:
         TestHost host;
         auto view = showServerWithChild(host);
         QVERIFY(view);
-        TNode* child = TestHost::server(view.get())->rootNode()->child(0);
+        TNode* child = qobject_cast<TNodeRootWithAdjust*>(TestHost::server(view.get())->rootNode())->child(0);
         QVERIFY(TImprocWorker::liveCount() >= 3);
 
         QElapsedTimer timer;

@@ -94,7 +94,7 @@ private slots:
         {
             TImprocWorker duplicate(616161, 0);
             QCOMPARE(TImprocWorker::ptr(616161), first);
-            QTest::ignoreMessage(QtDebugMsg, "ERROR!!! - TImprocWorker::insertWorker - try to insert worker multiple times!!!");
+            QTest::ignoreMessage(QtWarningMsg, "ERROR!!! - TImprocWorker::insertWorker - try to insert worker multiple times!!!");
             TImprocWorker::insertWorker(616161, &duplicate);
         }
         // The rejected duplicate's destruction must not unregister the first.

@@ -6,7 +6,7 @@
 #include "testnodes_host.h"
 #include "testregistry.h"
 
-#include "engine/tcmd_deletenodewithuid.h"
+#include "nodes/commands/tcmd_deletenodewithuid.h"
 #include "engine/timpserver.h"
 #include "engine/tjson.h"
 #include "engine/timpserverthread.h"
@@ -70,7 +70,7 @@ private slots:
         m_server = TestHost::server(m_view.get());
         QVERIFY(m_server);
         QTRY_VERIFY_WITH_TIMEOUT(m_server->isReady(), 10000);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
         QVERIFY(m_root);
         QVERIFY(m_server->thumbnails());
         QVERIFY(m_root != m_server->thumbnails());

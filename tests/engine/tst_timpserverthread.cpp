@@ -232,7 +232,7 @@ private slots:
         QVERIFY(moveWorker(m_thread, a, c));
         QCOMPARE(workerOrder(parent), (QList<uint>{b, a, c}));
 
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("No worker with uid"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("No worker with uid"));
         QVERIFY(!moveWorker(m_thread, 999999998, 0));
         QVERIFY(!moveWorker(m_thread, a, 999999998));
         QVERIFY(!moveWorker(m_thread, a, a));

@@ -85,10 +85,10 @@ private slots:
     {
         QCOMPARE(TJson::stringToQMap("not json"), QVariantMap());
         QCOMPARE(TJson::stringToQMap("[1, 2]"), QVariantMap());
-        QTest::ignoreMessage(QtDebugMsg, "ERROR!!! - TJson::toVariant - empty object");
+        QTest::ignoreMessage(QtWarningMsg, "ERROR!!! - TJson::toVariant - empty object");
         QCOMPARE(TJson::stringToQMap("{}"), QVariantMap());
         // A null member stays as an invalid value; the rest of the map is read.
-        QTest::ignoreMessage(QtDebugMsg, "ERROR!!!: TJson::toVariant - should not be null");
+        QTest::ignoreMessage(QtWarningMsg, "ERROR!!!: TJson::toVariant - should not be null");
         const QVariantMap withNull = TJson::stringToQMap(R"({"a": null, "b": 1})");
         QVERIFY(withNull.contains("a") && !withNull.value("a").isValid());
         QCOMPARE(withNull.value("b"), QVariant(1.0));

@@ -32,9 +32,9 @@ private slots:
         QVERIFY(viewWindow->openglContext() != serverWindow->openglContext());
         auto* view = viewWindow->rootObject()->findChild<EngineView*>("view");
         QVERIFY(view);
-        view->setNode(server->rootNode());
+        view->setNode(qobject_cast<TNodeRootWithAdjust*>(server->rootNode()));
         // Opaque (40, 160, 220) everywhere: whatever part of the view the image covers shows it.
-        server->rootNode()->setInput(TSMat(cv::Mat(30, 40, CV_8UC4, cv::Scalar(40, 160, 220, 255))));
+        qobject_cast<TNodeRootWithAdjust*>(server->rootNode())->setInput(TSMat(cv::Mat(30, 40, CV_8UC4, cv::Scalar(40, 160, 220, 255))));
         QTRY_VERIFY_WITH_TIMEOUT(view->hasImage(), 10000);
 
         QColor centre;

@@ -8,7 +8,7 @@
 #include "hostnodes/imagelayerworker.h"
 #include "hostnodes/levelslayerworker.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 #include "gpu/tsfbo.h"
 
 #include "gpufixture.h"

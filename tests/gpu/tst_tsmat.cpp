@@ -1,7 +1,8 @@
 #include "gpu/tsmat.h"
 
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
+#include <QLoggingCategory>
 #include <QTest>
 
 #include <atomic>
@@ -96,6 +97,7 @@ void TstTSMat::setterDetaches()
 void TstTSMat::liveRecordsReturnToStart()
 {
     const int start = TSMat::liveRecords();
+    QLoggingCategory::setFilterRules(QStringLiteral("korvane.gpu.debug=true"));
     if (start == 0)
         QTest::ignoreMessage(QtDebugMsg, "all objects deleted");
     {
@@ -111,6 +113,7 @@ void TstTSMat::liveRecordsReturnToStart()
         b = a; // c still holds the detached record
         QCOMPARE(TSMat::liveRecords(), start + 2);
     }
+    QLoggingCategory::setFilterRules(QString());
     QCOMPARE(TSMat::liveRecords(), start);
 }
 

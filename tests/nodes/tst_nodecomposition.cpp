@@ -176,7 +176,7 @@ private slots:
         TestLayers::registerAll();
         m_server = m_host.showServer(m_view);
         QVERIFY(m_server);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
         m_root->setProcMode(TImproc::FULL);
         cv::Mat input(30, 41, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));

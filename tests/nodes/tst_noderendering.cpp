@@ -57,7 +57,7 @@ private slots:
         TestLayers::registerAll();
         m_server = m_host.showServer(m_view);
         QVERIFY(m_server);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
         // A uniform (200, 100, 50) input, 16 x 12.
         m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255))));
         QTRY_VERIFY(TestHost::queueDrained());

@@ -10,7 +10,7 @@
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 #include "nodes/tnoderootwithadjust.h"
 
 #include <QDir>
@@ -89,7 +89,7 @@ private slots:
         TestLayers::registerAll();
         m_server = m_host.showServer(m_view);
         QVERIFY(m_server);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
         cv::Mat input(12, 17, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
         input.reshape(1, input.total()).col(3).setTo(255);

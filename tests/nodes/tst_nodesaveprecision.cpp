@@ -35,7 +35,7 @@ QString writeSource(const QTemporaryDir& dir, const QString& name, int cvType)
 bool roundTrip(TImpServer* server, const QString& source, const QString& target, const QVariantMap& options,
                cv::Mat* original, cv::Mat* saved, QString* failure)
 {
-    TNodeRootWithAdjust* root = server->rootNode();
+    TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(server->rootNode());
     const TSMat input = ImageIOManager::tryLoadFile(source, Workspace::colorManagmentSystem(), failure);
     if (input.isEmpty())
         return false;

@@ -5,8 +5,8 @@
 #include "testnodes_host.h"
 #include "testregistry.h"
 
-#include "engine/tcmd_createnodewithuid.h"
-#include "engine/tcmd_movenode.h"
+#include "nodes/commands/tcmd_createnodewithuid.h"
+#include "nodes/commands/tcmd_movenode.h"
 #include "engine/tcmd_params.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"

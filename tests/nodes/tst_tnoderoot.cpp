@@ -5,9 +5,9 @@
 #include "testnodes_host.h"
 #include "testregistry.h"
 
-#include "engine/tcmd_canvas.h"
-#include "engine/tcmd_createnodewithuid.h"
-#include "engine/tcmd_deletelastchild.h"
+#include "nodes/commands/tcmd_canvas.h"
+#include "nodes/commands/tcmd_createnodewithuid.h"
+#include "nodes/commands/tcmd_deletelastchild.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 #include "nodes/tnoderootwithadjust.h"
@@ -148,7 +148,7 @@ private slots:
     {
         m_server = m_host.showServer(m_view);
         QVERIFY(m_server);
-        m_root = m_server->rootNode();
+        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
     }
 
     void imageLoadsAreNotUndoSteps()
@@ -180,12 +180,12 @@ private slots:
         const int steps = TImpServer::undoStack()->count();
         const bool couldUndo = m_server->canUndo();
         QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
-        m_server->thumbnails()->generatePresetThumbnail(QString(), QSize(64, 48),
+        qobject_cast<TNodeRootWithAdjust*>(m_server->thumbnails())->generatePresetThumbnail(QString(), QSize(64, 48),
                                                          {{"_children_", QVariantList{child}}});
         QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImpServer::undoStack()->count(), steps);
         QTRY_COMPARE(m_server->canUndo(), couldUndo);
-        QCOMPARE(m_server->thumbnails()->childCount(), 0);
+        QCOMPARE(qobject_cast<TNodeRootWithAdjust*>(m_server->thumbnails())->childCount(), 0);
     }
 
     void attachedPresetThenAnEditIsOneUndoStepThatRenders()

@@ -1,4 +1,4 @@
-#include "engine/tcmd_setinput.h"
+#include "nodes/commands/tcmd_setinput.h"
 
 #include "engine/timpserver.h"
 #include "nodes/tnoderoot.h"

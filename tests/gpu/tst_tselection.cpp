@@ -5,7 +5,7 @@
 #include "testregistry.h"
 
 #include "gpu/tsfbo.h"
-#include "nodes/tselection.h"
+#include "gpu/tselection.h"
 
 #include <QDir>
 #include <QRegularExpression>

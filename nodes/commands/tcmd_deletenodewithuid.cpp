@@ -1,8 +1,8 @@
-#include "engine/tcmd_deletenodewithuid.h"
+#include "nodes/commands/tcmd_deletenodewithuid.h"
+#include "nodes/nodeslogging.h"
 
 #include "nodes/tnode.h"
 
-#include <QDebug>
 
 TCmd_DeleteNodeWithUid::TCmd_DeleteNodeWithUid(unsigned int nodeUid, const QString& text, QUndoCommand* parent)
     : TCmd(0, QStringLiteral("TCmd_DeleteNodeWithUid"), false, false, text, parent)
@@ -22,7 +22,7 @@ void TCmd_DeleteNodeWithUid::redo()
     }
     const int index = parentNode->indexOfChild(node);
     if (index < 0) {
-        qDebug() << "ERROR - TCmd_DeleteNodeWithUid::redo() - child not found" << node << parentNode;
+        qCWarning(lcNodes) << "ERROR - TCmd_DeleteNodeWithUid::redo() - child not found" << node << parentNode;
         return;
     }
     parentNode->removeChildren(index, 1);

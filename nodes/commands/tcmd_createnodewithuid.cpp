@@ -1,4 +1,4 @@
-#include "engine/tcmd_createnodewithuid.h"
+#include "nodes/commands/tcmd_createnodewithuid.h"
 
 #include "nodes/tnode.h"
 #include "nodes/tnodefactory.h"

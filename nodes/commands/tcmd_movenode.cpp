@@ -1,4 +1,4 @@
-#include "engine/tcmd_movenode.h"
+#include "nodes/commands/tcmd_movenode.h"
 
 #include "nodes/tnode.h"
 

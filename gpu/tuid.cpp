@@ -1,10 +1,10 @@
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
+#include "gpu/gpulogging.h"
 
-#include "engine/tengineenums.h"
+#include "gpu/tengineenums.h"
 
 #include <QByteArray>
 #include <QColor>
-#include <QDebug>
 #include <QHash>
 #include <QMetaType>
 #include <QPoint>
@@ -311,6 +311,6 @@ unsigned int TUid::hash(const QVariant& v)
         return acc;
     }
 
-    qWarning() << "ERROR!!!! unsupported type" << v << type;
+    qCWarning(lcGpu) << "ERROR!!!! unsupported type" << v << type;
     return 0;
 }

@@ -1,4 +1,4 @@
-#include "engine/tuid.h"
+#include "gpu/tuid.h"
 
 #include <QColor>
 #include <QJsonArray>

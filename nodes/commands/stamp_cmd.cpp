@@ -1,4 +1,4 @@
-#include "engine/stamp_cmd.h"
+#include "nodes/commands/stamp_cmd.h"
 
 #include "nodes/tnodestampworker.h"
 

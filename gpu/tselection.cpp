@@ -1,4 +1,4 @@
-#include "nodes/tselection.h"
+#include "gpu/tselection.h"
 
 #include "gpu/glimfilter.h"
 

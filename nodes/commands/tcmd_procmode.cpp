@@ -1,4 +1,4 @@
-#include "engine/tcmd_procmode.h"
+#include "nodes/commands/tcmd_procmode.h"
 
 #include "nodes/tnoderootworker.h"
 

@@ -1,4 +1,4 @@
-#include "engine/tcmd_canvas.h"
+#include "nodes/commands/tcmd_canvas.h"
 
 #include "nodes/tnoderoot.h"
 #include "nodes/tnoderootworker.h"

@@ -1,4 +1,4 @@
-#include "engine/tengineenums.h"
+#include "gpu/tengineenums.h"
 
 #include <cstring>
 

@@ -1,0 +1,3 @@
+#include "engine/enginelogging.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "korvane.engine", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "gpu/gpulogging.h"
+
+Q_LOGGING_CATEGORY(lcGpu, "korvane.gpu", QtWarningMsg)

@@ -1,0 +1,3 @@
+#include "io/iologging.h"
+
+Q_LOGGING_CATEGORY(lcIo, "korvane.io", QtWarningMsg)

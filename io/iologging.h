@@ -1,0 +1,8 @@
+#pragma once
+// The "korvane.io" logging category. Debug and info lines are off unless a host turns them on
+// (QT_LOGGING_RULES="korvane.io.debug=true" or QLoggingCategory::setFilterRules); warnings and
+// errors are always on.
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcIo)

@@ -1,0 +1,3 @@
+#include "nodes/nodeslogging.h"
+
+Q_LOGGING_CATEGORY(lcNodes, "korvane.nodes", QtWarningMsg)
