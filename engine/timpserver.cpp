@@ -39,7 +39,6 @@ std::function<bool()>& effectsBusyQuery()
 } // namespace
 int TImpServer::m_glMaxTextureSize = 0;
 QString TImpServer::m_gpuRenderer;
-int TImpServer::m_cpuRamKB = 0;
 bool TImpServer::m_cycleInFlight = false;
 std::atomic<bool> TImpServer::m_stopped{false};
 
@@ -116,14 +115,13 @@ bool TImpServer::attachOffscreenContext()
     surface->setFormat(context->format());
     surface->create();
     context->moveToThread(t);
+    // A window's context queued earlier may arrive first: the thread then keeps that one and
+    // releases ours itself, so nothing is freed here.
     QOpenGLContext* handedOver = context.release();
-    QMetaObject::invokeMethod(t, "attachContext", Qt::BlockingQueuedConnection,
-                              Q_ARG(QOpenGLContext*, handedOver), Q_ARG(QOffscreenSurface*, surface));
-    if (t->context() == handedOver)
-        return true;
-    delete surface;
-    delete handedOver;
-    return false;
+    bool attached = false;
+    QMetaObject::invokeMethod(t, [t, handedOver, surface, &attached] { attached = t->attachContext(handedOver, surface); },
+                              Qt::BlockingQueuedConnection);
+    return attached;
 }
 
 bool TImpServer::startHeadless()
@@ -143,12 +141,13 @@ QOpenGLFunctions_3_3_Core* TImpServer::glFuncs()
 
 int TImpServer::cpuRamKB()
 {
-    if (m_cpuRamKB > 0)
-        return m_cpuRamKB;
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    m_cpuRamKB = (pages > 0 && pageSize > 0) ? int((long long)pages * pageSize / 1024) : 2048;
-    return m_cpuRamKB;
+    // Asked from the GUI and the render thread: computed once, under the static's own lock.
+    static const int ramKB = [] {
+        const long pages = sysconf(_SC_PHYS_PAGES);
+        const long pageSize = sysconf(_SC_PAGE_SIZE);
+        return (pages > 0 && pageSize > 0) ? int((long long)pages * pageSize / 1024) : 2048;
+    }();
+    return ramKB;
 }
 
 bool TImpServer::bIsAnyTEffectBusy()

@@ -155,7 +155,6 @@ private:
     static bool m_showDebugInfo;
     static int m_glMaxTextureSize;
     static QString m_gpuRenderer;
-    static int m_cpuRamKB;
     static bool m_cycleInFlight;
     static std::atomic<bool> m_stopped;
 };

@@ -103,9 +103,9 @@ bool TImpServerThread::isRenderThread()
     return GLContextInfo::isRenderThread();
 }
 
-void TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface* surface)
+bool TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface* surface)
 {
-    if (m_context_p || isShutDown()) {
+    if (m_context_p.load() || isShutDown()) {
         // One engine context per process: a later window's context is not needed, since
         // every context shares objects with the global share context.
         qCDebug(lcEngine) << "TImpServerThread - a context is already attached; the new one is released";
@@ -113,10 +113,11 @@ void TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface*
             context->deleteLater();
         if (surface)
             surface->deleteLater();
-        return;
+        return false;
     }
-    m_context_p = context;
     m_surface_p = surface;
+    m_context_p.store(context);
+    return true;
 }
 
 bool TImpServerThread::ensureGpu()
@@ -129,12 +130,12 @@ void TImpServerThread::setup()
 {
     if (m_setupDone || !m_context_p || !m_surface_p || isShutDown())
         return;
-    if (!m_context_p->makeCurrent(m_surface_p)) {
+    if (!m_context_p.load()->makeCurrent(m_surface_p)) {
         qCWarning(lcEngine) << "TImpServerThread - cannot make the engine context current";
         return;
     }
     setPriority(QThread::LowPriority);
-    m_funcs_p = m_context_p->versionFunctions<QOpenGLFunctions_3_3_Core>();
+    m_funcs_p = m_context_p.load()->versionFunctions<QOpenGLFunctions_3_3_Core>();
     if (!m_funcs_p || !m_funcs_p->initializeOpenGLFunctions()) {
         qCWarning(lcEngine) << "TImpServerThread - the engine context offers no OpenGL 3.3 core functions";
         m_funcs_p = nullptr;
@@ -158,9 +159,9 @@ void TImpServerThread::setup()
     // GL_INVALID_ENUM, so ask only when advertised and drain any error left behind.
     GLint ati[4] = {0, 0, 0, 0};
     GLint nv = 0;
-    if (m_context_p->hasExtension(QByteArrayLiteral("GL_ATI_meminfo")))
+    if (m_context_p.load()->hasExtension(QByteArrayLiteral("GL_ATI_meminfo")))
         f->glGetIntegerv(kTextureFreeMemoryAti, ati);
-    if (m_context_p->hasExtension(QByteArrayLiteral("GL_NVX_gpu_memory_info")))
+    if (m_context_p.load()->hasExtension(QByteArrayLiteral("GL_NVX_gpu_memory_info")))
         f->glGetIntegerv(kGpuMemoryCurrentAvailableNvx, &nv);
     for (int i = 0; i < 16 && f->glGetError() != GL_NO_ERROR; ++i) {
     }
@@ -360,7 +361,7 @@ void TImpServerThread::shutDown()
 {
     if (m_shutDown.exchange(true))
         return;
-    const bool current = m_context_p && m_surface_p && m_context_p->makeCurrent(m_surface_p);
+    const bool current = m_context_p && m_surface_p && m_context_p.load()->makeCurrent(m_surface_p);
     if (!current)
         qCWarning(lcEngine) << "TImpServerThread::shutDown - no current context; GPU objects are forgotten, not freed";
 
@@ -378,9 +379,9 @@ void TImpServerThread::shutDown()
     m_funcs_p = nullptr;
     GLContextInfo::setRenderFuncs(nullptr);
     if (m_context_p) {
-        m_context_p->doneCurrent();
-        delete m_context_p;
-        m_context_p = nullptr;
+        QOpenGLContext* context = m_context_p.exchange(nullptr);
+        context->doneCurrent();
+        delete context;
     }
     if (m_surface_p) {
         m_surface_p->deleteLater();

@@ -49,7 +49,8 @@ public:
     static bool isRenderThread();
 
     QOpenGLFunctions_3_3_Core* funcs() const { return m_funcs_p; }
-    QOpenGLContext* context() const { return m_context_p; }
+    // Any thread: the attached context, or null.
+    QOpenGLContext* context() const { return m_context_p.load(); }
     bool isBusy() const { return m_busy.available() == 0; }
     bool isSetUp() const { return m_setupDone; }
     bool isShutDown() const { return m_shutDown.load(); }
@@ -73,8 +74,10 @@ signals:
     void gpuRendererChanged(QString renderer);
 
 public slots:
-    // Takes ownership of a context (already moved to this thread) and the surface to make it current on.
-    void attachContext(QOpenGLContext* context, QOffscreenSurface* surface);
+    // Takes ownership of a context (already moved to this thread) and the surface to make it
+    // current on. When one is already attached (or the thread has shut down) both are released
+    // here and false is returned; the caller must not free them.
+    bool attachContext(QOpenGLContext* context, QOffscreenSurface* surface);
     // Probes the GPU if that has not happened yet; true when the engine context is current
     // and set up. For code that needs the GPU outside a render request (tools, tests).
     bool ensureGpu();
@@ -115,7 +118,7 @@ private:
     friend class TImpServer;
 
     QOffscreenSurface* m_surface_p = nullptr;
-    QOpenGLContext* m_context_p = nullptr;
+    std::atomic<QOpenGLContext*> m_context_p{nullptr};
     bool m_setupDone = false;
     QOpenGLDebugLogger* m_glLogger_p = nullptr;
     QSemaphore m_busy{1};

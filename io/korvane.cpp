@@ -3,6 +3,7 @@
 #include "gpu/tsfbo.h"
 #include "gpu/tsmat.h"
 #include "io/fileinfo.h"
+#include "io/standardprofiles.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -27,6 +28,8 @@ void Korvane::init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl
     TSMat::registerMetaType();
     TSFbo::registerMetaType();
     Ostrel::FileInfo::registerMetaType();
+    // The output colour spaces work out of the box; profiles a host ships as resources win.
+    StandardProfiles::install();
     s_userDataFolder = userDataFolder;
     s_ostrelCloudRootUrl = ostrelCloudRootUrl;
     s_quarnFolder = quarnFolder;

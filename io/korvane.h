@@ -15,7 +15,8 @@ public:
     // window's views, not only the server's.
     static void prepareApplication();
     // Registers the shader resources and the "TSMat", "TSFbo" and "Ostrel::FileInfo" meta
-    // types (each once per process), and stores the three host values.
+    // types (each once per process), installs the built standard colour profiles (a host's
+    // own ":/iccprofiles/" resources still win), and stores the three host values.
     static void init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl, const QString& quarnFolder);
     static void shutDown();
     // For tools: removes "--verbose" from the arguments and, when it was there, turns on the

@@ -10,6 +10,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "io/standardprofiles.h"
+
+#include <OpenImageIO/imagebuf.h>
+#include <lcms2.h>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
@@ -70,6 +74,9 @@ private slots:
         QVERIFY(cv::imwrite(path("in.png").toStdString(), cv::Mat(6, 8, CV_16UC3, cv::Scalar::all(16384))));
         QVERIFY(writeText(path("brighter.json"), presetWith("\"className\": \"LevelsLayer\", \"exposure\": 1")));
         QVERIFY(writeText(path("broken.json"), "{\"className\": \"TNodeRoot\", "));
+        // A saturated 16-bit colour, no profile (read as sRGB); the bare root changes nothing.
+        QVERIFY(cv::imwrite(path("colour.png").toStdString(), cv::Mat(6, 8, CV_16UC3, cv::Scalar(8000, 30000, 50000))));
+        QVERIFY(writeText(path("identity.json"), "{\"className\": \"TNodeRoot\"}"));
         QVERIFY(writeText(path("layer.json"), "{\"className\": \"LevelsLayer\"}"));
         QVERIFY(writeText(path("unknown.json"), presetWith("\"className\": \"NoSuchLayer\"")));
         QVERIFY(writeText(path("missingsource.json"),
@@ -125,6 +132,56 @@ private slots:
         cv::minMaxLoc(saved.reshape(1), &lo, &hi);
         QVERIFY2(std::abs(lo - 32768) <= 2 * 257 && std::abs(hi - 32768) <= 2 * 257,
                  qPrintable(QString("%1 ... %2").arg(lo).arg(hi)));
+    }
+
+    // Every output colour space works without host resources: the file embeds a profile of
+    // that space, and its pixels are the input converted into it as Little CMS converts them.
+    void everyColourSpaceIsEmbeddedAndConverted_data()
+    {
+        QTest::addColumn<QString>("space");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("sRGB") << "sRGB IEC61966-2.1" << "sRGB IEC61966-2.1";
+        QTest::newRow("Adobe") << "Adobe RGB(1998)" << "Adobe RGB (1998)";
+        QTest::newRow("ProPhoto") << "ProPhoto RGB" << "ProPhoto RGB";
+        QTest::newRow("Apple") << "Apple RGB" << "Apple RGB";
+        QTest::newRow("Wide Gamut") << "Wide Gamut RGB" << "Wide Gamut RGB";
+    }
+    void everyColourSpaceIsEmbeddedAndConverted()
+    {
+        QFETCH(QString, space);
+        QFETCH(QString, description);
+        const QString out = path("space.tif");
+        const Run r = render({"--color-space", space, path("colour.png"), path("identity.json"), out});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+
+        OIIO::ImageBuf saved(out.toStdString());
+        QVERIFY(saved.read(0, 0, true, OIIO::TypeDesc::UINT16));
+        const OIIO::ParamValue* icc = saved.spec().find_attribute("ICCProfile");
+        QVERIFY(icc);
+        cmsHPROFILE embedded = cmsOpenProfileFromMem(icc->data(), cmsUInt32Number(icc->type().size()));
+        QVERIFY(embedded);
+        char text[256] = {};
+        cmsGetProfileInfoASCII(embedded, cmsInfoDescription, "en", "US", text, sizeof text);
+
+        const QByteArray srgbBytes = StandardProfiles::build("sRGB_IEC61966-2-1_black_scaled.icc");
+        cmsHPROFILE srgb = cmsOpenProfileFromMem(srgbBytes.constData(), cmsUInt32Number(srgbBytes.size()));
+        cmsHTRANSFORM toSpace = cmsCreateTransform(srgb, TYPE_RGB_16, embedded, TYPE_RGB_16, INTENT_RELATIVE_COLORIMETRIC, 0);
+        const cmsUInt16Number in[3] = {50000, 30000, 8000};
+        cmsUInt16Number expected[3] = {0, 0, 0};
+        if (toSpace)
+            cmsDoTransform(toSpace, in, expected, 1);
+        cmsDeleteTransform(toSpace);
+        cmsCloseProfile(srgb);
+        cmsCloseProfile(embedded);
+        QCOMPARE(QString::fromLatin1(text), description);
+        QVERIFY(toSpace);
+
+        // Within three 8-bit levels: 16-bit float working values and two transforms.
+        float pixel[3] = {0, 0, 0};
+        saved.getpixel(3, 2, pixel, 3);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(pixel[c] * 65535.0 - expected[c]) <= 3 * 257,
+                     qPrintable(QString("channel %1: %2, Little CMS %3").arg(c).arg(pixel[c] * 65535.0).arg(expected[c])));
     }
 };
 

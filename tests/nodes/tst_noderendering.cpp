@@ -26,9 +26,12 @@ cv::Vec4b outputPixel(TNodeRoot* root, int x, int y)
     TFboViewProvider* provider = TImpServerThread::fboViewProvider();
     const unsigned key = TFboViewProvider::key("probe", root->uid(), "_output_");
     provider->insertReq(key, QSize());
-    QSignalSpy ready(provider, &TFboViewProvider::textureReady);
+    // Counted on this thread: the provider signals from the render thread.
+    int ready = 0;
+    QObject receiver;
+    QObject::connect(provider, &TFboViewProvider::textureReady, &receiver, [&ready] { ++ready; }, Qt::QueuedConnection);
     root->updateFbo("probe");
-    if (!QTest::qWaitFor([&] { return ready.count() > 0; }, 5000))
+    if (!QTest::qWaitFor([&] { return ready > 0; }, 5000))
         return cv::Vec4b(0, 0, 0, 0);
     cv::Mat m;
     GpuFixture::onRenderThread([&] { m = provider->display(key).dataToMat(CV_8UC4); });
