@@ -3,7 +3,7 @@
 #include "engine/timproc.h"
 #include "engine/timprocworker.h"
 
-#include <QMetaObject>
+#include <algorithm>
 
 TCmd_Params::TCmd_Params(unsigned int uid, const QVariantMap& params, bool undoPoint, bool canUndoRedo,
                          bool bUpdateEngine, const QString& text, QUndoCommand* parent)
@@ -15,6 +15,10 @@ TCmd_Params::TCmd_Params(unsigned int uid, const QVariantMap& params, bool undoP
 
 void TCmd_Params::redo()
 {
+    if (!m_redoneOnce && m_guiEditSerial != 0) {
+        if (TImproc* gui = TImproc::ptr(uid()))
+            gui->editsReachedWorker(m_guiEditSerial);
+    }
     TImprocWorker* worker = TImprocWorker::ptr(uid());
     if (!worker)
         return;
@@ -66,11 +70,12 @@ bool TCmd_Params::mergeWith(const QUndoCommand* other)
             m_oldParams.insert(it.key(), it.value());
     }
     m_undoPoint = o->m_undoPoint;
+    m_guiEditSerial = std::max(m_guiEditSerial, o->m_guiEditSerial);
     return true;
 }
 
 void TCmd_Params::updateGUIParam(const QVariantMap& params) const
 {
     if (TImproc* gui = TImproc::ptr(uid()))
-        QMetaObject::invokeMethod(gui, "updateParamsFromWorker", Qt::QueuedConnection, Q_ARG(QVariantMap, params));
+        gui->updateParamsFromWorker(params);
 }

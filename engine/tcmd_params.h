@@ -1,6 +1,7 @@
 #pragma once
 // Thread: GUI thread. Writes the worker's map directly, which is safe only because the
-//         server runs commands while no render is in flight.
+//         server runs commands while no render is in flight; updates the GUI object at once,
+//         so the two never disagree after a command has run.
 // Owns: the new and old value maps.
 // Errors: a missing worker makes redo/undo do nothing.
 
@@ -23,6 +24,8 @@ public:
     QVariantMap newParams() const { return m_newParams; }
     QVariantMap oldParams() const { return m_oldParams; }
     bool isUndoPoint() const { return m_undoPoint; }
+    // The newest GUI edit this command carries (0: none); reported to the GUI when it runs.
+    void setGuiEditSerial(quint64 serial) { m_guiEditSerial = serial; }
 
 private:
     void updateGUIParam(const QVariantMap& params) const;
@@ -31,4 +34,5 @@ private:
     QVariantMap m_oldParams;
     bool m_undoPoint;
     bool m_redoneOnce = false;
+    quint64 m_guiEditSerial = 0;
 };

@@ -6,7 +6,11 @@
 #include "engine/tcmd_update.h"
 #include "engine/timpserver.h"
 
+#include <QMetaEnum>
 #include <QMetaProperty>
+#include <QRectF>
+#include <QSizeF>
+#include <algorithm>
 #include <cmath>
 
 QMap<unsigned int, TImproc*> TImproc::m_ptrMap;
@@ -60,7 +64,22 @@ void TImproc::enqueueAParam(const QString& key, const QVariant& value)
 {
     if (!m_enqueueParams)
         return;
-    enqueueReq(new TCmd_Params(m_uid.uid(), QVariantMap{{key, value}}, false, true, true));
+    enqueueReq(editCommand({key}, QVariantMap{{key, value}}, false));
+}
+
+TCmd* TImproc::editCommand(const QStringList& keys, const QVariantMap& params, bool undoPoint)
+{
+    ++m_editSerial;
+    for (const QString& key : keys)
+        m_keyEditSerial.insert(key, m_editSerial);
+    auto* cmd = new TCmd_Params(m_uid.uid(), params, undoPoint, true, true);
+    cmd->setGuiEditSerial(m_editSerial);
+    return cmd;
+}
+
+void TImproc::editsReachedWorker(quint64 serial)
+{
+    m_editsOnWorker = std::max(m_editsOnWorker, serial);
 }
 
 void TImproc::setActive(bool arg)
@@ -72,8 +91,53 @@ void TImproc::setActive(bool arg)
     emit activeChanged(arg);
 }
 
+bool TImproc::isFiniteValue(const QVariant& v)
+{
+    switch (v.userType()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return std::isfinite(v.toDouble());
+    case QMetaType::QPointF: {
+        const QPointF p = v.toPointF();
+        return std::isfinite(p.x()) && std::isfinite(p.y());
+    }
+    case QMetaType::QSizeF: {
+        const QSizeF z = v.toSizeF();
+        return std::isfinite(z.width()) && std::isfinite(z.height());
+    }
+    case QMetaType::QRectF: {
+        const QRectF r = v.toRectF();
+        return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
+    }
+    default:
+        return true;
+    }
+}
+
+bool TImproc::acceptsValue(const QString& key, const QVariant& value) const
+{
+    if (!isFiniteValue(value)) {
+        qCWarning(lcEngine) << "ERROR!!! refused a non-finite value for" << key << "of" << className();
+        return false;
+    }
+    const int index = metaObject()->indexOfProperty(key.toLatin1().constData());
+    const QMetaProperty prop = index >= 0 ? metaObject()->property(index) : QMetaProperty();
+    if (prop.isEnumType() && value.userType() != QMetaType::QString) {
+        bool isNumber = false;
+        const int asInt = value.toInt(&isNumber);
+        if (!isNumber || !prop.enumerator().valueToKey(asInt)) {
+            qCWarning(lcEngine) << "ERROR!!! refused" << value << "for" << key << "of" << className()
+                                << "- not a value of" << prop.enumerator().name();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TImproc::setParamValue(const QString& key, double v)
 {
+    if (!acceptsValue(key, v))
+        return false;
     if (floatValuesEqual(m_params.value(key).toFloat(), float(v)))
         return false;
     m_params.insert(key, v);
@@ -83,6 +147,8 @@ bool TImproc::setParamValue(const QString& key, double v)
 
 bool TImproc::setParamValue(const QString& key, float v)
 {
+    if (!acceptsValue(key, v))
+        return false;
     if (floatValuesEqual(m_params.value(key).toFloat(), v))
         return false;
     m_params.insert(key, v);
@@ -99,6 +165,8 @@ bool TImproc::writeProperty(const QString& key, const QVariant& value)
     const QMetaProperty prop = mo->property(index);
     // Read-only keys (class name, version, uid) are identity, not parameters.
     if (!prop.isWritable())
+        return true;
+    if (!acceptsValue(key, value))
         return true;
     QVariant v = value;
     // Presets read from JSON carry numbers, and other classes' enums of the same
@@ -127,7 +195,7 @@ void TImproc::setParams(const QVariantMap& params)
     }
     m_enqueueParams = true;
     qCDebug(lcEngine) << "TImproc - will enqueue TCmd_Params" << uid();
-    enqueueReq(new TCmd_Params(m_uid.uid(), m_params, false, true, true));
+    enqueueReq(editCommand(params.keys(), m_params, false));
 }
 
 void TImproc::setParamsOnly(const QVariantMap& params, unsigned int uid)
@@ -148,7 +216,8 @@ QVariantMap TImproc::newParams() const
 
 void TImproc::setUndoPoint()
 {
-    enqueueReq(new TCmd_Params(m_uid.uid(), newParams(), true, true, true));
+    const QVariantMap changed = newParams();
+    enqueueReq(editCommand(changed.keys(), changed, true));
     m_undoPointParams = m_params;
 }
 
@@ -156,6 +225,8 @@ void TImproc::updateParamsFromWorker(QVariantMap params)
 {
     m_enqueueParams = false;
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
+        if (m_keyEditSerial.value(it.key()) > m_editsOnWorker)
+            continue;
         if (!m_params.contains(it.key())) {
             qCWarning(lcEngine) << "invalid key: " << it.key() << it.value();
             continue;

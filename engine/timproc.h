@@ -5,6 +5,7 @@
 
 #include "gpu/tuid.h"
 
+#include <QHash>
 #include <QMap>
 #include <QMutex>
 #include <QObject>
@@ -60,11 +61,24 @@ public:
     QVariantMap newParams() const;
     // Declares the current values the undo baseline without making a command.
     void doneParams() { m_undoPointParams = m_params; }
+    // Store and queue a number; a non-finite one is refused with a warning naming the key.
     bool setParamValue(const QString& key, double v);
     bool setParamValue(const QString& key, float v);
 
+    // False, with a warning naming `key`, for values no parameter may take: NaN, infinities
+    // (also inside points, sizes and rectangles) and enum values outside their type.
+    bool acceptsValue(const QString& key, const QVariant& value) const;
+    // The class-independent part: false for NaN and infinities, also inside geometry.
+    static bool isFiniteValue(const QVariant& value);
+
     static TImproc* ptr(unsigned int uid);
     static int liveCount();
+
+    // GUI edits are numbered; the command taking edits to the worker carries the newest
+    // number, and reports it when it has run. Until then the GUI keeps its own values of
+    // those keys against updates from the worker (undo, redo), which the edit will follow.
+    quint64 lastEditSerial() const { return m_editSerial; }
+    void editsReachedWorker(quint64 serial);
 
 signals:
     void errorMessage(QString error);
@@ -80,6 +94,8 @@ public slots:
     void updateFbo(const QString& reqTag);
     void updateFbo();
     virtual void enqueueReq(TCmd* req_p);
+    // Shows the worker's values (after an undo or redo), except for keys the GUI edited
+    // after them: those edits are still on their way to the worker.
     void updateParamsFromWorker(QVariantMap params);
 
 protected:
@@ -95,8 +111,14 @@ private:
     // enum types to the property's own enum. Returns false when the key has no property.
     bool writeProperty(const QString& key, const QVariant& value);
 
+    // Numbers the edit of `key` and returns the command that carries `params` to the worker.
+    TCmd* editCommand(const QStringList& keys, const QVariantMap& params, bool undoPoint);
+
     QVariantMap m_undoPointParams;
     bool m_enqueueParams = true;
+    quint64 m_editSerial = 0;
+    quint64 m_editsOnWorker = 0;
+    QHash<QString, quint64> m_keyEditSerial;
     TUid m_uid;
     TImprocWorker* m_worker_p = nullptr;
 

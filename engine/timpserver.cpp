@@ -332,18 +332,41 @@ void TImpServer::procDoneImproc(QString)
         return;
     }
     m_cycleInFlight = true;
-    TCmd* cmd = m_reqQueue_p->dequeue();
-    // Read everything first: the undo stack may merge the command into its top and delete it.
-    const RenderRequest request = renderRequestOf(*cmd);
-    if (cmd->canUndoRedo() && m_undoStack_p) {
-        m_undoStack_p->push(cmd);
-    } else {
-        cmd->redo();
-        delete cmd;
+    // Every command queued before this cycle runs now, then the tree renders once: a burst
+    // of edits costs one render, not one each. A command that asks for another kind of
+    // render (a save, a tagged or blocking update) waits for the next cycle.
+    RenderRequest render;
+    while (!m_reqQueue_p->isEmpty()) {
+        const RenderRequest request = renderRequestOf(*m_reqQueue_p->head());
+        if (request.kind != RenderRequest::None && render.kind != RenderRequest::None && !sameRender(render, request))
+            break;
+        TCmd* cmd = m_reqQueue_p->dequeue();
+        // The undo stack may merge the command into its top and delete it: its request was read first.
+        if (cmd->canUndoRedo() && m_undoStack_p) {
+            m_undoStack_p->push(cmd);
+        } else {
+            cmd->redo();
+            delete cmd;
+        }
+        if (request.kind != RenderRequest::None) {
+            // A request without a target (uid 0 renders nothing) keeps the target asked for earlier.
+            const unsigned int target = render.uid;
+            render = request;
+            if (render.uid == 0)
+                render.uid = target;
+        }
+        if (render.kind != RenderRequest::None && render.kind != RenderRequest::Render)
+            break;
     }
-    if (!emitRenderRequest(request))
+    if (!emitRenderRequest(render))
         QMetaObject::invokeMethod(this, "procDoneImproc", Qt::QueuedConnection, Q_ARG(QString, QString()));
     QMetaObject::invokeMethod(this, "setNumOfReqsInQeueue", Qt::QueuedConnection, Q_ARG(int, m_reqQueue_p->size()));
+}
+
+bool TImpServer::sameRender(const RenderRequest& a, const RenderRequest& b)
+{
+    return a.kind == RenderRequest::Render && b.kind == RenderRequest::Render && a.reqTag == b.reqTag
+        && a.fboId == b.fboId;
 }
 
 void TImpServer::setNumOfReqsInQeueue(int n)

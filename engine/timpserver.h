@@ -23,8 +23,8 @@ class TImpServerThread;
 
 // The QML item through which a host starts and drives the engine. It creates the
 // engine's shared GL context from its window's, owns the command queue and the undo
-// stack, and runs one command per render cycle so no command writes worker state
-// while a render reads it.
+// stack, and runs every command queued before a render cycle in that cycle, before the
+// render, so no command writes worker state while a render reads it.
 class TImpServer : public QQuickItem
 {
     Q_OBJECT
@@ -135,6 +135,8 @@ private:
         QString fileName;
     };
     static RenderRequest renderRequestOf(const TCmd& cmd);
+    // Two plain renders with the same tag and target: one render answers both.
+    static bool sameRender(const RenderRequest& a, const RenderRequest& b);
     // Sends the request; false when the command asks for none.
     bool emitRenderRequest(const RenderRequest& request);
 

@@ -1,7 +1,8 @@
 #pragma once
 // Thread: any; one instance per write.
 // Owns: the temporary file it creates, removed by the destructor unless committed.
-// Errors: isValid() false / commit() false, with errorString().
+// Errors: isValid() false / write() false / commit() false, with errorString(); a full disk
+//         or an I/O error is an error like any other.
 
 #include <QString>
 
@@ -22,12 +23,20 @@ public:
     QString temporaryPath() const;
     QString errorString() const;
 
-    // Moves the temporary file onto the target, keeping an existing target's permissions.
+    // Writes `size` bytes as the temporary's whole content and flushes them to the disk.
+    bool write(const void* data, size_t size);
+
+    // Flushes the temporary to the disk, checks that it holds what was written (the bytes
+    // given to write(), or anything at all when a writer of its own filled it), then moves it
+    // onto the target, keeping an existing target's permissions.
     bool commit();
 
 private:
+    bool fail(const QString& what);
+
     QString m_target;
     QString m_temporary;
     QString m_error;
+    qint64 m_written = -1; // bytes given to write(); -1 when another writer filled the file
     bool m_committed = false;
 };

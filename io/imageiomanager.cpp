@@ -10,11 +10,11 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <OpenImageIO/filesystem.h>
 #include <lcms2.h>
 #include <opencv2/imgproc.hpp>
 
 #include <atomic>
-#include <iostream>
 #include <memory>
 #include <stdexcept>
 
@@ -222,6 +222,14 @@ bool writeImage(const std::string& path, const cv::Mat& pixels, const OIIO::Imag
         return false;
     }
     const std::string temporary = file.temporaryPath().toStdString();
+    // PNG and JPEG are encoded in memory and written by us: their libraries do not report a
+    // full disk (PNG) or end the process on one (JPEG). TIFF goes to the file directly, since
+    // through a memory stream it loses its Exif directory, and libtiff reports write errors.
+    std::vector<unsigned char> encoded;
+    OIIO::Filesystem::IOVecOutput memory(encoded);
+    const bool inMemory = out->supports("ioproxy") && std::string(out->format_name()) != "tiff";
+    if (inMemory)
+        out->set_ioproxy(&memory);
     ProgressBridge bridge{&progress};
     const OIIO::TypeDesc type = pixels.depth() == CV_16U ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
     bool ok = out->open(temporary, spec)
@@ -231,6 +239,10 @@ bool writeImage(const std::string& path, const cv::Mat& pixels, const OIIO::Imag
     // An abort from the callback still makes write_image() return true: check it ourselves.
     if (!ok || bridge.cancelled) {
         *failure = bridge.cancelled ? std::string("writing was cancelled") : out->geterror();
+        return false;
+    }
+    if (inMemory && !file.write(encoded.data(), encoded.size())) {
+        *failure = file.errorString().toStdString();
         return false;
     }
     if (!file.commit()) {

@@ -95,7 +95,7 @@ void TNode::setSerialInput(bool v)
 
 void TNode::setBlendMode(TNode::BlendMode v)
 {
-    if (blendMode() == v)
+    if (blendMode() == v || !acceptsValue(QStringLiteral("blendMode"), int(v)))
         return;
     m_params.insert(QStringLiteral("blendMode"), QVariant::fromValue(v));
     enqueueAParam(QStringLiteral("blendMode"), QVariant::fromValue(v));
@@ -104,7 +104,7 @@ void TNode::setBlendMode(TNode::BlendMode v)
 
 void TNode::setSelType(TNode::SelType v)
 {
-    if (selType() == v)
+    if (selType() == v || !acceptsValue(QStringLiteral("selType"), int(v)))
         return;
     m_params.insert(QStringLiteral("selType"), QVariant::fromValue(v));
     enqueueAParam(QStringLiteral("selType"), QVariant::fromValue(v));
@@ -280,6 +280,15 @@ bool TNode::computePreset(QVariantMap value, bool bChildrenOnly, uint uid)
     if (!bChildrenOnly) {
         QVariantMap own = value;
         own.remove(kChildren);
+        for (auto it = own.begin(); it != own.end();) {
+            if (isFiniteValue(it.value())) {
+                ++it;
+                continue;
+            }
+            qCWarning(lcNodes) << "ERROR!!! refused a non-finite value for" << it.key() << "in the preset of"
+                               << own.value(kClassName).toString();
+            it = own.erase(it);
+        }
         if (!own.isEmpty())
             setParamsOnly(own, target);
     }

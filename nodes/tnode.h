@@ -10,6 +10,8 @@
 #include <QPointF>
 #include <QUrl>
 #include <QVariantList>
+#include <algorithm>
+#include <cmath>
 
 // One element of the processing tree as QML edits it: parameters as properties, child
 // management, presets. Its render-thread twin (TNodeWorker) renders.
@@ -129,7 +131,8 @@ public slots:
     void setTranslate(const QPointF& v) { setPoint(QStringLiteral("translate"), v, &TNode::translateChanged); }
     void setRotate(float v) { setFloat(QStringLiteral("rotate"), v, &TNode::rotateChanged); }
     void setBlendMode(TNode::BlendMode v);
-    void setOpacity(float v) { setFloat(QStringLiteral("opacity"), v, &TNode::opacityChanged); }
+    // Opacity is a fraction: values outside 0 to 1 are clamped (a non-finite one is refused).
+    void setOpacity(float v) { setFloat(QStringLiteral("opacity"), std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : v, &TNode::opacityChanged); }
     void setSelType(TNode::SelType v);
     void setSelValueCOLOR(float v) { setFloat(QStringLiteral("selValueCOLOR"), v, &TNode::selValueCOLORChanged); }
     void setSelRangeCOLOR(float v) { setFloat(QStringLiteral("selRangeCOLOR"), v, &TNode::selRangeCOLORChanged); }
@@ -148,6 +151,7 @@ public slots:
     virtual bool setPreset(QVariantMap value, bool bChildrenOnly = false);
     virtual bool computePreset(QVariantMap value, bool bChildrenOnly = false, uint uid = 0);
     virtual bool saveOutputToFile(QUrl fileName, QVariantMap fileParams);
+    // Moves the child at row `fromRow` to row `toRow` through the queue.
     void move(uint fromRow, uint toRow);
 
 protected:
@@ -162,7 +166,7 @@ protected:
     template <typename Owner>
     void setPoint(const QString& key, const QPointF& v, void (Owner::*changed)(QPointF))
     {
-        if (samePoint(m_params.value(key).toPointF(), v))
+        if (!acceptsValue(key, v) || samePoint(m_params.value(key).toPointF(), v))
             return;
         m_params.insert(key, v);
         enqueueAParam(key, v);

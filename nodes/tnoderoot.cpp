@@ -200,6 +200,28 @@ void TNodeRoot::removeAllChildren()
     enqueueReq(new TCmd_DeleteAllChildren(unsigned(uid())));
 }
 
+namespace {
+const QString kCanvasColor = QStringLiteral("canvasColor");
+}
+
+QVariantMap TNodeRoot::preset(bool bChildrenOnly)
+{
+    QVariantMap result = TNode::preset(bChildrenOnly);
+    if (!bChildrenOnly)
+        result.insert(kCanvasColor, m_canvasColor);
+    return result;
+}
+
+bool TNodeRoot::setPreset(QVariantMap value, bool bChildrenOnly)
+{
+    const QVariant color = value.take(kCanvasColor);
+    if (!TNode::setPreset(value, bChildrenOnly))
+        return false;
+    if (!bChildrenOnly && color.canConvert<QColor>() && color.value<QColor>().isValid())
+        setCanvasColor(color.value<QColor>());
+    return true;
+}
+
 uint TNodeRoot::attachPreset(QVariantMap value)
 {
     if (value.isEmpty())
@@ -207,7 +229,14 @@ uint TNodeRoot::attachPreset(QVariantMap value)
     unsigned int attachPoint = unsigned(uid());
     QVariantMap own = value;
     own.remove(QStringLiteral("_children_"));
-    if (!own.isEmpty()) {
+    const QString ownClass = own.value(QStringLiteral("className")).toString();
+    if (!ownClass.isEmpty() && ownClass == className()) {
+        // A whole tree's preset: its root is this root, never a second one inside it.
+        const QVariant color = own.take(kCanvasColor);
+        setParams(own);
+        if (color.canConvert<QColor>() && color.value<QColor>().isValid())
+            setCanvasColor(color.value<QColor>());
+    } else if (!own.isEmpty()) {
         const unsigned int fresh = TUid().uid();
         enqueueReq(new TCmd_CreateNodeWithUid(own.value(QStringLiteral("className")).toString(), fresh, attachPoint,
                                               QString(), nullptr, own));

@@ -30,6 +30,11 @@ public:
     explicit TNodeRoot(TImproc* parent = nullptr, unsigned int uid = 0);
     ~TNodeRoot() override;
 
+    // A root's preset also holds its canvas colour ("canvasColor"): a tree rebuilt from it
+    // renders as this one wherever the canvas shows.
+    QVariantMap preset(bool bChildrenOnly = false) override;
+    bool setPreset(QVariantMap value, bool bChildrenOnly = false) override;
+
     TImprocWorker* createImproc() override;
 
     QSize canvasSize() const { return m_canvasSize; }
@@ -78,6 +83,9 @@ public slots:
     void refreshAllSize(QSize canvasSize);
     void blockAndUpdateFbo(QString reqTag = QString(), QString fboId = QString());
     void removeAllChildren();
+    // A layer's preset becomes a new child (with its subtree); a root's preset (of this
+    // root's class) sets this root's own values and canvas colour and adds its children here.
+    // Returns the uid the children were attached to.
     uint attachPreset(QVariantMap value);
     bool removePreset(uint uid);
     void generatePresetThumbnail(QString saveLocalationUrl, QSize imageSize, QVariantMap presetParams);

@@ -12,7 +12,7 @@ TCmd_MoveNode::TCmd_MoveNode(unsigned int uid, unsigned int fromRow, unsigned in
 
 void TCmd_MoveNode::redo()
 {
-    auto* node = qobject_cast<TNode*>(TImproc::ptr(uid()));
-    if (TNode* parentNode = node ? node->parent() : nullptr)
-        parentNode->moveChildNode(m_fromRow, m_toRow);
+    // The rows are the node's own children (the root's layers, for the root).
+    if (auto* node = qobject_cast<TNode*>(TImproc::ptr(uid())))
+        node->moveChildNode(m_fromRow, m_toRow);
 }

@@ -3,7 +3,7 @@
 
 #include "engine/tcmd.h"
 
-// Moves a node among its siblings (rows are positions under its parent).
+// Moves one of a node's children from one row to another among its children.
 class TCmd_MoveNode : public TCmd
 {
 public:

@@ -106,6 +106,7 @@ private slots:
         // Another enum type with the same numeric value, as presets read back from JSON carry.
         node.setParams({{"mode", QVariant::fromValue(TImproc::PROCERROR)}});
         QCOMPARE(node.mode(), TImproc::THUMBNAIL);
+        node.editsReachedWorker(node.lastEditSerial());
         node.updateParamsFromWorker({{"mode", 3.0}});
         QCOMPARE(node.mode(), TImproc::NONE);
     }

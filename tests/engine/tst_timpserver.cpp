@@ -88,6 +88,27 @@ private slots:
         QCOMPARE(workerFloat(early, "amount"), 0.5f);
     }
 
+    // Regression: a burst of edits that cannot merge (two layers in turn) is applied in one
+    // cycle and rendered once, not once per edit; every edit still arrives.
+    void aBurstOfEditsCostsOneRender()
+    {
+        TNode* a = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        TNode* b = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        QVERIFY(a && b);
+        QTRY_VERIFY(TestHost::queueDrained());
+        QSignalSpy renders(m_server, &TImpServer::runImproc);
+        const int edits = 400;
+        for (int i = 1; i <= edits; ++i)
+            static_cast<HostLayer*>(i % 2 ? a : b)->setAmount(0.001f * float(i));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QVERIFY2(renders.count() <= 2, qPrintable(QString::number(renders.count())));
+        QCOMPARE(workerFloat(a, "amount"), 0.001f * float(edits - 1));
+        QCOMPARE(workerFloat(b, "amount"), 0.001f * float(edits));
+        m_server->deleteNode(a);
+        m_server->deleteNode(b);
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
     void editsWhileARenderIsPendingMergeInTheQueue()
     {
         QSemaphore gate;

@@ -5,6 +5,8 @@
 #include "testregistry.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -618,6 +620,42 @@ private slots:
         QVERIFY(ImageIOManager::trySaveFile(file.toStdString(), working, info, m_cms, fullOptions(format), &error));
         QVERIFY(readBytes(file) != before);
         QCOMPARE(filesIn(dir.path()), QStringList{name});
+    }
+
+    // A full disk fails the save like any other error: the old file stays byte for byte, no
+    // temporary is left, and the process lives on (the JPEG library's own handler exits).
+    void fullDiskKeepsExistingFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("PNG") << "keep.png";
+        QTest::newRow("JPEG") << "keep.jpg";
+        QTest::newRow("TIFF") << "keep.tif";
+    }
+    void fullDiskKeepsExistingFile()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", dir.path()}) != 0)
+            QSKIP("needs root to mount a small tmpfs");
+        const auto unmount = qScopeGuard([&dir] { QProcess::execute("umount", {dir.path()}); });
+        const QString file = dir.filePath(name);
+        QVERIFY(writeImage(file, pattern(16, 16, CV_8UC3)));
+        const QByteArray before = readBytes(file);
+        QFile filler(dir.filePath("filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+
+        Ostrel::FileInfo info;
+        const std::string format = name.endsWith("tif") ? "TIFF" : name.endsWith("png") ? "PNG" : "JPEG";
+        QString error;
+        QVERIFY(!ImageIOManager::trySaveFile(file.toStdString(), pattern(300, 200, CV_16UC3), info, m_cms,
+                                             fullOptions(format), &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(readBytes(file), before);
+        QCOMPARE(filesIn(dir.path()), (QStringList{"filler", name}));
     }
 
     // Regression: the non-throwing save reports each missing required key.

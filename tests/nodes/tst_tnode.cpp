@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <limits>
 
 namespace {
 QList<TCmd*> takeQueue()
@@ -90,6 +91,45 @@ private slots:
         QCOMPARE(cmd->newParams().keys(), (QStringList{"blendMode", "opacity", "text", "translate"}));
     }
 
+    // Values no parameter may take are refused with a warning naming the key, through the
+    // property, a whole-map edit and a preset; the previous value stays.
+    void badValuesAreRefused_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("bad");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        QTest::newRow("NaN opacity") << "opacity" << QVariant(nan);
+        QTest::newRow("infinite scale") << "scale" << QVariant(-inf);
+        QTest::newRow("NaN point") << "translate" << QVariant(QPointF(nan, 0));
+        QTest::newRow("blend mode 99") << "blendMode" << QVariant(99);
+        QTest::newRow("selection type -1") << "selType" << QVariant(-1);
+    }
+    void badValuesAreRefused()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, bad);
+        HostLayer node;
+        const QVariant before = node.property(key.toLatin1().constData());
+        const QRegularExpression warning("refused .*" + key);
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        node.setProperty(key.toLatin1().constData(), bad);
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        node.setParams({{key, bad}});
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        QVERIFY(node.setPreset({{"className", node.className()}, {key, bad}}));
+        QCOMPARE(node.property(key.toLatin1().constData()), before);
+    }
+
+    void opacityIsClampedToAFraction()
+    {
+        TNode node;
+        node.setOpacity(1.5f);
+        QCOMPARE(node.opacity(), 1.0f);
+        node.setOpacity(-2.0f);
+        QCOMPARE(node.opacity(), 0.0f);
+    }
+
     void childManagement()
     {
         TNode parent;
@@ -137,7 +177,7 @@ private slots:
         auto* c = new HostLayer(&parent);
         QCOMPARE(workerChildren(&parent), (QList<uint>{uint(b->uid()), uint(c->uid())}));
         QSignalSpy moved(&parent, &TNode::moveChildNodeWorker);
-        TCmd_MoveNode(unsigned(c->uid()), 2, 0).redo();
+        TCmd_MoveNode(unsigned(parent.uid()), 2, 0).redo();
         QCOMPARE(parent.child(0), c);
         QCOMPARE(parent.child(1), a);
         QCOMPARE(parent.child(2), b);
@@ -145,10 +185,10 @@ private slots:
         QCOMPARE(workerChildren(&parent), (QList<uint>{uint(c->uid()), uint(b->uid())}));
 
         // [C, A, B] -> move C to the end: list-move meaning, the others keep their order.
-        TCmd_MoveNode(unsigned(c->uid()), 0, 2).redo();
+        TCmd_MoveNode(unsigned(parent.uid()), 0, 2).redo();
         QCOMPARE(parent.child(2), c);
         QCOMPARE(workerChildren(&parent), (QList<uint>{uint(b->uid()), uint(c->uid())}));
-        TCmd_MoveNode(unsigned(c->uid()), 0, 3).redo();
+        TCmd_MoveNode(unsigned(parent.uid()), 0, 3).redo();
         QCOMPARE(parent.child(2), c);
         QCOMPARE(moved.count(), 2);
     }

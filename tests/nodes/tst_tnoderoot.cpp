@@ -9,10 +9,13 @@
 #include "nodes/commands/tcmd_createnodewithuid.h"
 #include "nodes/commands/tcmd_deletelastchild.h"
 #include "engine/timprocworker.h"
+#include "gpu/tengineenums.h"
 #include "engine/timpserver.h"
 #include "nodes/tnoderootwithadjust.h"
 #include "nodes/tnoderootworker.h"
 
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUndoStack>
@@ -134,6 +137,16 @@ private slots:
 };
 
 // Which root commands become undo steps, with the real server running them.
+namespace {
+// Parameter values in one form whatever their type: enums and numbers as float, points as points.
+QVariant comparable(const QVariant& v)
+{
+    if (v.userType() == QMetaType::QPointF)
+        return v;
+    return QVariant(TEngineEnums::isEngineEnum(v.userType()) ? float(TEngineEnums::value(v)) : v.toFloat());
+}
+} // namespace
+
 class TstTNodeRootUndo : public QObject
 {
     Q_OBJECT
@@ -172,6 +185,121 @@ private slots:
         QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(worker->canvasSize(), QSize(40, 30));
         QCOMPARE(m_root->canvasSize(), QSize(40, 30));
+    }
+
+    // An edit made right after an undo or redo, before the queue has run: the GUI and the
+    // worker must both end on the edit, whatever the parameter's type.
+    void guiAndWorkerAgreeAfterUndoOrRedoThenEdit_data()
+    {
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QVariant>("first");
+        QTest::addColumn<QVariant>("second");
+        // Both values differ from the default and each other, so every edit is a real change.
+        for (const char* step : {"undo", "redo"}) {
+            QTest::addRow("%s, selType", step) << step << QByteArray("selType") << QVariant(2) << QVariant(3);
+            QTest::addRow("%s, opacity", step) << step << QByteArray("opacity") << QVariant(0.3) << QVariant(0.9);
+            QTest::addRow("%s, blendMode", step) << step << QByteArray("blendMode") << QVariant(5) << QVariant(7);
+            QTest::addRow("%s, selPosition", step) << step << QByteArray("selPosition") << QVariant(QPointF(0.1, 0.2))
+                                                   << QVariant(QPointF(0.7, 0.8));
+        }
+    }
+    void guiAndWorkerAgreeAfterUndoOrRedoThenEdit()
+    {
+        QFETCH(QString, step);
+        QFETCH(QByteArray, key);
+        QFETCH(QVariant, first);
+        QFETCH(QVariant, second);
+        TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        QVERIFY(layer);
+        const auto removeLayer = qScopeGuard([&] {
+            m_server->deleteNode(layer);
+            QTRY_VERIFY(TestHost::queueDrained());
+        });
+        QVERIFY(layer->setProperty(key.constData(), first));
+        layer->setUndoPoint();
+        QTRY_VERIFY(TestHost::queueDrained());
+        m_server->undo();
+        if (step == "redo") {
+            QTRY_VERIFY(TestHost::queueDrained());
+            m_server->redo();
+        }
+        QVERIFY(layer->setProperty(key.constData(), second));
+        QTRY_VERIFY(TestHost::queueDrained());
+        TImprocWorker* worker = TImprocWorker::ptr(unsigned(layer->uid()));
+        QVERIFY(worker);
+        QCOMPARE(comparable(layer->property(key.constData())), comparable(second));
+        QCOMPARE(comparable(layer->params().value(key)), comparable(worker->paramValue(key)));
+    }
+
+    // Regression: move() reorders the node's own children, the root's layers included.
+    void moveReordersTheRootsLayers()
+    {
+        TNode* first = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        TNode* second = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        QVERIFY(first && second);
+        const int row = m_root->childCount() - 2;
+        m_root->move(uint(row), uint(row + 1));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(m_root->child(row), second);
+        QCOMPARE(m_root->child(row + 1), first);
+        const QObjectList workers = TImprocWorker::ptr(unsigned(m_root->uid()))->children();
+        QVERIFY(workers.indexOf(TImprocWorker::ptr(unsigned(second->uid())))
+                < workers.indexOf(TImprocWorker::ptr(unsigned(first->uid()))));
+        m_server->deleteNode(first);
+        m_server->deleteNode(second);
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    // Regression: a root's preset holds its canvas colour, and attaching it applies it to this
+    // root (values, canvas, children) instead of nesting a second root inside.
+    void rootPresetsApplyToTheRoot()
+    {
+        TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        QVERIFY(layer);
+        m_root->setCanvasColor(QColor(200, 30, 40));
+        m_root->setBrightness(0.25f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        const QVariantMap preset = m_root->preset();
+        QCOMPARE(preset.value("canvasColor").value<QColor>(), QColor(200, 30, 40));
+
+        m_root->removeAllChildren();
+        m_root->setCanvasColor(Qt::white);
+        m_root->setBrightness(0.0f);
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(m_root->attachPreset(preset), uint(m_root->uid()));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(m_root->childCount(), 1);
+        QVERIFY(!qobject_cast<TNodeRoot*>(m_root->child(0)));
+        QCOMPARE(m_root->canvasColor(), QColor(200, 30, 40));
+        QCOMPARE(m_root->brightness(), 0.25f);
+        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
+        QCOMPARE(worker->canvasColor(), QColor(200, 30, 40));
+        m_root->removeAllChildren();
+        m_root->setBrightness(0.0f);
+        m_root->setCanvasColor(Qt::white);
+        QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    // Regression: a child queued under a node that is gone when it runs (deleted just before,
+    // or of an unknown class) is not made, so nothing outlives the tree.
+    void childrenOfMissingParentsAreNotMade()
+    {
+        QTRY_VERIFY(TestHost::queueDrained());
+        const int nodes = TImproc::liveCount();
+        const int workers = TImprocWorker::liveCount();
+        TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
+        QVERIFY(layer);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no node .* to add a HostLayer"));
+        m_server->deleteNode(layer);
+        m_server->createChild(QStringLiteral("HostLayer"), layer);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no node class named .*NoSuchLayer"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no node .* to add a HostLayer"));
+        m_root->attachPreset({{"className", "NoSuchLayer"},
+                              {"_children_", QVariantList{QVariantMap{{"className", "HostLayer"}}}}});
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(TImproc::liveCount(), nodes);
+        QCOMPARE(TImprocWorker::liveCount(), workers);
     }
 
     void presetThumbnailsLeaveNoUndoSteps()
