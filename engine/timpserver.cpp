@@ -49,8 +49,11 @@ TImpServer::TImpServer(QQuickItem* parent)
     if (m_count == 0) {
         if (!m_reqQueue_p)
             m_reqQueue_p = new QQueue<TCmd*>;
-        if (!m_undoStack_p)
+        if (!m_undoStack_p) {
             m_undoStack_p = new QUndoStack;
+            // A session of edits must not grow without end: the oldest steps are dropped.
+            m_undoStack_p->setUndoLimit(kUndoLimit);
+        }
         m_staticServer_p = this;
     }
     ++m_count;

@@ -49,6 +49,9 @@ public:
     TImproc* rootNode() const { return m_rootNode; }
     TImproc* thumbnails() const { return m_thumbnails; }
 
+    // The undo history keeps this many steps; older ones are dropped.
+    static constexpr int kUndoLimit = 200;
+
     static void enqueueReq(TCmd* cmd);
     // The process-wide render thread: created, moved into itself and started on first use,
     // so blocking calls to it never hang. Null once the engine has shut down.

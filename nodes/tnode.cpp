@@ -4,6 +4,7 @@
 #include "nodes/commands/tcmd_createnodewithuid.h"
 #include "nodes/commands/tcmd_movenode.h"
 #include "engine/tcmd_saveimage.h"
+#include "engine/tcmd_undogroup.h"
 #include "engine/timpserver.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserverthread.h"
@@ -246,10 +247,31 @@ QVariantMap TNode::preset(bool bChildrenOnly)
     return result;
 }
 
+int TNode::PresetUndoGroup::s_depth = 0;
+
+TNode::PresetUndoGroup::PresetUndoGroup(TNode* node)
+    : m_node(node)
+{
+    if (s_depth++ == 0)
+        m_node->enqueueReq(new TCmd_UndoGroup(TCmd_UndoGroup::Begin, QStringLiteral("preset")));
+}
+
+TNode::PresetUndoGroup::~PresetUndoGroup()
+{
+    if (--s_depth == 0)
+        m_node->enqueueReq(new TCmd_UndoGroup(TCmd_UndoGroup::End));
+}
+
+bool TNode::presetFits(const QVariantMap& value) const
+{
+    return value.contains(kClassName) && value.value(kClassName).toString() == className();
+}
+
 bool TNode::setPreset(QVariantMap value, bool bChildrenOnly)
 {
-    if (!value.contains(kClassName) || value.value(kClassName).toString() != className())
+    if (!presetFits(value))
         return false;
+    const PresetUndoGroup group(this);
     if (!bChildrenOnly) {
         QVariantMap own = value;
         own.remove(kChildren);

@@ -155,6 +155,22 @@ public slots:
     void move(uint fromRow, uint toRow);
 
 protected:
+    // True when `value` is a preset of this node's class.
+    bool presetFits(const QVariantMap& value) const;
+    // While the outermost one lives, the edits a preset makes are queued as one undo step.
+    class PresetUndoGroup
+    {
+    public:
+        explicit PresetUndoGroup(TNode* node);
+        ~PresetUndoGroup();
+        PresetUndoGroup(const PresetUndoGroup&) = delete;
+        PresetUndoGroup& operator=(const PresetUndoGroup&) = delete;
+
+    private:
+        TNode* m_node;
+        static int s_depth; // GUI thread only
+    };
+
     float floatParam(const QString& key) const { return m_params.value(key).toFloat(); }
     // Setter helpers: store, forward to the worker side and notify only on a real change.
     template <typename Owner>

@@ -214,6 +214,9 @@ QVariantMap TNodeRoot::preset(bool bChildrenOnly)
 
 bool TNodeRoot::setPreset(QVariantMap value, bool bChildrenOnly)
 {
+    if (!presetFits(value))
+        return false;
+    const PresetUndoGroup group(this);
     const QVariant color = value.take(kCanvasColor);
     if (!TNode::setPreset(value, bChildrenOnly))
         return false;

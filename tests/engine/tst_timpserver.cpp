@@ -102,11 +102,14 @@ private slots:
             static_cast<HostLayer*>(i % 2 ? a : b)->setAmount(0.001f * float(i));
         QTRY_VERIFY(TestHost::queueDrained());
         QVERIFY2(renders.count() <= 2, qPrintable(QString::number(renders.count())));
+        // Each edit stayed its own undo step, within the history's bound.
+        QCOMPARE(TImpServer::undoStack()->count(), TImpServer::kUndoLimit);
         QCOMPARE(workerFloat(a, "amount"), 0.001f * float(edits - 1));
         QCOMPARE(workerFloat(b, "amount"), 0.001f * float(edits));
         m_server->deleteNode(a);
         m_server->deleteNode(b);
         QTRY_VERIFY(TestHost::queueDrained());
+        TImpServer::undoStack()->clear(); // the steps of deleted layers, for the cases after
     }
 
     void editsWhileARenderIsPendingMergeInTheQueue()

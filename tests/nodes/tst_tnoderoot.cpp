@@ -278,6 +278,7 @@ private slots:
         m_root->removeAllChildren();
         m_root->setBrightness(0.0f);
         m_root->setCanvasColor(Qt::white);
+        m_root->setUndoPoint();
         QTRY_VERIFY(TestHost::queueDrained());
     }
 
@@ -300,6 +301,26 @@ private slots:
         QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(TImproc::liveCount(), nodes);
         QCOMPARE(TImprocWorker::liveCount(), workers);
+    }
+
+    // A whole tree's preset is one undo step and one render, however many nodes it sets.
+    void aPresetIsOneUndoStepAndOneRender()
+    {
+        QTRY_VERIFY(TestHost::queueDrained());
+        const int steps = TImpServer::undoStack()->index();
+        QVariantList layers;
+        for (int i = 0; i < 5; ++i)
+            layers << QVariantMap{{"className", "HostLayer"}, {"amount", 0.1 * (i + 1)}, {"opacity", 0.5}};
+        QSignalSpy renders(m_server, &TImpServer::runImproc);
+        QVERIFY(m_root->setPreset({{"className", m_root->className()}, {"brightness", 0.2}, {"_children_", layers}}));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(TImpServer::undoStack()->index(), steps + 1);
+        QVERIFY2(renders.count() <= 1, qPrintable(QString::number(renders.count())));
+        QCOMPARE(m_root->childCount(), 5);
+        m_root->removeAllChildren();
+        m_root->setBrightness(0.0f);
+        m_root->setUndoPoint(); // later edits of the root must not merge into this one
+        QTRY_VERIFY(TestHost::queueDrained());
     }
 
     void presetThumbnailsLeaveNoUndoSteps()
