@@ -116,8 +116,7 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs = 120000)
 
 bool queueDrained()
 {
-    const QQueue<TCmd*>* q = TImpServer::requestQueue();
-    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
+    return TImpServer::isIdle();
 }
 
 // The root's "_output_" as views receive it: the time until textureReady for the key of
@@ -318,6 +317,51 @@ void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const Pa
     waitFor(queueDrained);
 }
 
+// Bursts, each beside one edit's render of the same tree: 2000 edits queued at once
+// (alternating over five layers, so they cannot merge) until the queue has drained, and a
+// 200-level preset applied directly until the queue has drained.
+void runBursts(TNodeRootWithAdjust* root)
+{
+    QVariantList five;
+    for (int i = 0; i < 5; ++i)
+        five << QVariantMap{{"className", "ShiftLayer"}};
+    root->setPreset({{"className", root->className()}, {"_children_", five}});
+    waitFor(queueDrained);
+    {
+        OutputProbe probe(root);
+        const double one = probe.latency([&] { qobject_cast<TNode*>(root->child(4))->setOpacity(0.7f); });
+        const int rendersBefore = probe.renders();
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 2000; ++i)
+            qobject_cast<TNode*>(root->child(i % 5))->setOpacity(i % 2 ? 0.5f : 0.6f);
+        const bool drained = waitFor(queueDrained);
+        const double ms = t.nsecsElapsed() / 1e6;
+        const int renders = probe.renders() - rendersBefore;
+        std::printf("  %d tree renders for 2000 edits\n", renders);
+        printRow("2000 queued edits -> drained", 5, Stats{ms, ms}, one, drained && renders <= 3);
+    }
+    root->removeAllChildren();
+    waitFor(queueDrained);
+
+    QVariantMap deep{{"className", "ShiftLayer"}};
+    for (int level = 1; level < 200; ++level)
+        deep = QVariantMap{{"className", "ShiftLayer"}, {"_children_", QVariantList{deep}}};
+    QElapsedTimer t;
+    t.start();
+    root->setPreset({{"className", root->className()}, {"_children_", QVariantList{deep}}});
+    const bool drained = waitFor(queueDrained);
+    const double ms = t.nsecsElapsed() / 1e6;
+    int depth = 0;
+    for (TNode* n = root; n->childCount() > 0; n = n->child(0))
+        ++depth;
+    OutputProbe probe(root);
+    const double one = probe.latency([&] { root->child(0)->setOpacity(0.7f); });
+    printRow("200-level preset -> drained", depth, Stats{ms, ms}, one, drained && depth == 200);
+    root->removeAllChildren();
+    waitFor(queueDrained);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -380,6 +424,7 @@ int main(int argc, char** argv)
         std::printf("%-34s %6s %9s %9s %10s %7s  %s\n", "case", "layers", "min ms", "median", "alone ms", "ratio", "pixels");
         for (int layers : {1, 5, 20})
             runTree(server, root, layers, lowrez, full, inputLevel / 255.0);
+        runBursts(root);
         status = g_allCorrect ? 0 : 1;
         root->removeAllChildren();
         waitFor(queueDrained);

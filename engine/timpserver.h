@@ -77,6 +77,8 @@ public:
     static bool isStopped() { return m_stopped.load(); }
     // True from the moment a command cycle starts until the render thread has answered it.
     static bool isCycleInFlight() { return m_cycleInFlight; }
+    // True when the request queue is empty and no command cycle waits for a render.
+    static bool isIdle() { return (!m_reqQueue_p || m_reqQueue_p->isEmpty()) && !m_cycleInFlight; }
     static const QQueue<TCmd*>* requestQueue() { return m_reqQueue_p; }
     // Deletes every queued command, first to last (the undo stack is not touched).
     static void discardQueue();

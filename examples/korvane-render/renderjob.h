@@ -1,17 +1,16 @@
 #pragma once
 // Thread: GUI thread; the engine renders on its own thread.
-// Owns: the QML engine and the window holding the server item, for the job's lifetime.
+// Owns: the engine host (the window holding the server item), for the job's lifetime.
 // Errors: run() returns false with the message in error(); progress lines go to stdout.
 
 #include "renderarguments.h"
+
+#include "hostnodes/enginehost.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <memory>
 
-class QQmlEngine;
-class QQuickWindow;
-class TImpServer;
 
 // One render as a host does it: a TImpServer in a window (placed off-screen), the input
 // set on the root, the preset applied, the result saved through the root node.
@@ -27,14 +26,10 @@ public:
 
 private:
     bool fail(const QString& message);
-    bool startEngine();
     void step(const char* what);
 
     const RenderArguments& m_arguments;
-    // The window (and the server item in it) goes before the QML engine that made the item.
-    std::unique_ptr<QQmlEngine> m_engine;
-    std::unique_ptr<QQuickWindow> m_window;
-    TImpServer* m_server = nullptr;
+    EngineHost m_host;
     QString m_error;
     QElapsedTimer m_clock;
     qint64 m_stepStart = 0;

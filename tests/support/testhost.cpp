@@ -112,8 +112,7 @@ TNode* TestHost::addChild(TImpServer* server, const QString& className, TNode* p
 
 bool TestHost::queueDrained()
 {
-    const QQueue<TCmd*>* q = TImpServer::requestQueue();
-    return (!q || q->isEmpty()) && !TImpServer::isCycleInFlight();
+    return TImpServer::isIdle();
 }
 
 QProcessEnvironment TestHost::toolEnvironment()
