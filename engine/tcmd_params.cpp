@@ -4,6 +4,7 @@
 #include "engine/timprocworker.h"
 
 #include <algorithm>
+#include <iterator>
 
 TCmd_Params::TCmd_Params(unsigned int uid, const QVariantMap& params, bool undoPoint, bool canUndoRedo,
                          bool bUpdateEngine, const QString& text, QUndoCommand* parent)
@@ -15,9 +16,14 @@ TCmd_Params::TCmd_Params(unsigned int uid, const QVariantMap& params, bool undoP
 
 void TCmd_Params::redo()
 {
-    if (!m_redoneOnce && m_guiEditSerial != 0) {
-        if (TImproc* gui = TImproc::ptr(uid()))
+    TImproc* gui = TImproc::ptr(uid());
+    if (!m_redoneOnce && gui) {
+        if (m_guiEditSerial != 0)
             gui->editsReachedWorker(m_guiEditSerial);
+        // Values that reach the worker without passing the GUI's properties (presets built
+        // through commands) meet the same checks here, so the two sides never disagree.
+        for (auto it = m_newParams.begin(); it != m_newParams.end();)
+            it = gui->acceptsValue(it.key(), it.value()) ? std::next(it) : m_newParams.erase(it);
     }
     TImprocWorker* worker = TImprocWorker::ptr(uid());
     if (!worker)

@@ -239,7 +239,12 @@ void SoakStorm::setProperty(TNode* node, quint32 which, double value, bool bad)
     if (properties.isEmpty())
         return;
     const QMetaProperty p = properties.at(int(which % uint(properties.size())));
-    p.write(node, bad ? badValueFor(p, value) : valueFor(p, value));
+    // A bad enum value goes through a map, as presets carry it: written to the property
+    // directly it would be undefined behaviour before any check could run.
+    if (bad && p.isEnumType())
+        node->setParams({{QString::fromLatin1(p.name()), badValueFor(p, value)}});
+    else
+        p.write(node, bad ? badValueFor(p, value) : valueFor(p, value));
 }
 
 bool SoakStorm::drain()

@@ -11,6 +11,7 @@
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 
+#include <QMetaProperty>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -112,8 +113,13 @@ private slots:
         HostLayer node;
         const QVariant before = node.property(key.toLatin1().constData());
         const QRegularExpression warning("refused .*" + key);
-        QTest::ignoreMessage(QtWarningMsg, warning);
-        node.setProperty(key.toLatin1().constData(), bad);
+        // An enum property written with a value outside its type is undefined behaviour in the
+        // generated code before any setter runs; maps and presets are checked before writing.
+        const QMetaProperty property = node.metaObject()->property(node.metaObject()->indexOfProperty(key.toLatin1()));
+        if (!property.isEnumType()) {
+            QTest::ignoreMessage(QtWarningMsg, warning);
+            node.setProperty(key.toLatin1().constData(), bad);
+        }
         QTest::ignoreMessage(QtWarningMsg, warning);
         node.setParams({{key, bad}});
         QTest::ignoreMessage(QtWarningMsg, warning);

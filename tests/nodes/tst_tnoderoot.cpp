@@ -15,6 +15,7 @@
 #include "nodes/tnoderootworker.h"
 
 #include <QRegularExpression>
+#include <cmath>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
@@ -321,6 +322,20 @@ private slots:
         m_root->setBrightness(0.0f);
         m_root->setUndoPoint(); // later edits of the root must not merge into this one
         QTRY_VERIFY(TestHost::queueDrained());
+    }
+
+    // Values a preset sends straight to the worker meet the same checks as the properties.
+    void presetValuesForTheWorkerAreChecked()
+    {
+        QTRY_VERIFY(TestHost::queueDrained());
+        TImprocWorker* worker = TImprocWorker::ptr(unsigned(m_root->uid()));
+        const QVariant blend = worker->paramValue("blendMode");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused .*blendMode"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused .*contrast"));
+        m_root->computePreset({{"blendMode", 99}, {"contrast", std::nan("")}});
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(worker->paramValue("blendMode"), blend);
+        QVERIFY(std::isfinite(worker->paramValue("contrast").toDouble()));
     }
 
     void presetThumbnailsLeaveNoUndoSteps()
