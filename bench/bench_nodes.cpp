@@ -11,6 +11,7 @@
 
 #include "engine/tfboviewprovider.h"
 #include "engine/timpserver.h"
+#include "engine/tundohistory.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserverthread.h"
 #include "gpu/glblendmode.h"
@@ -320,6 +321,13 @@ void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const Pa
 // Bursts, each beside one edit's render of the same tree: 2000 edits queued at once
 // (alternating over five layers, so they cannot merge) until the queue has drained, and a
 // 200-level preset applied directly until the queue has drained.
+void printHistory(const char* when)
+{
+    const TUndoHistory* history = TImpServer::undoStack();
+    std::printf("  undo history %s: %d steps, %lld KB (bounds: %d steps, %lld KB)\n", when, history->count(),
+                history->bytes() / 1024, history->stepLimit(), history->byteLimit() / 1024);
+}
+
 void runBursts(TNodeRootWithAdjust* root)
 {
     QVariantList five;
@@ -341,6 +349,14 @@ void runBursts(TNodeRootWithAdjust* root)
         std::printf("  %d tree renders for 2000 edits\n", renders);
         printRow("2000 queued edits -> drained", 5, Stats{ms, ms}, one, drained && renders <= 3);
     }
+    // A full undo history of single edits: what it holds against its bounds.
+    for (int i = 0; i < TImpServer::kUndoLimit + 50; ++i) {
+        auto* layer = qobject_cast<TNode*>(root->child(i % 5));
+        layer->setOpacity(i % 2 ? 0.5f : 0.6f);
+        layer->setUndoPoint();
+    }
+    waitFor(queueDrained);
+    printHistory("after 250 undo steps of one edit each");
     root->removeAllChildren();
     waitFor(queueDrained);
 
@@ -367,6 +383,7 @@ void runBursts(TNodeRootWithAdjust* root)
     const double one = probe.latency([&] { root->child(0)->setOpacity(0.7f); });
     printRow("200-level preset, built", depth, Stats{buildMs, buildMs}, one, drained && depth == 200);
     printRow("its first render", depth, Stats{first, first}, one, first > 0);
+    printHistory("after the 200-level preset");
     root->removeAllChildren();
     waitFor(queueDrained);
 }

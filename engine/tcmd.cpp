@@ -22,3 +22,8 @@ int TCmd::id() const
     // INT_MIN has no positive counterpart; fold it to 0 rather than overflow.
     return h == std::numeric_limits<int>::min() ? 0 : std::abs(h);
 }
+
+qint64 TCmd::historyBytes() const
+{
+    return qint64(sizeof(TCmd)) + (text().size() + m_type.size()) * qint64(sizeof(QChar));
+}

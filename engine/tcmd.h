@@ -24,6 +24,8 @@ public:
     void setType(const QString& type) { m_type = type; }
     void setCanUndoRedo(bool b) { m_canUndoRedo = b; }
     bool bUpdateEngine() const { return m_bUpdateEngine; }
+    // About what the command holds while it waits in the undo history, in bytes.
+    virtual qint64 historyBytes() const;
 
 private:
     unsigned int m_uid;

@@ -58,6 +58,32 @@ void TCmd_Params::undo()
     updateGUIParam(m_oldParams);
 }
 
+namespace {
+// A map node with its key and value: the key's characters, a string's or byte array's
+// contents, and a fixed share for the node and the variant.
+qint64 mapBytes(const QVariantMap& map)
+{
+    constexpr qint64 kPerEntry = 64;
+    qint64 bytes = 0;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        bytes += kPerEntry + it.key().size() * qint64(sizeof(QChar));
+        if (it.value().userType() == QMetaType::QString)
+            bytes += it.value().toString().size() * qint64(sizeof(QChar));
+        else if (it.value().userType() == QMetaType::QByteArray)
+            bytes += it.value().toByteArray().size();
+        else if (it.value().userType() == QMetaType::QVariantMap)
+            bytes += mapBytes(it.value().toMap());
+    }
+    return bytes;
+}
+} // namespace
+
+qint64 TCmd_Params::historyBytes() const
+{
+    return TCmd::historyBytes() + qint64(sizeof(TCmd_Params) - sizeof(TCmd)) + mapBytes(m_newParams)
+        + mapBytes(m_oldParams);
+}
+
 bool TCmd_Params::mergeWith(const QUndoCommand* other)
 {
     if (m_undoPoint)

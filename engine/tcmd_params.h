@@ -20,6 +20,7 @@ public:
     void redo() override;
     void undo() override;
     bool mergeWith(const QUndoCommand* other) override;
+    qint64 historyBytes() const override;
 
     QVariantMap newParams() const { return m_newParams; }
     QVariantMap oldParams() const { return m_oldParams; }

@@ -2,7 +2,7 @@
 
 #include "engine/timpserver.h"
 
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 
 namespace {
 // Groups opened and not yet closed (GUI thread only, like the stack).
@@ -17,14 +17,14 @@ TCmd_UndoGroup::TCmd_UndoGroup(Edge edge, const QString& text)
 
 void TCmd_UndoGroup::redo()
 {
-    QUndoStack* stack = TImpServer::undoStack();
+    TUndoHistory* stack = TImpServer::undoStack();
     if (!stack)
         return;
     if (m_edge == Begin) {
         ++s_openGroups;
-        stack->beginMacro(text());
+        stack->beginGroup();
     } else if (s_openGroups > 0) {
         --s_openGroups;
-        stack->endMacro();
+        stack->endGroup();
     }
 }

@@ -5,11 +5,9 @@
 #include "engine/tcmd_params.h"
 #include "engine/tcmd_update.h"
 #include "engine/timpserver.h"
+#include "engine/tpropertywriter.h"
 
-#include <QMetaEnum>
 #include <QMetaProperty>
-#include <QRectF>
-#include <QSizeF>
 #include <algorithm>
 #include <cmath>
 
@@ -18,6 +16,15 @@ QMutex TImproc::m_mutex;
 int TImproc::m_count = 0;
 
 namespace {
+// Known by name from the start, so JSON's wrapped form ("TImproc::ProcMode": 1) reads back as
+// the enum in any process, not only once something has made a value of it.
+const bool s_enumsRegistered = [] {
+    qMetaTypeId<TImproc::InputType>();
+    qMetaTypeId<TImproc::ProcMode>();
+    qMetaTypeId<TImproc::ProcStatus>();
+    return true;
+}();
+
 const QString kActive = QStringLiteral("active");
 const QString kInputType = QStringLiteral("inputType");
 
@@ -91,47 +98,15 @@ void TImproc::setActive(bool arg)
     emit activeChanged(arg);
 }
 
-bool TImproc::isFiniteValue(const QVariant& v)
-{
-    switch (v.userType()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return std::isfinite(v.toDouble());
-    case QMetaType::QPointF: {
-        const QPointF p = v.toPointF();
-        return std::isfinite(p.x()) && std::isfinite(p.y());
-    }
-    case QMetaType::QSizeF: {
-        const QSizeF z = v.toSizeF();
-        return std::isfinite(z.width()) && std::isfinite(z.height());
-    }
-    case QMetaType::QRectF: {
-        const QRectF r = v.toRectF();
-        return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
-    }
-    default:
-        return true;
-    }
-}
-
 bool TImproc::acceptsValue(const QString& key, const QVariant& value) const
 {
-    if (!isFiniteValue(value)) {
-        qCWarning(lcEngine) << "ERROR!!! refused a non-finite value for" << key << "of" << className();
-        return false;
-    }
     const int index = metaObject()->indexOfProperty(key.toLatin1().constData());
-    const QMetaProperty prop = index >= 0 ? metaObject()->property(index) : QMetaProperty();
-    if (prop.isEnumType() && value.userType() != QMetaType::QString) {
-        bool isNumber = false;
-        const int asInt = value.toInt(&isNumber);
-        if (!isNumber || !prop.enumerator().valueToKey(asInt)) {
-            qCWarning(lcEngine) << "ERROR!!! refused" << value << "for" << key << "of" << className()
-                                << "- not a value of" << prop.enumerator().name();
-            return false;
-        }
-    }
-    return true;
+    const QString refused =
+        TPropertyWriter::refusal(index >= 0 ? metaObject()->property(index) : QMetaProperty(), value);
+    if (refused.isEmpty())
+        return true;
+    qCWarning(lcEngine) << "ERROR!!! refused" << value << "for" << key << "of" << className() << "-" << refused;
+    return false;
 }
 
 bool TImproc::setParamValue(const QString& key, double v)
@@ -164,38 +139,32 @@ bool TImproc::writeProperty(const QString& key, const QVariant& value)
         return false;
     const QMetaProperty prop = mo->property(index);
     // Read-only keys (class name, version, uid) are identity, not parameters.
-    if (!prop.isWritable())
-        return true;
-    if (!acceptsValue(key, value))
-        return true;
-    QVariant v = value;
-    // Presets read from JSON carry numbers, and other classes' enums of the same
-    // meaning; the property accepts its own enum only through a plain int.
-    if (prop.isEnumType() && v.userType() != QMetaType::QString) {
-        bool ok = false;
-        const int asInt = v.toInt(&ok);
-        if (ok)
-            v = QVariant(asInt);
-    }
-    if (!prop.write(this, v))
-        qCWarning(lcEngine) << "TImproc - cannot set property" << key << "to" << value;
+    if (prop.isWritable())
+        TPropertyWriter::write(this, prop, value);
     return true;
 }
 
 void TImproc::setParams(const QVariantMap& params)
 {
     m_enqueueParams = false;
+    QVariantMap written;
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
         if (!m_params.contains(it.key())) {
             qCWarning(lcEngine) << "invalid key: " << it.key() << it.value();
             continue;
         }
-        if (!isProtectedKey(it.key()))
-            writeProperty(it.key(), it.value());
+        if (isProtectedKey(it.key()))
+            continue;
+        writeProperty(it.key(), it.value());
+        written.insert(it.key(), m_params.value(it.key()));
     }
     m_enqueueParams = true;
+    // Only the keys given travel: the rest of the GUI's map may be older than
+    // what an undo or redo has just set on the worker.
+    if (written.isEmpty())
+        return;
     qCDebug(lcEngine) << "TImproc - will enqueue TCmd_Params" << uid();
-    enqueueReq(editCommand(params.keys(), m_params, false));
+    enqueueReq(editCommand(written.keys(), written, false));
 }
 
 void TImproc::setParamsOnly(const QVariantMap& params, unsigned int uid)

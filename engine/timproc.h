@@ -68,8 +68,6 @@ public:
     // False, with a warning naming `key`, for values no parameter may take: NaN, infinities
     // (also inside points, sizes and rectangles) and enum values outside their type.
     bool acceptsValue(const QString& key, const QVariant& value) const;
-    // The class-independent part: false for NaN and infinities, also inside geometry.
-    static bool isFiniteValue(const QVariant& value);
 
     static TImproc* ptr(unsigned int uid);
     static int liveCount();

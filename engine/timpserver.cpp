@@ -18,7 +18,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QQuickWindow>
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 #include <algorithm>
 #include <memory>
 #include <unistd.h>
@@ -26,7 +26,7 @@
 TImpServer* TImpServer::m_staticServer_p = nullptr;
 TImpServerThread* TImpServer::m_improcThread = nullptr;
 QQueue<TCmd*>* TImpServer::m_reqQueue_p = nullptr;
-QUndoStack* TImpServer::m_undoStack_p = nullptr;
+TUndoHistory* TImpServer::m_undoStack_p = nullptr;
 unsigned int TImpServer::m_count = 0;
 bool TImpServer::m_showDebugInfo = false;
 namespace {
@@ -49,11 +49,8 @@ TImpServer::TImpServer(QQuickItem* parent)
     if (m_count == 0) {
         if (!m_reqQueue_p)
             m_reqQueue_p = new QQueue<TCmd*>;
-        if (!m_undoStack_p) {
-            m_undoStack_p = new QUndoStack;
-            // A session of edits must not grow without end: the oldest steps are dropped.
-            m_undoStack_p->setUndoLimit(kUndoLimit);
-        }
+        if (!m_undoStack_p)
+            m_undoStack_p = new TUndoHistory(kUndoLimit, kUndoLimitBytes);
         m_staticServer_p = this;
     }
     ++m_count;

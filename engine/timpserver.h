@@ -17,7 +17,7 @@
 
 class QOpenGLContext;
 class QOpenGLFunctions_3_3_Core;
-class QUndoStack;
+class TUndoHistory;
 class TCmd;
 class TImpServerThread;
 
@@ -49,8 +49,10 @@ public:
     TImproc* rootNode() const { return m_rootNode; }
     TImproc* thumbnails() const { return m_thumbnails; }
 
-    // The undo history keeps this many steps; older ones are dropped.
+    // A session of edits must not grow without end: the undo history keeps at most this many
+    // steps, holding at most this many bytes; the oldest steps are dropped first.
     static constexpr int kUndoLimit = 200;
+    static constexpr qint64 kUndoLimitBytes = 64 * 1024 * 1024;
 
     static void enqueueReq(TCmd* cmd);
     // The process-wide render thread: created, moved into itself and started on first use,
@@ -82,7 +84,7 @@ public:
     static const QQueue<TCmd*>* requestQueue() { return m_reqQueue_p; }
     // Deletes every queued command, first to last (the undo stack is not touched).
     static void discardQueue();
-    static QUndoStack* undoStack() { return m_undoStack_p; }
+    static TUndoHistory* undoStack() { return m_undoStack_p; }
 
 signals:
     void isReadyChanged(bool);
@@ -157,7 +159,7 @@ private:
     static TImpServer* m_staticServer_p;
     static TImpServerThread* m_improcThread;
     static QQueue<TCmd*>* m_reqQueue_p;
-    static QUndoStack* m_undoStack_p;
+    static TUndoHistory* m_undoStack_p;
     static unsigned int m_count;
     static bool m_showDebugInfo;
     static int m_glMaxTextureSize;

@@ -1,8 +1,8 @@
 #include "engine/tservercmd_undoredo.h"
 
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 
-TServerCmd_UndoRedo::TServerCmd_UndoRedo(unsigned int uid, bool isUndo, QUndoStack* stack,
+TServerCmd_UndoRedo::TServerCmd_UndoRedo(unsigned int uid, bool isUndo, TUndoHistory* stack,
                                          const QString& text, QUndoCommand* parent)
     : TCmd(uid, QStringLiteral("TCmdServer_UndoRedo"), false, true, text, parent)
     , m_isUndo(isUndo)

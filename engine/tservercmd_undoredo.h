@@ -3,14 +3,14 @@
 
 #include "engine/tcmd.h"
 
-class QUndoStack;
+class TUndoHistory;
 
 // Undo or redo as a queued command: it waits for its turn like any edit, so it never
 // overlaps a render, and it asks for a render so views show the restored state.
 class TServerCmd_UndoRedo : public TCmd
 {
 public:
-    TServerCmd_UndoRedo(unsigned int uid, bool isUndo, QUndoStack* stack,
+    TServerCmd_UndoRedo(unsigned int uid, bool isUndo, TUndoHistory* stack,
                         const QString& text = QString(), QUndoCommand* parent = nullptr);
 
     void redo() override;
@@ -18,5 +18,5 @@ public:
 
 private:
     bool m_isUndo;
-    QUndoStack* m_stack_p;
+    TUndoHistory* m_stack_p;
 };

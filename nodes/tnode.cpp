@@ -6,6 +6,7 @@
 #include "engine/tcmd_saveimage.h"
 #include "engine/tcmd_undogroup.h"
 #include "engine/timpserver.h"
+#include "engine/tpropertywriter.h"
 #include "engine/timprocworker.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnodefactory.h"
@@ -13,6 +14,14 @@
 #include <cmath>
 
 namespace {
+// Known by name from the start, so JSON's wrapped form ("TNode::BlendMode": 3) reads back as
+// the enum in any process.
+const bool s_enumsRegistered = [] {
+    qMetaTypeId<TNode::BlendMode>();
+    qMetaTypeId<TNode::SelType>();
+    return true;
+}();
+
 const QString kChildren = QStringLiteral("_children_");
 const QString kClassName = QStringLiteral("className");
 } // namespace
@@ -303,7 +312,7 @@ bool TNode::computePreset(QVariantMap value, bool bChildrenOnly, uint uid)
         QVariantMap own = value;
         own.remove(kChildren);
         for (auto it = own.begin(); it != own.end();) {
-            if (isFiniteValue(it.value())) {
+            if (TPropertyWriter::isFiniteValue(it.value())) {
                 ++it;
                 continue;
             }

@@ -1,6 +1,6 @@
 // korvane-soak: a seeded random storm of edits through the public API, checked after every
 // burst; prints the seed and the shortest failing step list when an invariant breaks.
-// Usage: korvane-soak [--seconds N] [--seed S]
+// Usage: korvane-soak [--seconds N] [--seed S] [--read-only-folder DIR]
 
 #include "soakstorm.h"
 
@@ -15,6 +15,8 @@
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -28,6 +30,18 @@ void countWarnings(QtMsgType type, const QMessageLogContext&, const QString&)
     if (type != QtDebugMsg && type != QtInfoMsg)
         ++s_libraryWarnings;
 }
+
+// A folder made read-only, or empty when this user (root) may write there all the same.
+QString unwritableFolder(const QString& path)
+{
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile probe(QDir(path).filePath("probe"));
+    if (!probe.open(QIODevice::WriteOnly))
+        return path;
+    probe.remove();
+    return QString();
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -40,7 +54,10 @@ int main(int argc, char** argv)
     parser.addHelpOption();
     const QCommandLineOption seconds("seconds", "How long the storm runs (default 60).", "n", "60");
     const QCommandLineOption seed("seed", "The storm's seed (default: the time).", "s");
-    parser.addOptions({seconds, seed});
+    const QCommandLineOption readOnly("read-only-folder",
+                                      "A folder saves must fail in (default: one made read-only here, left out "
+                                      "when this user can write there anyway).", "dir");
+    parser.addOptions({seconds, seed, readOnly});
     parser.process(app);
     bool ok = false;
     const int duration = parser.value(seconds).toInt(&ok);
@@ -66,9 +83,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    std::printf("korvane-soak: seed %u, %d s\n", theSeed, duration);
+    QString readOnlyFolder = parser.value(readOnly);
+    if (readOnlyFolder.isEmpty())
+        readOnlyFolder = unwritableFolder(scratch.filePath("read-only"));
+    std::printf("korvane-soak: seed %u, %d s%s\n", theSeed, duration,
+                readOnlyFolder.isEmpty() ? ", no read-only folder (this user writes everywhere)" : "");
     std::fflush(stdout);
-    SoakStorm storm(host.server(), input, chart, scratch.path(), theSeed);
+    SoakStorm storm(host.server(), input, chart, scratch.path(), readOnlyFolder, theSeed);
     const bool clean = storm.run(duration);
     const SoakStorm::Figures f = storm.figures();
     std::printf("  bursts %d, steps %d, renders %d, saves %d, preset checks %d\n", f.bursts, f.steps, f.renders,

@@ -13,7 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMetaProperty>
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 #include <opencv2/core.hpp>
 
 #include <cmath>
@@ -125,31 +125,64 @@ void collect(TNode* node, QList<TNode*>& out)
 } // namespace
 
 SoakStorm::SoakStorm(TImpServer* server, const TSMat& input, const QString& imagePath, const QString& scratchFolder,
-                     quint32 seed)
+                     const QString& readOnlyFolder, quint32 seed)
     : m_server(server)
     , m_root(qobject_cast<TNodeRootWithAdjust*>(server->rootNode()))
     , m_rebuilt(qobject_cast<TNodeRootWithAdjust*>(server->thumbnails()))
     , m_input(input)
     , m_imagePath(imagePath)
     , m_scratch(scratchFolder)
+    , m_readOnly(readOnlyFolder)
     , m_seed(seed)
     , m_random(seed)
 {
     QObject::connect(m_server, &TImpServer::runImproc, m_server, [this] { ++m_figures.renders; });
-    QObject::connect(m_root, &TNodeRoot::saveFinished, m_root, [this](const QUrl& url, const QString& error) {
-        const QString path = url.toLocalFile();
-        m_pendingSaves.removeOne(path);
-        if (!error.isEmpty())
-            m_failedSaves << path + ": " + error;
-        else if (ImageIOManager::getImageSize(path) != m_root->canvasSize())
-            m_failedSaves << path + ": reads back as " + QString::number(ImageIOManager::getImageSize(path).width())
-                    + " pixels wide, not the canvas's " + QString::number(m_root->canvasSize().width());
-        QFile::remove(path);
+    QObject::connect(m_root, &TNodeRoot::saveFinished, m_root,
+                     [this](const QUrl& url, const QString& error) { onSaveFinished(url.toLocalFile(), error); });
+    QObject::connect(m_root, &TImproc::errorMessage, m_root, [this](const QString& error) {
+        for (const QString& path : qAsConst(m_damagedInputs)) {
+            if (error.contains(path))
+                return;
+        }
+        m_unexpectedErrors << error;
     });
     m_root->setInput(m_input);
     m_rebuilt->setInput(m_input);
     drain();
     m_startPreset = m_root->preset();
+}
+
+void SoakStorm::onSaveFinished(const QString& path, const QString& error)
+{
+    m_pendingSaves.removeOne(path);
+    if (m_mustFailSaves.removeOne(path)) {
+        if (error.isEmpty() || QFile::exists(path))
+            m_failedSaves << path + ": a save into a read-only folder did not fail cleanly";
+        return;
+    }
+    if (!error.isEmpty())
+        m_failedSaves << path + ": " + error;
+    else if (ImageIOManager::getImageSize(path) != m_root->canvasSize())
+        m_failedSaves << path + ": reads back as " + QString::number(ImageIOManager::getImageSize(path).width())
+                + " pixels wide, not the canvas's " + QString::number(m_root->canvasSize().width());
+    QFile::remove(path);
+}
+
+// A new input file, damaged before any layer refers to it: cut to half its length, or
+// written and deleted again.
+QString SoakStorm::damagedInput(bool truncated)
+{
+    const QString path = QDir(m_scratch).filePath(QStringLiteral("input-%1.png").arg(m_damagedInputs.size() + 1));
+    QFile::remove(path);
+    QFile source(m_imagePath);
+    QFile target(path);
+    if (source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly))
+        target.write(source.read(truncated ? source.size() / 2 : source.size()));
+    target.close();
+    if (!truncated)
+        QFile::remove(path);
+    m_damagedInputs << path;
+    return path;
 }
 
 QList<TNode*> SoakStorm::layers() const
@@ -162,7 +195,7 @@ QList<TNode*> SoakStorm::layers() const
 QList<SoakStep> SoakStorm::makeBurst()
 {
     // Weights of the kinds, in the order of SoakStep::Kind.
-    static const int weights[] = {12, 4, 7, 5, 45, 3, 6, 7, 5, 4, 2};
+    static const int weights[] = {12, 4, 7, 5, 45, 3, 6, 7, 5, 4, 2, 1, 1};
     int total = 0;
     for (int w : weights)
         total += w;
@@ -221,16 +254,29 @@ void SoakStorm::apply(const SoakStep& step)
     case SoakStep::Preview:
         m_root->updateFbo();
         return;
-    case SoakStep::Save: {
-        const QString path = QDir(m_scratch).filePath(QStringLiteral("save-%1.png").arg(++m_saveSerial));
-        m_pendingSaves << path;
-        ++m_figures.saves;
-        m_root->saveOutputToFile(QUrl::fromLocalFile(path), {{"IMAGE_FORMAT", "PNG"}, {"FILE_URL", path},
-                                                             {"COLOR_SPACE", "DEFAULT"}, {"PNG_COMPRESSION", "DEFAULT"},
-                                                             {"PNG_INTERLACE", "NONE"}, {"PNG_BITDEPTH", "8 bit"}});
+    case SoakStep::Save:
+        save(m_scratch);
+        return;
+    case SoakStep::BrokenInput:
+        if (m_root->childCount() < kMaxLayers)
+            m_root->attachPreset({{"className", "ImageLayer"}, {"source", damagedInput(step.value < 0.5)}});
+        return;
+    case SoakStep::SaveReadOnly:
+        if (!m_readOnly.isEmpty())
+            m_mustFailSaves << save(m_readOnly);
         return;
     }
-    }
+}
+
+QString SoakStorm::save(const QString& folder)
+{
+    const QString path = QDir(folder).filePath(QStringLiteral("save-%1.png").arg(++m_saveSerial));
+    m_pendingSaves << path;
+    ++m_figures.saves;
+    m_root->saveOutputToFile(QUrl::fromLocalFile(path), {{"IMAGE_FORMAT", "PNG"}, {"FILE_URL", path},
+                                                         {"COLOR_SPACE", "DEFAULT"}, {"PNG_COMPRESSION", "DEFAULT"},
+                                                         {"PNG_INTERLACE", "NONE"}, {"PNG_BITDEPTH", "8 bit"}});
+    return path;
 }
 
 void SoakStorm::setProperty(TNode* node, quint32 which, double value, bool bad)
@@ -298,10 +344,13 @@ QString SoakStorm::checkPresetRender()
     ++m_figures.presetChecks;
     m_rebuilt->setPreset(m_root->preset());
     TSMat edited, rebuilt;
+    QString editedError, rebuiltError;
     QString failure;
     const QList<QMetaObject::Connection> connections{
         QObject::connect(m_root, &TNodeRoot::outputChanged, m_root, [&](TSMat m) { edited = m; }),
         QObject::connect(m_rebuilt, &TNodeRoot::outputChanged, m_rebuilt, [&](TSMat m) { rebuilt = m; }),
+        QObject::connect(m_root, &TImproc::errorMessage, m_root, [&](const QString& e) { editedError = e; }),
+        QObject::connect(m_rebuilt, &TImproc::errorMessage, m_rebuilt, [&](const QString& e) { rebuiltError = e; }),
         QObject::connect(m_rebuilt, &TNodeRoot::saveFinished, m_rebuilt,
                          [&](const QUrl&, const QString& error) { failure += "rebuilt tree: " + error; })};
     // An output equal to the last one is not signalled again: start from none.
@@ -309,8 +358,10 @@ QString SoakStorm::checkPresetRender()
     m_rebuilt->setOutput(TSMat());
     m_root->apply();
     m_rebuilt->apply();
-    const bool rendered = drain() && EngineHost::waitUntil([&] { return !edited.isEmpty() && !rebuilt.isEmpty(); },
-                                                           kOutputMs);
+    const auto finished = [](const TSMat& m, const QString& error) { return !m.isEmpty() || !error.isEmpty(); };
+    const bool rendered = drain() && EngineHost::waitUntil([&] {
+        return finished(edited, editedError) && finished(rebuilt, rebuiltError);
+    }, kOutputMs);
     for (const QMetaObject::Connection& c : connections)
         QObject::disconnect(c);
     m_rebuilt->removeAllChildren();
@@ -321,6 +372,12 @@ QString SoakStorm::checkPresetRender()
         return QStringLiteral("the full-size renders for the preset check never arrived (%1, %2) %3")
             .arg(edited.isEmpty() ? "edited tree: none" : "edited tree: arrived",
                  rebuilt.isEmpty() ? "rebuilt tree: none" : "rebuilt tree: arrived", failure);
+    // A tree holding a layer on a damaged file fails, and its rebuilt copy must fail alike.
+    if (editedError != rebuiltError)
+        return QStringLiteral("the tree and its rebuilt copy end differently: \"%1\" against \"%2\"")
+            .arg(editedError, rebuiltError);
+    if (!editedError.isEmpty())
+        return QString();
     const cv::Mat x = edited.mat();
     const cv::Mat y = rebuilt.mat();
     if (x.size != y.size || x.type() != y.type())
@@ -337,11 +394,18 @@ QString SoakStorm::checkPresetRender()
     return QString();
 }
 
+QString SoakStorm::checkErrors()
+{
+    const QString unexpected = m_unexpectedErrors.join("; ");
+    m_unexpectedErrors.clear();
+    return unexpected.isEmpty() ? QString() : QStringLiteral("render errors naming no damaged file: ") + unexpected;
+}
+
 QString SoakStorm::check(bool renderCheck)
 {
     if (!drain())
         return QStringLiteral("the queue did not drain within %1 s").arg(kDrainMs / 1000);
-    for (const QString& broken : {finishSaves(), checkAgreement(), checkLiveCounts()}) {
+    for (const QString& broken : {finishSaves(), checkAgreement(), checkLiveCounts(), checkErrors()}) {
         if (!broken.isEmpty())
             return broken;
     }
@@ -403,7 +467,8 @@ QList<QList<SoakStep>> SoakStorm::reduce(QList<QList<SoakStep>> bursts)
 QString SoakStorm::describe(const SoakStep& step)
 {
     static const char* names[] = {"add", "add nested", "remove", "move", "set", "set bad value", "undo point",
-                                  "undo", "redo", "preview", "save"};
+                                  "undo", "redo", "preview", "save", "add a layer on a damaged file",
+                                  "save into a read-only folder"};
     return QStringLiteral("%1 (a=%2 b=%3 value=%4)").arg(names[step.kind]).arg(step.a).arg(step.b).arg(step.value);
 }
 

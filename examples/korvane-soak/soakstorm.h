@@ -20,7 +20,8 @@ class TNodeRootWithAdjust;
 // any subset of a run's steps can be replayed.
 struct SoakStep
 {
-    enum Kind { Add, AddNested, Remove, Move, Set, BadValue, UndoPoint, Undo, Redo, Preview, Save };
+    enum Kind { Add, AddNested, Remove, Move, Set, BadValue, UndoPoint, Undo, Redo, Preview, Save, BrokenInput,
+                SaveReadOnly };
     Kind kind = Set;
     quint32 a = 0;
     quint32 b = 0;
@@ -31,8 +32,10 @@ struct SoakStep
 // removed, nested and moved; every property set, bad values included; undo and redo;
 // previews and saves. After every burst, once the queue has drained, it checks that the
 // GUI and the render thread hold the same values, that no node outlives its tree, that
-// saves are complete and readable, and now and then that the tree renders exactly as a
-// fresh tree rebuilt from its preset.
+// saves are complete and readable, that the only render errors name the damaged input files
+// the storm made (truncated or deleted before a layer referred to them), that saves into a
+// read-only folder fail cleanly, and now and then that the tree renders exactly as a fresh tree
+// rebuilt from its preset (or fails with the same message).
 class SoakStorm
 {
 public:
@@ -48,8 +51,9 @@ public:
         qint64 rssEndKB = 0;
     };
 
+    // `readOnlyFolder` may be empty: read-only saves are then left out.
     SoakStorm(TImpServer* server, const TSMat& input, const QString& imagePath, const QString& scratchFolder,
-              quint32 seed);
+              const QString& readOnlyFolder, quint32 seed);
 
     bool run(int seconds);
     Figures figures() const { return m_figures; }
@@ -64,6 +68,11 @@ private:
     QString checkAgreement() const;
     QString checkLiveCounts() const;
     QString checkPresetRender();
+    QString checkErrors();
+    QString damagedInput(bool truncated);
+    void onSaveFinished(const QString& path, const QString& error);
+    // Starts a save of the output into `folder`; returns the file's path.
+    QString save(const QString& folder);
     QString finishSaves();
     bool drain();
     // Back to the starting tree, with an empty undo history.
@@ -80,11 +89,15 @@ private:
     TSMat m_input;
     QString m_imagePath;
     QString m_scratch;
+    QString m_readOnly;
     quint32 m_seed;
     QRandomGenerator m_random;
     QVariantMap m_startPreset;
     QStringList m_pendingSaves;
     QStringList m_failedSaves;
+    QStringList m_mustFailSaves;
+    QStringList m_damagedInputs;
+    QStringList m_unexpectedErrors;
     int m_saveSerial = 0;
     Figures m_figures;
     QString m_report;

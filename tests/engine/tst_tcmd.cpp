@@ -1,5 +1,5 @@
 // Command merge rules and their undo/redo effect on worker maps, in the queue's and the
-// undo stack's use of mergeWith.
+// undo history's use of mergeWith; the history's bounds and groups.
 
 #include "testregistry.h"
 
@@ -10,8 +10,9 @@
 #include "engine/tcmd_update.h"
 #include "engine/timprocworker.h"
 
+#include "engine/tundohistory.h"
+
 #include <QTest>
-#include <QUndoStack>
 
 
 namespace {
@@ -64,7 +65,7 @@ private slots:
     {
         TImprocWorker worker(424242, 0);
         worker.defineParams({{"a", 0}, {"b", 0}});
-        QUndoStack stack;
+        TUndoHistory stack(200, qint64(1) << 30);
         // Edits a, b, a then an undo point: one undo step restoring both keys.
         stack.push(new TCmd_Params(424242, {{"a", 1}}, false, true, true));
         stack.push(new TCmd_Params(424242, {{"b", 5}}, false, true, true));
@@ -79,6 +80,58 @@ private slots:
         // The next edit after the undo point starts a new step.
         stack.push(new TCmd_Params(424242, {{"a", 3}}, false, true, true));
         QCOMPARE(stack.count(), 2);
+    }
+
+    // Past either bound the oldest steps go, and what stays still undoes to its own values.
+    void historyDropsOldestStepsPastEitherBound_data()
+    {
+        QTest::addColumn<int>("stepLimit");
+        QTest::addColumn<double>("byteLimitInSteps");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("step limit") << 3 << 1000.0 << 3;
+        QTest::newRow("byte limit") << 100 << 5.5 << 5;
+        QTest::newRow("the newest step stays, however large") << 100 << 0.01 << 1;
+    }
+    void historyDropsOldestStepsPastEitherBound()
+    {
+        QFETCH(int, stepLimit);
+        QFETCH(double, byteLimitInSteps);
+        QFETCH(int, kept);
+        TImprocWorker worker(424245, 0);
+        worker.defineParams({{"a", 0}});
+        const auto edit = [](int i) { return new TCmd_Params(424245, {{"a", i}}, true, true, true); };
+        TUndoHistory probe(1, qint64(1) << 30);
+        probe.push(edit(0));
+        const qint64 byteLimit = qint64(byteLimitInSteps * double(probe.bytes()));
+        TUndoHistory history(stepLimit, byteLimit);
+        for (int i = 1; i <= 10; ++i)
+            history.push(edit(i));
+        QCOMPARE(history.count(), kept);
+        QVERIFY(history.bytes() <= byteLimit || kept == 1);
+        while (history.canUndo())
+            history.undo();
+        QCOMPARE(worker.paramValue("a").toInt(), 10 - kept);
+    }
+
+    void aGroupIsOneStepAndANewEditDropsTheRedoBranch()
+    {
+        TImprocWorker worker(424246, 0);
+        worker.defineParams({{"a", 0}, {"b", 0}});
+        TUndoHistory history(200, qint64(1) << 30);
+        history.beginGroup();
+        history.push(new TCmd_Params(424246, {{"a", 1}}, true, true, true));
+        history.push(new TCmd_Params(424246, {{"b", 2}}, true, true, true));
+        history.endGroup();
+        history.push(new TCmd_Params(424246, {{"a", 3}}, true, true, true));
+        QCOMPARE(history.count(), 2);
+        history.undo();
+        history.undo();
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 0}, {"b", 0}}));
+        history.redo();
+        QCOMPARE(worker.params(), (QVariantMap{{"a", 1}, {"b", 2}}));
+        history.push(new TCmd_Params(424246, {{"b", 4}}, true, true, true));
+        QCOMPARE(history.count(), 2);
+        QVERIFY(!history.canRedo());
     }
 
     void paramsRedoAddsKeysTheWorkerLacks()

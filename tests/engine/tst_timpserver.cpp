@@ -16,7 +16,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 
 namespace {
 // A command that checks, while its redo runs, that no render is running or waiting.

@@ -150,7 +150,9 @@ private slots:
     {
         QFETCH(QString, space);
         QFETCH(QString, description);
-        const QString out = path("space.tif");
+        // A file of its own per row: the image cache behind ImageBuf keeps a file by name and
+        // modification time, which two quick renders can share.
+        const QString out = path(QStringLiteral("space-%1.tif").arg(QTest::currentDataTag()));
         const Run r = render({"--color-space", space, path("colour.png"), path("identity.json"), out});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
 

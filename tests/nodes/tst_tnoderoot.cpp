@@ -19,7 +19,7 @@
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
-#include <QUndoStack>
+#include "engine/tundohistory.h"
 #include <opencv2/core.hpp>
 
 namespace {
@@ -196,13 +196,19 @@ private slots:
         QTest::addColumn<QByteArray>("key");
         QTest::addColumn<QVariant>("first");
         QTest::addColumn<QVariant>("second");
+        QTest::addColumn<bool>("otherKeyBySetParams");
         // Both values differ from the default and each other, so every edit is a real change.
         for (const char* step : {"undo", "redo"}) {
-            QTest::addRow("%s, selType", step) << step << QByteArray("selType") << QVariant(2) << QVariant(3);
-            QTest::addRow("%s, opacity", step) << step << QByteArray("opacity") << QVariant(0.3) << QVariant(0.9);
-            QTest::addRow("%s, blendMode", step) << step << QByteArray("blendMode") << QVariant(5) << QVariant(7);
+            QTest::addRow("%s, selType", step) << step << QByteArray("selType") << QVariant(2) << QVariant(3) << false;
+            QTest::addRow("%s, opacity", step) << step << QByteArray("opacity") << QVariant(0.3) << QVariant(0.9)
+                                               << false;
+            QTest::addRow("%s, blendMode", step) << step << QByteArray("blendMode") << QVariant(5) << QVariant(7)
+                                                 << false;
             QTest::addRow("%s, selPosition", step) << step << QByteArray("selPosition") << QVariant(QPointF(0.1, 0.2))
-                                                   << QVariant(QPointF(0.7, 0.8));
+                                                   << QVariant(QPointF(0.7, 0.8)) << false;
+            // setParams on one key must not send the GUI's older values of the others.
+            QTest::addRow("%s, setParams of another key", step)
+                << step << QByteArray("opacity") << QVariant(0.3) << QVariant() << true;
         }
     }
     void guiAndWorkerAgreeAfterUndoOrRedoThenEdit()
@@ -211,6 +217,7 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QVariant, first);
         QFETCH(QVariant, second);
+        QFETCH(bool, otherKeyBySetParams);
         TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
         QVERIFY(layer);
         const auto removeLayer = qScopeGuard([&] {
@@ -225,12 +232,18 @@ private slots:
             QTRY_VERIFY(TestHost::queueDrained());
             m_server->redo();
         }
-        QVERIFY(layer->setProperty(key.constData(), second));
+        if (otherKeyBySetParams)
+            layer->setParams({{QStringLiteral("blendMode"), 7}});
+        else
+            QVERIFY(layer->setProperty(key.constData(), second));
         QTRY_VERIFY(TestHost::queueDrained());
         TImprocWorker* worker = TImprocWorker::ptr(unsigned(layer->uid()));
         QVERIFY(worker);
-        QCOMPARE(comparable(layer->property(key.constData())), comparable(second));
-        QCOMPARE(comparable(layer->params().value(key)), comparable(worker->paramValue(key)));
+        if (!otherKeyBySetParams)
+            QCOMPARE(comparable(layer->property(key.constData())), comparable(second));
+        const QVariantMap gui = layer->params();
+        for (auto it = gui.cbegin(); it != gui.cend(); ++it)
+            QVERIFY2(comparable(it.value()) == comparable(worker->paramValue(it.key())), qPrintable(it.key()));
     }
 
     // Regression: move() reorders the node's own children, the root's layers included.
