@@ -26,6 +26,33 @@ TSelection TSelection::lum(double lum, double range, bool invert)
                             {QStringLiteral("selInvert"), int(invert)}});
 }
 
+std::optional<TSelection> TSelection::ofLayer(const QVariantMap& params, const QSizeF& measuredSize)
+{
+    const auto number = [&](const char* key) { return params.value(QLatin1String(key)).toDouble(); };
+    const bool invert = params.value(QStringLiteral("selInvert")).toBool();
+    switch (params.value(QStringLiteral("selType")).toInt()) {
+    case 1:
+        return color(number("selValueCOLOR"), number("selRangeCOLOR"), invert);
+    case 2:
+        return lum(number("selValueLUM"), number("selRangeLUM"), invert);
+    case 3: {
+        SpotParams spot;
+        spot.imageSize = measuredSize;
+        spot.position = params.value(QStringLiteral("selPosition")).toPointF();
+        spot.sizeX = spot.sizeY = number("selSize");
+        spot.transition = number("selTransition");
+        spot.aspect = number("selAspect");
+        spot.rotation = number("selRotate");
+        spot.colorAware = number("selColorAware");
+        spot.invert = invert;
+        spot.minWeight = number("selMin");
+        return TSelection::spot(spot);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 TSelection TSelection::spot(const SpotParams& p)
 {
     const double w = p.imageSize.width();

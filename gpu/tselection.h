@@ -12,6 +12,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <optional>
+
 class GLImFilter;
 
 // A selection: a per-pixel weight in [0, 1] measured on an image by hue (colour), by
@@ -48,6 +50,11 @@ public:
     // The colour tolerance "colorT" for a colour awareness c: rises linearly from 0 to 1 as c
     // falls from 1 to 0.25, then steeply to 7 at c = 0.
     static double colorTolerance(double colorAware);
+    // The selection a layer's parameters describe ("selType" 1 colour, 2 lightness, 3 spot,
+    // with "selValueCOLOR", "selRangeCOLOR", "selValueLUM", "selRangeLUM", "selPosition",
+    // "selSize", "selTransition", "selAspect", "selRotate", "selColorAware", "selInvert",
+    // "selMin"), measured on an image of `measuredSize`; none for every other type.
+    static std::optional<TSelection> ofLayer(const QVariantMap& params, const QSizeF& measuredSize);
     // Effect masks send a stored hue v turned by 0.15: v + 0.15 up to 0.85, v - 0.85 above.
     static double effectMaskHue(double storedHue);
 

@@ -134,30 +134,14 @@ QString TNodeWorker::compose(const TSFbo& in, TSFbo& out)
         blend.proc(in, translate, scale, rotation, mode, opacity, out);
         return QString();
     }
-    if (selType != TNode::COLOR && selType != TNode::LUM && selType != TNode::SPOT)
+    const std::optional<TSelection> selection = TSelection::ofLayer(params(), QSizeF(out.size()));
+    if (!selection)
         return QString();  // an unknown selection composites the running image over itself
 
     // Selected compositing: the weight is measured on the running image, the layer is
     // blended into a copy of it, and that copy is mixed back through the weight, so
     // unselected pixels keep exactly the running image.
-    const bool invert = paramValue(QStringLiteral("selInvert")).toBool();
-    TSelection selection = TSelection::color(paramFloat("selValueCOLOR"), paramFloat("selRangeCOLOR"), invert);
-    if (selType == TNode::LUM) {
-        selection = TSelection::lum(paramFloat("selValueLUM"), paramFloat("selRangeLUM"), invert);
-    } else if (selType == TNode::SPOT) {
-        TSelection::SpotParams spot;
-        spot.imageSize = QSizeF(out.size());
-        spot.position = paramValue(QStringLiteral("selPosition")).toPointF();
-        spot.sizeX = spot.sizeY = paramFloat("selSize");
-        spot.transition = paramFloat("selTransition");
-        spot.aspect = paramFloat("selAspect");
-        spot.rotation = paramFloat("selRotate");
-        spot.colorAware = paramFloat("selColorAware");
-        spot.invert = invert;
-        spot.minWeight = paramFloat("selMin");
-        selection = TSelection::spot(spot);
-    }
-    const TSFbo weight = selection.mask(out);
+    const TSFbo weight = selection->mask(out);
     TSFbo blended = out;
     GLBlendMode blend;
     blend.proc(in, translate, scale, rotation, mode, opacity, blended);

@@ -16,6 +16,7 @@
 #include "engine/tundohistory.h"
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -140,11 +141,8 @@ SoakStorm::SoakStorm(TImpServer* server, const TSMat& input, const QString& imag
     QObject::connect(m_root, &TNodeRoot::saveFinished, m_root,
                      [this](const QUrl& url, const QString& error) { onSaveFinished(url.toLocalFile(), error); });
     QObject::connect(m_root, &TImproc::errorMessage, m_root, [this](const QString& error) {
-        for (const QString& path : qAsConst(m_damagedInputs)) {
-            if (error.contains(path))
-                return;
-        }
-        m_unexpectedErrors << error;
+        if (!namesDamagedInput(error))
+            m_unexpectedErrors << error;
     });
     m_root->setInput(m_input);
     m_rebuilt->setInput(m_input);
@@ -160,12 +158,23 @@ void SoakStorm::onSaveFinished(const QString& path, const QString& error)
             m_failedSaves << path + ": a save into a read-only folder did not fail cleanly";
         return;
     }
-    if (!error.isEmpty())
-        m_failedSaves << path + ": " + error;
-    else if (ImageIOManager::getImageSize(path) != m_root->canvasSize())
+    if (!error.isEmpty()) {
+        // A tree holding a layer on a damaged file cannot be saved: that must be the reason
+        // given, and nothing may be left behind.
+        if (!namesDamagedInput(error))
+            m_failedSaves << path + ": " + error;
+        else if (QFile::exists(path))
+            m_failedSaves << path + ": a failed save left a file";
+    } else if (ImageIOManager::getImageSize(path) != m_root->canvasSize())
         m_failedSaves << path + ": reads back as " + QString::number(ImageIOManager::getImageSize(path).width())
                 + " pixels wide, not the canvas's " + QString::number(m_root->canvasSize().width());
     QFile::remove(path);
+}
+
+bool SoakStorm::namesDamagedInput(const QString& error) const
+{
+    return std::any_of(m_damagedInputs.cbegin(), m_damagedInputs.cend(),
+                       [&](const QString& path) { return error.contains(path); });
 }
 
 // A new input file, damaged before any layer refers to it: cut to half its length, or
@@ -349,10 +358,11 @@ QString SoakStorm::checkPresetRender()
     const QList<QMetaObject::Connection> connections{
         QObject::connect(m_root, &TNodeRoot::outputChanged, m_root, [&](TSMat m) { edited = m; }),
         QObject::connect(m_rebuilt, &TNodeRoot::outputChanged, m_rebuilt, [&](TSMat m) { rebuilt = m; }),
-        QObject::connect(m_root, &TImproc::errorMessage, m_root, [&](const QString& e) { editedError = e; }),
-        QObject::connect(m_rebuilt, &TImproc::errorMessage, m_rebuilt, [&](const QString& e) { rebuiltError = e; }),
+        // A full-size render that fails says so where a save would.
+        QObject::connect(m_root, &TNodeRoot::saveFinished, m_root,
+                         [&](const QUrl&, const QString& error) { editedError = error; }),
         QObject::connect(m_rebuilt, &TNodeRoot::saveFinished, m_rebuilt,
-                         [&](const QUrl&, const QString& error) { failure += "rebuilt tree: " + error; })};
+                         [&](const QUrl&, const QString& error) { rebuiltError = error; })};
     // An output equal to the last one is not signalled again: start from none.
     m_root->setOutput(TSMat());
     m_rebuilt->setOutput(TSMat());

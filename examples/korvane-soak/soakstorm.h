@@ -70,6 +70,7 @@ private:
     QString checkPresetRender();
     QString checkErrors();
     QString damagedInput(bool truncated);
+    bool namesDamagedInput(const QString& error) const;
     void onSaveFinished(const QString& path, const QString& error);
     // Starts a save of the output into `folder`; returns the file's path.
     QString save(const QString& folder);
