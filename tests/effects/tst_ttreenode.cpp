@@ -15,6 +15,8 @@
 #include "engine/tjson.h"
 #include "gpu/tselection.h"
 
+#include "effects/tefactory.h"
+
 #include <QSignalSpy>
 #include <QTest>
 
@@ -279,6 +281,28 @@ private slots:
         QCOMPARE(w.answer, cancelling ? QString() : QStringLiteral("ERROR!!! the first layer failed"));
         QCOMPARE(TestTreeLayerWorker::s_procs - before, 1);
         QVERIFY(cv::norm(w.out, in, cv::NORM_INF) == 0.0);
+    }
+
+    void aClassWithoutAWorkerIsAnError()
+    {
+        TEFactory::registerClass("GuiOnlyLayer", [](TEBase* p) -> TEBase* { return new TTreeNodeLayer(p); }, nullptr);
+        TENodeEmpty root;
+        QVERIFY(root.insertChild(0, QStringLiteral("GuiOnlyLayer")));
+        QVariantMap state = root.treeState();
+        QVariantList children = state.value(TTreeNode::kChildren).toList();
+        QVariantMap child = children[0].toMap();
+        QVariantMap params = child.value("params").toMap();
+        params.insert("className", "GuiOnlyLayer");
+        child.insert("params", params);
+        children[0] = child;
+        state.insert(TTreeNode::kChildren, children);
+        QString answer;
+        GpuFixture::onRenderThread([&] {
+            const TSFbo in(opaqueImage(), GL_RGBA32F, true);
+            TSFbo out = in.clone();
+            answer = TTreeNodeWorker::getCreateWorker(root.className(), root.uid(), 0)->procTree(state, in, out);
+        });
+        QCOMPARE(answer, QStringLiteral("ERROR!!! no worker for tree class GuiOnlyLayer"));
     }
 
     // A node moved to another parent keeps its worker when its old parent goes; removed
