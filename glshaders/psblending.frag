@@ -133,7 +133,9 @@ void main()
     float k = strength;
     if (mode == 1) {
         float r = fract(sin(dot(vtUV.xy, vec2(12.9898, 78.233))) * 43758.5453);
-        float beta = (k >= 0.0 && r <= k) ? 1.0 : 0.0;
+        // A layer pixel shows with the probability of its alpha times the strength: a
+        // transparent one never shows the colour stored under it.
+        float beta = r < k * fa.a ? 1.0 : 0.0;
         color = vec4(mix(ba.rgb, fa.rgb, beta), beta + (1.0 - beta) * ba.a);
         return;
     }

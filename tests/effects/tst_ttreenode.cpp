@@ -331,6 +331,31 @@ private slots:
         QTRY_VERIFY(!TEBaseWorker::ptr(movedUid));
     }
 
+    // A tree state whose second entry has another class replaces that child only.
+    void treeStatesReplaceOnlyWhatDiffers()
+    {
+        TENodeEmpty root;
+        addLayer(&root, 0.1f, 1.f, true);
+        addLayer(&root, 0.2f, 1.f, true);
+        QCOMPARE(walk(&root, opaqueImage()).answer, QString());
+        TTreeNode* first = root.child(0);
+        const uint firstUid = first->uid(), secondUid = root.child(1)->uid();
+        TEBaseWorker* firstWorker = TEBaseWorker::ptr(firstUid);
+        QVERIFY(firstWorker);
+        TENodeEmpty other;
+        QVariantMap state = root.treeState();
+        QVariantList children = state.value(TTreeNode::kChildren).toList();
+        children[1] = other.treeState();
+        state.insert(TTreeNode::kChildren, children);
+        QVERIFY(root.setTreeState(state));
+        QCOMPARE(root.child(0), first);
+        QCOMPARE(first->uid(), firstUid);
+        QCOMPARE(root.child(1)->className(), QStringLiteral("TENodeEmpty"));
+        QVERIFY(root.child(1)->uid() != secondUid && root.child(1)->uid() != other.uid());
+        QCOMPARE(walk(&root, opaqueImage()).answer, QString());
+        QCOMPARE(TEBaseWorker::ptr(firstUid), firstWorker);
+    }
+
     void aThumbnailIsDrawnOncePerResult()
     {
         RecordingView view;
