@@ -252,7 +252,6 @@ void TstTSelection::greyIsNeverSelectedByHue()
     const cv::Mat inverted = gpuMask(TSelection::color(1.0 / 6.0, 0.4, true), img);
     const cv::Mat want = (cv::Mat_<float>(1, 4) << 0.f, float(smooth(0, 0.4, 1.0 / 3.0)), 1.f, 1.f);
     COMPARE_WEIGHTS(plain, want, kTolerance, "grey_by_hue");
-    QVERIFY(std::fabs(want.at<float>(0, 1) - 0.926f) < 1e-3);
     COMPARE_WEIGHTS(inverted, cv::Mat(1.0 - want), kTolerance, "grey_by_hue_inverted");
 }
 
