@@ -9,6 +9,7 @@
 
 #include "io/korvane.h"
 #include "gpu/glcache.h"
+#include "gpu/glblockproc.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "gpu/tsfbo.h"
@@ -220,6 +221,32 @@ void copyPasses()
     }
 }
 
+void blockProcessing()
+{
+    header("Split and merge in 4096-pixel blocks (overlap 8) against two copy passes", "Mpix/s");
+    const double mpix = double(kWidth) * kHeight / 1e6;
+    const cv::Mat in = testImage(CV_8UC4);
+    const TSFbo src(in, TSFbo::workingFormat(), true);
+    TSFbo dst(kWidth, kHeight, TSFbo::workingFormat());
+    const GLBlockProc blocks(src.size(), 8, QSize(4096, 4096));
+    const Timing split = measure([&] {
+        for (int r = 0; r < blocks.rows(); ++r)
+            for (int c = 0; c < blocks.cols(); ++c)
+                blocks.mergeBlock(blocks.getBlock(src, r, c), r, c, dst);
+    });
+    TSFbo a(kWidth, kHeight, TSFbo::workingFormat()), b(kWidth, kHeight, TSFbo::workingFormat());
+    GLImFilter copy;
+    const Timing copies = measure([&] {
+        copy.proc(src, a);
+        copy.proc(a, b);
+    });
+    const cv::Mat out = dst.dataToMat(CV_8UC4, true);
+    printRow(QStringLiteral("%1 x %2 blocks, split and merged").arg(blocks.rows()).arg(blocks.cols()), split, mpix,
+             "Mpix/s", maxError(out, in) <= tolerance(TSFbo::workingFormat(), CV_8UC4));
+    printRow(QStringLiteral("two copy passes (ratio %1)").arg(split.minMs / copies.minMs, 0, 'f', 2), copies, mpix,
+             "Mpix/s", true);
+}
+
 void allocation()
 {
     header("Allocation + first write (glClear) of a 6000 x 4000 framebuffer", "Mpix/s");
@@ -262,6 +289,7 @@ void runAll()
     if (g_only.isEmpty()) {
         packedReadViaPass();
         copyPasses();
+        blockProcessing();
         allocation();
     }
     const GLCache::Stats s = GLCache::stats();

@@ -322,8 +322,10 @@ TSMat CvUtils::cropRotateRGBA(const TSMat& in, int cropW, int cropH, int resizeW
             return TSMat();
         }
         cv::Mat out;
+        const bool whole = crop == cv::Rect(0, 0, turned.cols, turned.rows);
         if (crop.width == resizeW && crop.height == resizeH)
-            out = turned(crop).clone();
+            // A turned or warped image is already a new matrix: no second copy of it.
+            out = whole && turned.data != src.data ? turned : turned(crop).clone();
         else
             cv::resize(turned(crop), out, cv::Size(resizeW, resizeH), 0, 0, cv::INTER_LINEAR);
         return TSMat(out);
