@@ -64,19 +64,6 @@ private slots:
         QVERIFY(!cmd->isUndoPoint());
     }
 
-    void setActiveWithCurrentValueDoesNothing()
-    {
-        RecordingImproc node;
-        QSignalSpy spy(&node, &TImproc::activeChanged);
-        node.setActive(true);
-        QCOMPARE(spy.count(), 0);
-        QVERIFY(node.commands.empty());
-        node.setActive(false);
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(node.commands.size(), size_t(1));
-        QVERIFY(!node.active());
-    }
-
     void setParamsAppliesKnownKeysAndQueuesOneCommandOfThem()
     {
         RecordingImproc node;

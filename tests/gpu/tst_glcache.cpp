@@ -28,8 +28,6 @@ private slots:
     void init();
     void cleanup();
 
-    void resultCacheGetsSeventyPercent_data();
-    void resultCacheGetsSeventyPercent();
     void evictsLeastRecentlyUsed();
     void uidValidation_data();
     void uidValidation();
@@ -61,23 +59,6 @@ void TstGLCache::cleanup()
         GLCache::clearAll(true);
         GLCache::setMax(m_savedKB, m_savedCount);
     }));
-}
-
-void TstGLCache::resultCacheGetsSeventyPercent_data()
-{
-    QTest::addColumn<int>("totalKB");
-    QTest::addColumn<uint>("resultKB");
-    QTest::newRow("409600") << 409600 << 286720u;
-    QTest::newRow("1001") << 1001 << 700u;
-}
-
-void TstGLCache::resultCacheGetsSeventyPercent()
-{
-    QFETCH(int, totalKB);
-    QFETCH(uint, resultKB);
-    QVERIFY(GpuFixture::onRenderThread([&] { GLCache::setMax(totalKB, 24); }));
-    QCOMPARE(GLCache::fboCacheMaxKB(), resultKB);
-    QCOMPARE(GLCache::maxKB(), totalKB);
 }
 
 void TstGLCache::evictsLeastRecentlyUsed()

@@ -56,14 +56,6 @@ private slots:
         QVERIFY(ImageSaveOptions::applyColorSpace({}, spec, &error));
     }
 
-    // A different "IMAGE_FORMAT" leaves sample format and channels alone.
-    void otherFormatKeepsLayout()
-    {
-        OIIO::ImageSpec spec(4, 4, 1, OIIO::TypeDesc::HALF);
-        ImageSaveOptions::applyFormat({{"IMAGE_FORMAT", "BMP"}}, spec);
-        QCOMPARE(spec.nchannels, 1);
-        QCOMPARE(spec.format, OIIO::TypeDesc(OIIO::TypeDesc::HALF));
-    }
 };
 
 KORVANE_TEST_CASE(TstImageSaveOptions)

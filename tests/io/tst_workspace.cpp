@@ -23,15 +23,6 @@ private slots:
         QVERIFY(Workspace::colorManagmentSystem().workingProfile().isBuiltInSRGB());
     }
 
-    void setMetaInfoEmptiesTheMap()
-    {
-        Workspace workspace;
-        QVERIFY(workspace.setMetaInfo());
-        QVERIFY(Workspace::metaInfo().isEmpty());
-        Workspace::metaInfo().insert("title", "x");
-        QVERIFY(workspace.setMetaInfo());
-        QVERIFY(Workspace::metaInfo().isEmpty());
-    }
 };
 
 KORVANE_TEST_CASE(TstWorkspace)

@@ -45,24 +45,6 @@ private slots:
     void initTestCase() { TestHost::registerClasses(); }
     void cleanup() { TImpServer::discardQueue(); }
 
-    void defaultsAndReaders()
-    {
-        TNode node;
-        QCOMPARE(node.scale(), 1.0f);
-        QCOMPARE(node.opacity(), 1.0f);
-        QCOMPARE(node.selSize(), 0.33f);
-        QCOMPARE(node.selPosition(), QPointF(0.5, 0.5));
-        QVERIFY(node.selInvert());
-        QVERIFY(node.serialInput());
-        QCOMPARE(node.blendMode(), TNode::BLENDMODE_NORMAL);
-        QCOMPARE(node.selType(), TNode::NONE);
-        QCOMPARE(node.text(), QString());
-        QCOMPARE(node.params().value("selRange").toFloat(), 0.2f);
-        QCOMPARE(node.inputType(), TImproc::NORMAL);
-        // No class finalised it: no worker.
-        QCOMPARE(TImprocWorker::ptr(unsigned(node.uid())), nullptr);
-    }
-
     void settersChangeNotifyAndQueueOnlyOnRealChanges()
     {
         TNode node;

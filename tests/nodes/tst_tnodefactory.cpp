@@ -37,23 +37,6 @@ private slots:
         QCOMPARE(TNodeFactory::guiQML("Fx.X"), QUrl("qrc:/Fx.X.qml"));
     }
 
-    void classNamesAreInCaseSensitiveOrder()
-    {
-        const QStringList names = TNodeFactory::classNames().filter(QRegularExpression("^Fx\\."));
-        QCOMPARE(names, (QStringList{"Fx.A", "Fx.C", "Fx.E", "Fx.G", "Fx.H", "Fx.P", "Fx.X", "Fx.b"}));
-    }
-
-    void unknownNamesGiveEmptyValues()
-    {
-        QCOMPARE(TNodeFactory::text("Nope"), QString());
-        QCOMPARE(TNodeFactory::icon("Nope"), QUrl());
-        QVERIFY(TNodeFactory::excludeChildren("Nope").isEmpty());
-        QCOMPARE(TNodeFactory::create("Nope", nullptr, 0), nullptr);
-        QCOMPARE(TNodeFactory::createNodeWorker("Nope", 1, 0), nullptr);
-        // Registered without creators: nothing is created either.
-        QCOMPARE(TNodeFactory::create("Fx.A", nullptr, 0), nullptr);
-    }
-
     void categoriesOfferWhatMayBeNested()
     {
         TNodeClassInfo info;

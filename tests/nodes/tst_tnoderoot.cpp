@@ -82,17 +82,6 @@ private slots:
         QCOMPARE(size.count(), 2);
     }
 
-    void scaleSettersClamp()
-    {
-        TNodeRoot root;
-        root.setLowrezScale(2.0f);
-        QCOMPARE(root.lowrezScale(), 1.0f);
-        root.setLowrezScale(0.1f);
-        QCOMPARE(root.lowrezScale(), 0.25f);
-        root.setThumbnailScale(0.001f);
-        QCOMPARE(root.thumbnailScale(), 0.01f);
-    }
-
     void presetsAttachThroughCommands()
     {
         TNodeRoot root;
