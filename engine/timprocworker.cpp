@@ -202,3 +202,8 @@ int TImprocWorker::liveCount()
     QMutexLocker lock(&s_mutex);
     return s_workers_p.size();
 }
+
+bool TImprocWorker::saveStandalone(const QUrl&, const QVariantMap&)
+{
+    return false;
+}

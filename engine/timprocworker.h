@@ -49,6 +49,8 @@ public:
     QString className() const { return m_params.value(QStringLiteral("className")).toString(); }
 
     void emitUpdateReq(TImprocWorker* which, QString reqTag, QString fboId);
+    // A save asked of a worker outside any tree; false when the worker cannot save alone.
+    virtual bool saveStandalone(const QUrl& fileName, const QVariantMap& fileParams);
     QOpenGLFunctions_3_3_Core* funcs() const;
     // Lets the GPU finish and yields; long processing loops call it between steps.
     void playNice();

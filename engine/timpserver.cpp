@@ -363,10 +363,20 @@ void TImpServer::procDoneImproc(QString)
     QMetaObject::invokeMethod(this, "setNumOfReqsInQeueue", Qt::QueuedConnection, Q_ARG(int, m_reqQueue_p->size()));
 }
 
-bool TImpServer::sameRender(const RenderRequest& a, const RenderRequest& b)
+bool TImpServer::sameRender(const RenderRequest& a, const RenderRequest& b) const
 {
     return a.kind == RenderRequest::Render && b.kind == RenderRequest::Render && a.reqTag == b.reqTag
-        && a.fboId == b.fboId;
+        && a.fboId == b.fboId && (a.uid == b.uid || (!isStandalone(a.uid) && !isStandalone(b.uid)));
+}
+
+bool TImpServer::isStandalone(unsigned int uid) const
+{
+    const QObject* node = TImproc::ptr(uid);
+    if (!node)
+        return false;
+    while (qobject_cast<const TImproc*>(node->parent()))
+        node = node->parent();
+    return node != m_rootNode && node != m_thumbnails;
 }
 
 void TImpServer::setNumOfReqsInQeueue(int n)

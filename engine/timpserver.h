@@ -143,7 +143,9 @@ private:
     };
     static RenderRequest renderRequestOf(const TCmd& cmd);
     // Two plain renders with the same tag and target: one render answers both.
-    static bool sameRender(const RenderRequest& a, const RenderRequest& b);
+    bool sameRender(const RenderRequest& a, const RenderRequest& b) const;
+    // A node outside both roots' trees (an image list declared on its own) renders only itself.
+    bool isStandalone(unsigned int uid) const;
     // Sends the request; false when the command asks for none.
     bool emitRenderRequest(const RenderRequest& request);
 

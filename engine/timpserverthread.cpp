@@ -301,12 +301,15 @@ void TImpServerThread::runImproc(uint uid, QString reqTag, QString fboId)
 {
     {
         BusyScope busy(m_busy);
-        if (uid != 0) {
-            if (rootWorker(m_rootUid)) {
-                TImprocWorker* root = TImprocWorker::ptr(m_rootUid);
-                setup();
-                root->emitUpdateReq(root, reqTag, fboId);
-            }
+        TImprocWorker* named = uid != 0 ? TImprocWorker::ptr(uid) : nullptr;
+        if (named && !TRootWorker::enclosing(named)) {
+            // A worker outside any tree (an image list declared on its own) answers for itself.
+            setup();
+            named->emitUpdateReq(named, reqTag, fboId);
+        } else if (uid != 0 && rootWorker(m_rootUid)) {
+            TImprocWorker* root = TImprocWorker::ptr(m_rootUid);
+            setup();
+            root->emitUpdateReq(root, reqTag, fboId);
         }
     }
     emitDone();
@@ -337,6 +340,10 @@ void TImpServerThread::saveImage(uint uid, QUrl fileName, QVariantMap fileParams
         if (TRootWorker* root = TRootWorker::enclosing(node)) {
             setup();
             root->procSaveOutputReq(node, fileName, fileParams);
+        } else if (node) {
+            setup();
+            if (!node->saveStandalone(fileName, fileParams))
+                emit node->errorMessage(QStringLiteral("ERROR!!! node %1 is in no tree and cannot save").arg(uid));
         } else if (TRootWorker* editedRoot = rootWorker(m_rootUid)) {
             editedRoot->reportSaveFailure(fileName, QStringLiteral("ERROR!!! no node with uid %1 to save").arg(uid));
         }

@@ -573,3 +573,11 @@ QString ImageIOManager::localPathFromUrl(const QUrl& url, QString* error)
         *error = message;
     return QString();
 }
+
+ImageIOManager::Options ImageIOManager::toOptions(const QVariantMap& fileParams)
+{
+    Options options;
+    for (auto it = fileParams.cbegin(); it != fileParams.cend(); ++it)
+        options[it.key().toStdString()] = it.value().toString().toStdString();
+    return options;
+}

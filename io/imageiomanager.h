@@ -13,6 +13,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QVariantMap>
 #include <QUrl>
 
 #include <functional>
@@ -70,6 +71,8 @@ public:
     // A local path for a URL: the file name of a file URL, a plain path as given; any other
     // scheme is refused (empty result, message in `error`).
     static QString localPathFromUrl(const QUrl& url, QString* error = nullptr);
+    // The string options of a save from a host's parameter map.
+    static Options toOptions(const QVariantMap& fileParams);
 
     // The largest working image a file may declare, in bytes (8 per pixel): a header that
     // claims more is refused by loadFile() and getImageSize() before anything is allocated,

@@ -326,10 +326,8 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         // A render error writes nothing: a half-rendered image must not replace a file.
         TSMat pixels = image.dataToTSMat(CV_16UC4);
         pixels.setProperties(m_input.properties());
-        ImageIOManager::Options options;
-        for (auto it = fileParams.cbegin(); it != fileParams.cend(); ++it)
-            options[it.key().toStdString()] = it.value().toString().toStdString();
-        ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(), options, &error);
+        ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(),
+                                    ImageIOManager::toOptions(fileParams), &error);
     }
     if (!error.isEmpty())
         reportSaveFailure(fileName, error);

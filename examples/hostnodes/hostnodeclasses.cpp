@@ -10,6 +10,8 @@
 #include "levelslayerworker.h"
 
 #include "engine/timpserver.h"
+#include "nodes/timpimagelist.h"
+#include "nodes/timpimagelistworker.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
 #include "nodes/tnoderootwithadjustworker.h"
@@ -43,6 +45,7 @@ void HostNodeClasses::registerAll()
     registerLayer<ImageLayer, ImageLayerWorker>("ImageLayer", "fill");
     registerLayer<LevelsLayer, LevelsLayerWorker>("LevelsLayer", "adjust");
     registerLayer<BlurLayer, BlurLayerWorker>("BlurLayer", "filter");
+    registerLayer<TImpImageList, TImpImageListWorker>("TImpImageList", "images");
 
     qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
     qmlRegisterUncreatableType<TImproc>("Korvane", 1, 0, "TImproc", "base class");
