@@ -19,11 +19,15 @@
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "gpu/tsfbo.h"
+#include "nodes/timpimagelist.h"
+#include "nodes/timpimagelistworker.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
 #include "nodes/tnoderootwithadjustworker.h"
 #include "nodes/tnoderootworker.h"
+#include "io/imageiomanager.h"
 #include "io/korvane.h"
+#include "io/workspace.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -35,6 +39,7 @@
 #include <QTemporaryDir>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -388,6 +393,36 @@ void runBursts(TNodeRootWithAdjust* root)
     waitFor(queueDrained);
 }
 
+// Opening a photo in a standalone image list, from setting its URL to the size reported back,
+// beside reading the same file alone.
+void runImageList(const QTemporaryDir& dir)
+{
+    cv::Mat photo(kHeight, kWidth, CV_16UC4);
+    cv::randu(photo, 0, 65535);
+    const QStringList paths{dir.filePath(QStringLiteral("a.tif")), dir.filePath(QStringLiteral("b.tif"))};
+    for (const QString& path : paths)
+        cv::imwrite(path.toStdString(), photo);
+    std::vector<double> alone, listed;
+    for (int i = 0; i < g_runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const TSMat read = ImageIOManager::tryLoadFile(paths[0], Workspace::colorManagmentSystem());
+        alone.push_back(t.nsecsElapsed() / 1e6);
+    }
+    TImpImageList list(nullptr, 0);
+    int loads = 0;
+    QObject::connect(&list, &TImpImageList::imageSizeChanged, [&loads](QSize) { ++loads; });
+    for (int i = 0; i < g_runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        list.setImageUrl(QUrl::fromLocalFile(paths[i % 2]));
+        waitFor([&] { return loads == i + 1; }, 60000);
+        listed.push_back(t.nsecsElapsed() / 1e6);
+    }
+    const Stats a = stats(alone), l = stats(listed);
+    printRow("image list: URL to size reported", 0, l, a.minMs, loads == g_runs && list.count() == 1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -407,6 +442,9 @@ int main(int argc, char** argv)
     TNodeFactory::registerNodeClass(
         QStringLiteral("TNodeRoot"), [](TImproc* parent, uint uid) -> TNode* { return new TNodeRootWithAdjust(parent, uid); },
         [](uint uid, uint parent) -> TNodeWorker* { return new TNodeRootWithAdjustWorker(uid, parent); });
+    TNodeFactory::registerNodeClass(
+        QStringLiteral("TImpImageList"), [](TImproc* parent, uint uid) -> TNode* { return new TImpImageList(parent, uid); },
+        [](uint uid, uint parent) -> TNodeWorker* { return new TImpImageListWorker(uid, parent); });
     TNodeFactory::registerNodeClass(
         QStringLiteral("ShiftLayer"), [](TImproc* parent, uint uid) -> TNode* { return new ShiftLayer(parent, uid); },
         [](uint uid, uint parent) -> TNodeWorker* { return new ShiftWorker(uid, parent); });
@@ -451,6 +489,7 @@ int main(int argc, char** argv)
         for (int layers : {1, 5, 20})
             runTree(server, root, layers, lowrez, full, inputLevel / 255.0);
         runBursts(root);
+        runImageList(dir);
         status = g_allCorrect ? 0 : 1;
         root->removeAllChildren();
         waitFor(queueDrained);

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <OpenImageIO/imageio.h>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
@@ -62,7 +63,15 @@ private slots:
         cv::randu(pixels, 0, 65535);
         pixels.reshape(1, int(pixels.total())).col(3).setTo(65535);
         const QString path = m_dir.filePath("photo.tif");
-        QVERIFY(cv::imwrite(path.toStdString(), pixels));
+        {
+            // Written with metadata, which a save of the list must carry along.
+            OIIO::ImageSpec spec(40, 30, 4, OIIO::TypeDesc::UINT16);
+            spec.attribute("Artist", "list test");
+            auto out = OIIO::ImageOutput::create(path.toStdString());
+            QVERIFY(out && out->open(path.toStdString(), spec));
+            QVERIFY(out->write_image(OIIO::TypeDesc::UINT16, pixels.data));
+            out->close();
+        }
         const TSMat expected = ImageIOManager::tryLoadFile(path, Workspace::colorManagmentSystem());
         QVERIFY(!expected.isEmpty());
 
@@ -92,6 +101,9 @@ private slots:
         QCOMPARE(saved.at(0).at(1).toString(), QString());
         const TSMat back = ImageIOManager::tryLoadFile(out, Workspace::colorManagmentSystem());
         QVERIFY(!back.isEmpty() && cv::norm(back.mat(), expected.mat(), cv::NORM_INF) == 0.0);
+        auto reread = OIIO::ImageInput::open(out.toStdString());
+        QVERIFY(reread);
+        QCOMPARE(reread->spec().get_string_attribute("Artist"), std::string("list test"));
     }
 
     // Inside a tree the list loads in its own step and changes no pixel.
