@@ -87,6 +87,12 @@ TEBase::~TEBase()
         s_ptrMap.erase(it);
 }
 
+int TEBase::liveCount()
+{
+    QMutexLocker lock(&s_mutex);
+    return s_ptrMap.size();
+}
+
 QString TEBase::className(const QVariantMap& stateData)
 {
     return stateData.value(kParams).toMap().value(kClassName).toString();

@@ -59,6 +59,8 @@ public:
     QStringList persistStateKeys() const { return m_persistKeys; }
 
     static TEBase* ptr(uint uid);
+    // Effect objects alive in the process.
+    static int liveCount();
 
 public slots:
     // An empty list resets every parameter that has a default and a writable property.
@@ -78,6 +80,12 @@ protected:
     void lock() { m_mutex.lock(); }
     void unlock() { m_mutex.unlock(); }
     void setEmitParamChangeSignals(bool on) { m_emitParamChangeSignals = on; }
+    // A state key that undo entries and saved states keep besides "uid" and "params".
+    void addPersistKey(const QString& key)
+    {
+        if (!m_persistKeys.contains(key))
+            m_persistKeys << key;
+    }
 
     template <typename T>
     void registerParam(const QString& key, const T& value, bool inPreset = true);

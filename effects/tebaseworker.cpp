@@ -35,6 +35,12 @@ TEBaseWorker* TEBaseWorker::ptr(unsigned int uid)
     return s_ptrMap.value(uid, nullptr);
 }
 
+int TEBaseWorker::liveCount()
+{
+    QMutexLocker lock(&s_mutex);
+    return s_ptrMap.size();
+}
+
 void TEBaseWorker::clear()
 {
     for (;;) {

@@ -43,6 +43,8 @@ public:
     bool isPmDefaultValue(const QString& key) const { return isPmDefaultValue(QStringList{key}); }
 
     static TEBaseWorker* ptr(unsigned int uid);
+    // Effect workers alive in the process.
+    static int liveCount();
     // Deletes every registered effect worker (at shutdown, with the context current).
     static void clear();
 

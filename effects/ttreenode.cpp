@@ -11,6 +11,8 @@
 
 #include <QQmlEngine>
 
+#include <algorithm>
+
 const QString TTreeNode::kChildren = QStringLiteral("_children_");
 
 namespace {
@@ -158,14 +160,21 @@ bool TTreeNode::insertChild(int position, const QString& className)
         qCWarning(lcEffects) << "insert node failed: " << className << position << this->className();
         return false;
     }
-    TEBase* made = TEFactory::create(className, this);
-    auto* node = qobject_cast<TTreeNode*>(made);
+    TTreeNode* node = create(className, this);
     if (!node) {
-        delete made;
         qCWarning(lcEffects) << "insert node failed: " << className << position << this->className();
         return false;
     }
     return insertChild(position, node);
+}
+
+TTreeNode* TTreeNode::create(const QString& className, TTreeNode* parent)
+{
+    TEBase* made = TEFactory::create(className, parent);
+    auto* node = qobject_cast<TTreeNode*>(made);
+    if (!node)
+        delete made;
+    return node;
 }
 
 bool TTreeNode::insertChild(int position, TTreeNode* node)
@@ -326,6 +335,51 @@ bool TTreeNode::setTreeState(const QVariantMap& state)
     }
     trimChildren(placed);
     return ok;
+}
+
+void TTreeNode::pairUids(const TTreeNode* copy, QHash<uint, uint>& uids) const
+{
+    uids.insert(copy->uid(), uid());
+    for (int i = 0; i < std::min(childCount(), copy->childCount()); ++i)
+        m_children.at(i)->pairUids(copy->child(i), uids);
+}
+
+namespace {
+// Live uids where the scratch tree kept a node; no thumbnail viewer anywhere.
+QVariantMap adoptUids(QVariantMap state, const QHash<uint, uint>& liveUids)
+{
+    state.insert(kUid, liveUids.value(TEBase::uid(state), TEBase::uid(state)));
+    state.insert(QStringLiteral("thumbnailViewerUid"), 0u);
+    QVariantList children;
+    for (const QVariant& child : state.value(TTreeNode::kChildren).toList())
+        children << adoptUids(child.toMap(), liveUids);
+    state.insert(TTreeNode::kChildren, children);
+    return state;
+}
+} // namespace
+
+QVariantMap TTreeNode::presetTreeState(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch,
+                                       QString& error) const
+{
+    const QString rootClass = preset.value(kClassName).toString();
+    scratch.reset(create(rootClass));
+    if (!scratch) {
+        error = QStringLiteral("ERROR!!! cannot set rootNode class: ") + rootClass;
+        return QVariantMap();
+    }
+    QHash<uint, uint> liveUids;
+    if (rootClass == className()) {
+        scratch->setTreeState(treeState());
+        pairUids(scratch.get(), liveUids);
+    } else {
+        // Only the children move into a root of another class; below a scratch root they
+        // are scratch nodes too, or their workers would move under a worker that goes.
+        QVariantMap moved = scratch->stateData();
+        moved.insert(kChildren, treeState().value(kChildren));
+        scratch->setTreeState(moved);
+    }
+    error = scratch->setPreset(preset);
+    return adoptUids(scratch->treeState(), liveUids);
 }
 
 bool TTreeNode::insertPresetChild(int position, const QVariantMap& nodePreset)

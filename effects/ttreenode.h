@@ -9,6 +9,9 @@
 
 #include "effects/tebase.h"
 
+#include <QHash>
+#include <memory>
+
 #include <QVariantList>
 
 // A node of an effect's layer tree as QML edits it: children inserted by class name, removed,
@@ -31,6 +34,8 @@ public:
 
     explicit TTreeNode(QObject* parent = nullptr);
     ~TTreeNode() override;
+    // A node of a registered tree class under `parent`; null (nothing made) for any other name.
+    static TTreeNode* create(const QString& className, TTreeNode* parent = nullptr);
 
     QString text() const { return params().value(QStringLiteral("text")).toString(); }
     bool enabled() const { return params().value(QStringLiteral("enabled")).toBool(); }
@@ -52,6 +57,14 @@ public:
     TTreeNode* takeChild(int position);
     QVariantMap treeState() const;
     bool setTreeState(const QVariantMap& state);
+    // The tree state a root of `preset`'s class would have after setPreset(preset), this
+    // node's children moved into it first when its class differs (as an effect swaps its
+    // root), worked out on a scratch copy: no live node changes or signals. Nodes that would
+    // stay keep their uids, and so their workers; the rest are scratch nodes held by
+    // `scratch`, which the caller keeps until the state has been rendered (deleting it
+    // deletes their workers). Thumbnail viewers are left out: a live one must not show it.
+    QVariantMap presetTreeState(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch,
+                                QString& error) const;
 
 public slots:
     TTreeNode* parent() const;
@@ -91,6 +104,8 @@ private:
     // Removes children beyond `count` and logs a remaining difference.
     void trimChildren(int count);
     bool isAncestorOrSelf(const TTreeNode* node) const;
+    // Pairs the uids of `copy`'s subtree with this one's, node by node.
+    void pairUids(const TTreeNode* copy, QHash<uint, uint>& uids) const;
     void childrenEdited();
 
     QList<TTreeNode*> m_children;

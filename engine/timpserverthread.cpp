@@ -117,6 +117,7 @@ bool TImpServerThread::attachContext(QOpenGLContext* context, QOffscreenSurface*
     }
     m_surface_p = surface;
     m_context_p.store(context);
+    emit contextAttached();
     return true;
 }
 

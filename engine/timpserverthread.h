@@ -51,6 +51,8 @@ public:
     QOpenGLFunctions_3_3_Core* funcs() const { return m_funcs_p; }
     // Any thread: the attached context, or null.
     QOpenGLContext* context() const { return m_context_p.load(); }
+    // Whether a context has been handed over; any thread may ask.
+    bool hasContext() const { return m_context_p.load() != nullptr; }
     bool isBusy() const { return m_busy.available() == 0; }
     bool isSetUp() const { return m_setupDone; }
     bool isShutDown() const { return m_shutDown.load(); }
@@ -72,6 +74,8 @@ signals:
     void maxPointSizeChanged(int pz);
     void glMaxTextureSizeChanged(int sz);
     void gpuRendererChanged(QString renderer);
+    // A context was handed over: requests held back for want of one may go now.
+    void contextAttached();
 
 public slots:
     // Takes ownership of a context (already moved to this thread) and the surface to make it

@@ -22,6 +22,15 @@ bool enumInteger(const QVariant& value, int* out)
     *out = value.toInt(&ok);
     return ok;
 }
+
+// Qt refuses a double or another enum type for an enum property; it takes an int.
+QVariant enumAsInt(const QMetaProperty& prop, const QVariant& value)
+{
+    int asInt = 0;
+    if (prop.isEnumType() && value.userType() != QMetaType::QString && enumInteger(value, &asInt))
+        return QVariant(asInt);
+    return value;
+}
 } // namespace
 
 bool TPropertyWriter::isFiniteValue(const QVariant& v)
@@ -59,6 +68,18 @@ QString TPropertyWriter::refusal(const QMetaProperty& prop, const QVariant& valu
     return QString();
 }
 
+QVariant TPropertyWriter::asPropertyValue(const QMetaProperty& prop, const QVariant& value)
+{
+    if (!refusal(prop, value).isEmpty())
+        return QVariant();
+    const QVariant v = enumAsInt(prop, value);
+    // What the setter would store: the property's own type where the value converts.
+    QVariant typed = v;
+    if (prop.userType() != QMetaType::QVariant && typed.userType() != prop.userType() && typed.convert(prop.userType()))
+        return typed;
+    return v;
+}
+
 bool TPropertyWriter::write(QObject* target, const QMetaProperty& prop, const QVariant& value)
 {
     const QString refused = refusal(prop, value);
@@ -67,11 +88,7 @@ bool TPropertyWriter::write(QObject* target, const QMetaProperty& prop, const QV
                             << target->metaObject()->className() << "-" << refused;
         return false;
     }
-    QVariant v = value;
-    int asInt = 0;
-    if (prop.isEnumType() && v.userType() != QMetaType::QString && enumInteger(v, &asInt))
-        v = QVariant(asInt);
-    if (!prop.write(target, v)) {
+    if (!prop.write(target, enumAsInt(prop, value))) {
         qCWarning(lcEngine) << "cannot set property" << prop.name() << "of" << target->metaObject()->className()
                             << "to" << value;
         return false;

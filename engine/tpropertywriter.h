@@ -21,5 +21,8 @@ public:
     static bool isFiniteValue(const QVariant& value);
     // Empty when `value` may be written to `prop`, else why not.
     static QString refusal(const QMetaProperty& prop, const QVariant& value);
+    // `value` as writing it would pass it on, in the property's type where it converts;
+    // invalid when refused. For documents built without touching the object.
+    static QVariant asPropertyValue(const QMetaProperty& prop, const QVariant& value);
     static bool write(QObject* target, const QMetaProperty& prop, const QVariant& value);
 };

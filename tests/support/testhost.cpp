@@ -1,4 +1,6 @@
 #include "testhost.h"
+
+#include <QQmlContext>
 #include "testnodes_host.h"
 
 #include "engine/tcmd.h"
@@ -69,10 +71,12 @@ void TestHost::registerClasses()
     qmlRegisterUncreatableType<TNodeRootWithAdjust>("Korvane", 1, 0, "TNodeRootWithAdjust", "made by the server");
 }
 
-std::unique_ptr<QQuickView> TestHost::show(const QByteArray& qml)
+std::unique_ptr<QQuickView> TestHost::show(const QByteArray& qml, const QVariantMap& contextProperties)
 {
     registerClasses();
     auto view = std::make_unique<QQuickView>();
+    for (auto it = contextProperties.cbegin(); it != contextProperties.cend(); ++it)
+        view->rootContext()->setContextProperty(it.key(), it.value());
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->resize(320, 240);
     const QString path = m_dir.filePath(QStringLiteral("view%1.qml").arg(++m_documents));

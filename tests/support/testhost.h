@@ -6,6 +6,7 @@
 #include <QProcessEnvironment>
 #include <QQuickView>
 #include <QString>
+#include <QVariantMap>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -20,8 +21,9 @@ public:
     // Idempotent: registers the classes and QML types once per process.
     static void registerClasses();
 
-    // Shows `qml` (a QML document) in a new window; null when it fails to load.
-    std::unique_ptr<QQuickView> show(const QByteArray& qml);
+    // Shows `qml` (a QML document) in a new window, with the given context properties;
+    // null when it fails to load.
+    std::unique_ptr<QQuickView> show(const QByteArray& qml, const QVariantMap& contextProperties = {});
     // The first TImpServer item found in the window.
     static TImpServer* server(QQuickView* view);
     // Shows a window holding just a TImpServer (kept in `view`) and waits until it is ready;

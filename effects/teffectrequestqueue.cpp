@@ -1,0 +1,96 @@
+#include "effects/teffectrequestqueue.h"
+
+const QString TEffectRequestQueue::kPreviewTag = QStringLiteral("-:PREVIEW:-");
+const QString TEffectRequestQueue::kOutputTag = QStringLiteral("-:OUTPUT:-");
+
+namespace {
+const QString kReqTag = QStringLiteral("reqTag");
+const QString kProcMode = QStringLiteral("procMode");
+const QString kCommands = QStringLiteral("commands");
+
+bool isPreset(const QVariantMap& request)
+{
+    return request.value(kProcMode).toString() == QLatin1String("PRESET");
+}
+} // namespace
+
+QVariantMap TEffectRequestQueue::appendPreview(QVariantMap request)
+{
+    const Hold hold(queueSemaphore);
+    QVariantMap replaced;
+    if (!procQueue.isEmpty() && procQueue.last().value(kReqTag).toString() == kPreviewTag) {
+        replaced = procQueue.takeLast();
+        if (replaced.contains(kCommands))
+            request.insert(kCommands, replaced.value(kCommands).toList() + request.value(kCommands).toList());
+    }
+    procQueue.append(request);
+    return replaced;
+}
+
+void TEffectRequestQueue::append(const QVariantMap& request)
+{
+    const Hold hold(queueSemaphore);
+    procQueue.append(request);
+}
+
+void TEffectRequestQueue::appendPreset(const QVariantMap& request, bool active)
+{
+    const Hold hold(queueSemaphore);
+    (active ? procQueue : parkedPresetQueue).append(request);
+}
+
+QVariantMap TEffectRequestQueue::cancelFirst(const QString& reqTag)
+{
+    const Hold hold(queueSemaphore);
+    for (int i = 0; i < procQueue.size(); ++i) {
+        if (procQueue.at(i).value(kReqTag).toString() == reqTag)
+            return procQueue.takeAt(i);
+    }
+    return QVariantMap();
+}
+
+void TEffectRequestQueue::park()
+{
+    const Hold hold(queueSemaphore);
+    QList<QVariantMap> kept;
+    for (const QVariantMap& request : qAsConst(procQueue))
+        (isPreset(request) ? parkedPresetQueue : kept).append(request);
+    procQueue = kept;
+}
+
+void TEffectRequestQueue::unpark()
+{
+    const Hold hold(queueSemaphore);
+    procQueue += parkedPresetQueue;
+    parkedPresetQueue.clear();
+}
+
+QList<QVariantMap> TEffectRequestQueue::clear()
+{
+    const Hold hold(queueSemaphore);
+    QList<QVariantMap> removed = procQueue + parkedPresetQueue;
+    procQueue.clear();
+    parkedPresetQueue.clear();
+    return removed;
+}
+
+bool TEffectRequestQueue::takeFirst(QVariantMap& request)
+{
+    const Hold hold(queueSemaphore);
+    if (procQueue.isEmpty())
+        return false;
+    request = procQueue.takeFirst();
+    return true;
+}
+
+int TEffectRequestQueue::waiting() const
+{
+    const Hold hold(queueSemaphore);
+    return procQueue.size();
+}
+
+int TEffectRequestQueue::parked() const
+{
+    const Hold hold(queueSemaphore);
+    return parkedPresetQueue.size();
+}

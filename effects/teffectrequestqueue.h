@@ -1,0 +1,54 @@
+#pragma once
+// Thread: GUI thread in practice; every operation holds `queueSemaphore` around the list
+//         work only, never while calling out, so a caller may re-enter from a signal handler.
+// Owns: copies of the waiting requests.
+// Errors: none; taking from an empty queue answers false.
+
+#include <QList>
+#include <QSemaphore>
+#include <QString>
+#include <QVariantMap>
+
+// The requests of one effect waiting for its worker: previews coalesce (one waits at most,
+// at the tail, and inherits the "commands" of the one it replaces), outputs queue as they
+// come, preset thumbnails queue or wait parked while previews matter more.
+class TEffectRequestQueue
+{
+public:
+    static const QString kPreviewTag;
+    static const QString kOutputTag;
+
+    // Replaces a preview waiting at the tail; that one's "commands" go in front of the new
+    // one's. Answers the replaced request (empty when none) so its caller can let go of it.
+    QVariantMap appendPreview(QVariantMap request);
+    void append(const QVariantMap& request);
+    void appendPreset(const QVariantMap& request, bool active);
+    // Removes the first waiting request tagged `reqTag` (the parked ones are not searched).
+    QVariantMap cancelFirst(const QString& reqTag);
+    // Moves the waiting preset requests behind those already parked, or all parked ones back.
+    void park();
+    void unpark();
+    // Empties both lists; answers what was in them.
+    QList<QVariantMap> clear();
+    bool takeFirst(QVariantMap& request);
+    int waiting() const;
+    int parked() const;
+
+private:
+    // One permit: the lists are touched by one caller at a time.
+    class Hold
+    {
+    public:
+        explicit Hold(QSemaphore& s) : m_s(s) { m_s.acquire(); }
+        ~Hold() { m_s.release(); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        QSemaphore& m_s;
+    };
+
+    mutable QSemaphore queueSemaphore{1};
+    QList<QVariantMap> procQueue;
+    QList<QVariantMap> parkedPresetQueue;
+};
