@@ -7,6 +7,8 @@
 // - the walk of a 10-layer tree beside its passes run alone (ten own passes and ten blends;
 //   with spot selections, ten selection passes and ten masked blends): at most 1.2 times;
 // - the default empty tree over an effect's own result: no pass, under 1/20 of a copy.
+// Then an effect driven as QML drives it, over a 6000 x 4000 input, beside the same passes
+// or operations run alone (see effectRequests).
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_effects [runs]
 
 #include "renderthreadbench.h"
@@ -14,14 +16,24 @@
 #include "effects/tebase.h"
 #include "effects/tebaseworker.h"
 #include "effects/tefactory.h"
+#include "effects/teffect.h"
+#include "effects/teffectworker.h"
 #include "effects/tenodeempty.h"
 #include "effects/ttreenodelayerworker.h"
 #include "gpu/glblendmode.h"
 #include "gpu/glimfilter.h"
+#include "gpu/glprog.h"
 #include "gpu/glmaskblend.h"
 #include "gpu/tselection.h"
 #include "gpu/tsfbo.h"
+#include "engine/tdrawtexturebase.h"
+#include "engine/timpserver.h"
 #include "io/korvane.h"
+
+#include <QEventLoop>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QTimer>
+#include <opencv2/imgproc.hpp>
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -245,6 +257,197 @@ void runAll()
     treeWalks(pass);
 }
 
+// An effect of one brightness pass, driven from the GUI thread.
+class BenchEffect : public TEffect
+{
+public:
+    BenchEffect()
+    {
+        registerParam(QStringLiteral("brightness"), 0.0f);
+        finalizeConstructor(QStringLiteral("BenchEffect"), ver(1, 0));
+    }
+    void setBrightness(float b) { setParam(QStringLiteral("brightness"), b); }
+};
+
+class BenchEffectWorker : public TEffectWorker
+{
+public:
+    using TEffectWorker::TEffectWorker;
+    static int s_doProcs;
+
+protected:
+    QString doProc(TSFbo& out) override
+    {
+        ++s_doProcs;
+        out = inputFbo(decimation(), false, TSFbo::workingFormat());
+        return out.isEmpty() ? QString() : brighten(out);
+    }
+};
+int BenchEffectWorker::s_doProcs = 0;
+
+// A previewer that answers at once, as a view that has drawn.
+class BenchView : public TDrawTextureBase
+{
+protected:
+    void drawTexture(uint, QSize, float) override { doneDrawing(); }
+};
+
+// Milliseconds from `ask` to the effect's answer.
+template <typename Ask>
+double answered(TEffect& effect, Ask ask)
+{
+    QEventLoop loop;
+    const auto c = QObject::connect(&effect, &TEffect::procDone, &loop, [&](const QString& tag, bool ok, const QString& m) {
+        if (!ok)
+            std::printf("request %s failed: %s\n", qPrintable(tag), qPrintable(m));
+        loop.quit();
+    });
+    QElapsedTimer t;
+    t.start();
+    ask();
+    loop.exec();
+    QObject::disconnect(c);
+    // Until the pixels exist: the answer may come before the GPU has run the passes.
+    RenderThreadBench::onRenderThread([] { GLProg::funcs()->glFinish(); });
+    return t.nsecsElapsed() / 1e6;
+}
+
+double minOf(int runs, const std::function<double()>& f)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i)
+        best = std::min(best, f());
+    return best;
+}
+
+cv::Mat photo6000()
+{
+    cv::Mat m(4000, 6000, CV_16UC4);
+    cv::randu(m, cv::Scalar::all(0), cv::Scalar::all(65535));
+    return m;
+}
+
+void effectRequests()
+{
+    TEFactory::registerClass(
+        QStringLiteral("BenchEffect"), [](TEBase*) -> TEBase* { return new BenchEffect; },
+        [](const QString& name, uint uid, uint parentUid) -> TEBaseWorker* {
+            return new BenchEffectWorker(name, uid, parentUid);
+        });
+    const cv::Mat big = photo6000();
+    // The same work run alone on the render thread.
+    Clock pass, copyPass, firstAlone, outputAlone, upload, readBack, fullPass;
+    RenderThreadBench::onRenderThread([&] {
+        const TSFbo preview(cv::Mat(1000, 1500, CV_16UC4, cv::Scalar::all(30000)), TSFbo::workingFormat(), true);
+        GLImFilter copy;
+        TSFbo dst(1500, 1000, TSFbo::workingFormat());
+        copyPass = RenderThreadBench::measure(g_runs, [&] { copy.proc(preview, dst); });
+        pass = RenderThreadBench::measure(g_runs, [&] { TSFbo io = preview; brighten(io); });
+        firstAlone = RenderThreadBench::measure(g_runs, [&] {
+            cv::Mat reduced;
+            cv::resize(big, reduced, cv::Size(1500, 1000), 0, 0, cv::INTER_AREA);
+            const TSFbo up(reduced, TSFbo::workingFormat(), true);
+        });
+        TSFbo full;
+        upload = RenderThreadBench::measure(g_runs, [&] { full = TSFbo(big, TSFbo::workingFormat(), true); });
+        fullPass = RenderThreadBench::measure(g_runs, [&] { TSFbo io = full; brighten(io); });
+        readBack = RenderThreadBench::measure(g_runs, [&] { full.dataToMat(CV_16UC4, true, true); });
+        outputAlone = {upload.minMs + fullPass.minMs + readBack.minMs, 0};
+    });
+
+    BenchView view;
+    BenchEffect effect;
+    effect.setPreviewerUid(view.uid());
+    effect.setDecimation(4);
+    float b = 0;
+    const double first = answered(effect, [&] {
+        effect.setInput(TSMat(big));
+        effect.procPreview(true);
+    });
+    printRatio("first preview of a new input / reduce + upload alone", first, firstAlone.minMs, "reported");
+    const double preview = minOf(g_runs, [&] {
+        return answered(effect, [&] {
+            effect.setBrightness(b += 0.01f);
+            effect.procPreview(true);
+        });
+    });
+    printRatio("preview at 1500 x 1000 after a change / own pass + copy", preview, pass.minMs + copyPass.minMs,
+               "<= 1.3");
+    int before = BenchEffectWorker::s_doProcs;
+    const double repeated = minOf(g_runs, [&] { return answered(effect, [&] { effect.procPreview(true); }); });
+    printRatio("the same preview again / copy pass", repeated, copyPass.minMs, "<= 1.2");
+    effect.rootNode()->setserialInput(!effect.rootNode()->serialInput());
+    answered(effect, [&] { effect.procPreview(true); });
+    std::printf("doProc runs for repeated and tree-only previews: %d (target: 0)\n",
+                BenchEffectWorker::s_doProcs - before);
+    effect.rootNode()->setserialInput(true);
+
+    const double output = minOf(std::min(g_runs, 3), [&] {
+        return answered(effect, [&] {
+            effect.setBrightness(b += 0.01f);
+            effect.procOutput();
+        });
+    });
+    std::printf("alone: upload %.1f ms, pass %.1f ms, read-back %.1f ms\n", upload.minMs, fullPass.minMs,
+                readBack.minMs);
+    printRatio("output at 6000 x 4000 / upload + pass + read-back", output, outputAlone.minMs, "<= 1.2");
+
+    // A slider dragged through 200 values at 120 Hz; the lag runs from the last change to
+    // the answer of the request that carried it.
+    int requests = 0;
+    float sentB = -1, shownB = -1;
+    qint64 shownNs = 0;
+    QElapsedTimer drag;
+    drag.start();
+    const auto counted = QObject::connect(&effect, &TEffect::reqProc, [&](const QString&, const QVariantMap& data) {
+        ++requests;
+        sentB = data.value(QStringLiteral("params")).toMap().value(QStringLiteral("brightness")).toFloat();
+    });
+    const auto shown = QObject::connect(&effect, &TEffect::procDone, [&] {
+        shownB = sentB;
+        shownNs = drag.nsecsElapsed();
+    });
+    qint64 lastChangeNs = 0;
+    for (int i = 0; i < 200; ++i) {
+        effect.setBrightness(b += 0.001f);
+        effect.procPreview(false);
+        lastChangeNs = drag.nsecsElapsed();
+        QEventLoop wait;
+        QTimer::singleShot(int(std::max<qint64>(0, (i + 1) * 8333333LL - drag.nsecsElapsed()) / 1000000), &wait,
+                           &QEventLoop::quit);
+        wait.exec();
+    }
+    while (shownB != b)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double lagMs = (shownNs - lastChangeNs) / 1e6;
+    QObject::disconnect(counted);
+    QObject::disconnect(shown);
+    std::printf("slider drag, 200 changes in %.0f ms: %d requests ran (at most %d: one per 16 ms window, plus one)\n",
+                lastChangeNs / 1e6, requests, int(lastChangeNs / 16e6) + 1);
+    printRatio("last change shown after / one preview", lagMs, preview, "<= 2");
+
+    // Two effects on two photos, alternating: neither evicts the other's cached work.
+    BenchEffect second;
+    second.setDecimation(4);
+    answered(second, [&] {
+        second.setInput(TSMat(photo6000()));
+        second.procPreview(true);
+    });
+    before = BenchEffectWorker::s_doProcs;
+    const double alternating = minOf(g_runs, [&] {
+        answered(effect, [&] {
+            effect.setBrightness(b += 0.01f);
+            effect.procPreview(true);
+        });
+        return answered(second, [&] {
+            second.setBrightness(b);
+            second.procPreview(true);
+        });
+    });
+    printRatio("two effects alternating, each preview / one effect alone", alternating, preview, "<= 1.1");
+    std::printf("doProc runs while alternating: %d of %d requests\n", BenchEffectWorker::s_doProcs - before, 2 * g_runs);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -254,5 +457,10 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (argc > 1)
         g_runs = std::max(1, std::atoi(argv[1]));
-    return RenderThreadBench::run("bench_effects", 512000, runAll) ? 0 : 1;
+    if (!RenderThreadBench::start("bench_effects", 512000))
+        return 1;
+    RenderThreadBench::onRenderThread(runAll);
+    effectRequests();
+    RenderThreadBench::stop();
+    return 0;
 }

@@ -12,18 +12,33 @@
 #include <cstdio>
 #include <vector>
 
-bool RenderThreadBench::run(const char* name, int cacheKB, const std::function<void()>& body)
+bool RenderThreadBench::start(const char* name, int cacheKB)
 {
     if (!TImpServer::startHeadless()) {
         std::fprintf(stderr, "%s: no OpenGL 3.3 core context could be set up\n", name);
         TImpServer::shutDown();
         return false;
     }
-    QMetaObject::invokeMethod(TImpServer::impThread(), [&] {
-        GLCache::setMax(cacheKB, 24);
-        body();
-    }, Qt::BlockingQueuedConnection);
+    onRenderThread([cacheKB] { GLCache::setMax(cacheKB, 24); });
+    return true;
+}
+
+void RenderThreadBench::onRenderThread(const std::function<void()>& body)
+{
+    QMetaObject::invokeMethod(TImpServer::impThread(), [&] { body(); }, Qt::BlockingQueuedConnection);
+}
+
+void RenderThreadBench::stop()
+{
     TImpServer::shutDown();
+}
+
+bool RenderThreadBench::run(const char* name, int cacheKB, const std::function<void()>& body)
+{
+    if (!start(name, cacheKB))
+        return false;
+    onRenderThread(body);
+    stop();
     return true;
 }
 

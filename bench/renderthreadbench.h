@@ -14,6 +14,10 @@ namespace RenderThreadBench {
 // framebuffers (the big images of a benchmark must stay pooled between runs), runs `body`
 // on the render thread, then shuts the engine down.
 bool run(const char* name, int cacheKB, const std::function<void()>& body);
+// The same in steps, for benchmarks that drive the engine from the GUI thread in between.
+bool start(const char* name, int cacheKB);
+void onRenderThread(const std::function<void()>& body);
+void stop();
 
 struct Timing
 {

@@ -170,8 +170,11 @@ void TEffect::procPreview(bool bForceDraw)
         return;
     if (m_stateData.value(kForceRedraw).toBool() != bForceDraw)
         m_stateData.insert(kForceRedraw, bForceDraw);
+    // A window, not a restart: while a slider moves faster than the interval, previews still
+    // follow it, one per window, instead of waiting for it to stop.
     if (!bForceDraw) {
-        m_previewTimer.start();
+        if (!m_previewTimer.isActive())
+            m_previewTimer.start();
         return;
     }
     // The forced preview covers whatever change the timer was waiting to show.

@@ -7,6 +7,7 @@
 #include "gpu/tengineenums.h"
 #include "io/imageiomanager.h"
 #include "nodes/tnoderootwithadjust.h"
+#include "nodes/tnoderootworker.h"
 
 #include <QColor>
 #include <QDir>
@@ -112,6 +113,66 @@ QVariant badValueFor(const QMetaProperty& p, double x)
     if (p.userType() == QMetaType::QPointF)
         return QPointF(bad[int(x * 4) % 4], 0.5);
     return bad[int(x * 4) % 4];
+}
+
+// The first key, by path, where two parameter maps or presets disagree (a key held by one
+// side only counts); empty when they agree.
+QString firstDifference(const QVariantMap& a, const QVariantMap& b, const QString& path)
+{
+    QStringList keys = a.keys() + b.keys();
+    keys.removeDuplicates();
+    std::sort(keys.begin(), keys.end());
+    for (const QString& key : keys) {
+        const QString where = path.isEmpty() ? key : path + '.' + key;
+        if (!a.contains(key) || !b.contains(key))
+            return QStringLiteral("\"%1\" only on the %2 side").arg(where, a.contains(key) ? "first" : "second");
+        const QVariant x = a.value(key);
+        const QVariant y = b.value(key);
+        if (x.userType() == QMetaType::QVariantList && y.userType() == QMetaType::QVariantList) {
+            const QVariantList xs = x.toList();
+            const QVariantList ys = y.toList();
+            if (xs.size() != ys.size())
+                return QStringLiteral("\"%1\" holds %2 against %3 entries").arg(where).arg(xs.size()).arg(ys.size());
+            for (int i = 0; i < xs.size(); ++i) {
+                const QString inner = firstDifference(xs[i].toMap(), ys[i].toMap(), where + '[' + QString::number(i) + ']');
+                if (!inner.isEmpty())
+                    return inner;
+            }
+        } else if (comparable(x) != comparable(y)) {
+            return QStringLiteral("\"%1\" is %2 against %3").arg(where, comparable(x).toString(), comparable(y).toString());
+        }
+    }
+    return QString();
+}
+
+// Where the render-thread copies of two trees first differ, node by node in the workers'
+// own child order (uids aside); empty when they agree. Read once the queue has drained.
+QString workerDifference(const TImprocWorker* a, const TImprocWorker* b, const QString& path)
+{
+    if (!a || !b)
+        return QStringLiteral("%1: a node without a worker").arg(path);
+    QVariantMap x = a->params();
+    QVariantMap y = b->params();
+    x.remove(QStringLiteral("uid"));
+    y.remove(QStringLiteral("uid"));
+    const QString own = firstDifference(x, y, path);
+    if (!own.isEmpty())
+        return own;
+    QList<const TImprocWorker*> xs, ys;
+    for (const QObject* c : a->children())
+        if (auto* w = qobject_cast<const TImprocWorker*>(c))
+            xs << w;
+    for (const QObject* c : b->children())
+        if (auto* w = qobject_cast<const TImprocWorker*>(c))
+            ys << w;
+    if (xs.size() != ys.size())
+        return QStringLiteral("%1: %2 against %3 child workers").arg(path).arg(xs.size()).arg(ys.size());
+    for (int i = 0; i < xs.size(); ++i) {
+        const QString inner = workerDifference(xs[i], ys[i], QStringLiteral("%1/%2 %3").arg(path).arg(i).arg(xs[i]->className()));
+        if (!inner.isEmpty())
+            return inner;
+    }
+    return QString();
 }
 
 void collect(TNode* node, QList<TNode*>& out)
@@ -326,13 +387,17 @@ QString SoakStorm::checkAgreement() const
             return QStringLiteral("%1 %2 has no worker").arg(node->className()).arg(node->uid());
         const QVariantMap gui = node->params();
         const QVariantMap rendered = worker->params();
-        for (auto it = gui.cbegin(); it != gui.cend(); ++it) {
-            if (rendered.contains(it.key()) && comparable(it.value()) != comparable(rendered.value(it.key())))
-                return QStringLiteral("%1 %2: \"%3\" is %4 on the GUI, %5 on the render thread")
-                    .arg(node->className()).arg(node->uid()).arg(it.key(), comparable(it.value()).toString(),
-                                                                 comparable(rendered.value(it.key())).toString());
-        }
+        const QString differs = firstDifference(gui, rendered, QString());
+        if (!differs.isEmpty())
+            return QStringLiteral("%1 %2: %3 (GUI, render thread)").arg(node->className()).arg(node->uid()).arg(differs);
     }
+    // The canvas is no parameter, but undo and redo move it the same way.
+    const auto* rootWorker = qobject_cast<const TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
+    if (rootWorker && (rootWorker->canvasColor() != m_root->canvasColor() || rootWorker->canvasSize() != m_root->canvasSize()))
+        return QStringLiteral("the canvas is %1 %2x%3 on the GUI, %4 %5x%6 on the render thread")
+            .arg(m_root->canvasColor().name(QColor::HexArgb)).arg(m_root->canvasSize().width())
+            .arg(m_root->canvasSize().height()).arg(rootWorker->canvasColor().name(QColor::HexArgb))
+            .arg(rootWorker->canvasSize().width()).arg(rootWorker->canvasSize().height());
     return QString();
 }
 
@@ -348,13 +413,11 @@ QString SoakStorm::checkLiveCounts() const
     return QString();
 }
 
-QString SoakStorm::checkPresetRender()
+bool SoakStorm::renderBoth(TSMat& edited, TSMat& rebuilt, QString& editedError, QString& rebuiltError)
 {
-    ++m_figures.presetChecks;
-    m_rebuilt->setPreset(m_root->preset());
-    TSMat edited, rebuilt;
-    QString editedError, rebuiltError;
-    QString failure;
+    edited = rebuilt = TSMat();
+    editedError.clear();
+    rebuiltError.clear();
     const QList<QMetaObject::Connection> connections{
         QObject::connect(m_root, &TNodeRoot::outputChanged, m_root, [&](TSMat m) { edited = m; }),
         QObject::connect(m_rebuilt, &TNodeRoot::outputChanged, m_rebuilt, [&](TSMat m) { rebuilt = m; }),
@@ -374,9 +437,51 @@ QString SoakStorm::checkPresetRender()
     }, kOutputMs);
     for (const QMetaObject::Connection& c : connections)
         QObject::disconnect(c);
+    return rendered;
+}
+
+namespace {
+// Values that differ between two renders, and by how much at most; "" when they agree.
+QString renderDifference(const TSMat& a, const TSMat& b)
+{
+    const cv::Mat x = a.mat();
+    const cv::Mat y = b.mat();
+    if (x.size != y.size || x.type() != y.type())
+        return QStringLiteral("another size or type");
+    cv::Mat diff;
+    cv::absdiff(x, y, diff);
+    const int differing = cv::countNonZero(diff.reshape(1));
+    if (differing == 0)
+        return QString();
+    double worst = 0;
+    cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
+    return QStringLiteral("%1 values differ, by up to %2").arg(differing).arg(worst);
+}
+} // namespace
+
+QString SoakStorm::checkPresetRender()
+{
+    ++m_figures.presetChecks;
+    const QVariantMap preset = m_root->preset();
+    m_rebuilt->setPreset(preset);
+    const QString presetLost = firstDifference(preset, m_rebuilt->preset(), QString());
+    TSMat edited, rebuilt;
+    QString editedError, rebuiltError;
+    const bool rendered = renderBoth(edited, rebuilt, editedError, rebuiltError);
+    const QString workersDiffer = workerDifference(TImprocWorker::ptr(unsigned(m_root->uid())),
+                                                   TImprocWorker::ptr(unsigned(m_rebuilt->uid())), QStringLiteral("root"));
+    // Rendered once more, nothing changed: tells a stale first render from a lasting difference.
+    QString again;
+    if (rendered && editedError.isEmpty() && !renderDifference(edited, rebuilt).isEmpty()) {
+        TSMat edited2, rebuilt2;
+        QString e1, e2;
+        if (renderBoth(edited2, rebuilt2, e1, e2))
+            again = QStringLiteral("; rendered again, the edited tree: %1 against its first render, %2 against its copy")
+                        .arg(renderDifference(edited2, edited), renderDifference(edited2, rebuilt2));
+    }
     m_rebuilt->removeAllChildren();
     drain();
-    failure += m_failedSaves.join("; ");
+    const QString failure = m_failedSaves.join("; ");
     m_failedSaves.clear();
     if (!rendered)
         return QStringLiteral("the full-size renders for the preset check never arrived (%1, %2) %3")
@@ -388,20 +493,13 @@ QString SoakStorm::checkPresetRender()
             .arg(editedError, rebuiltError);
     if (!editedError.isEmpty())
         return QString();
-    const cv::Mat x = edited.mat();
-    const cv::Mat y = rebuilt.mat();
-    if (x.size != y.size || x.type() != y.type())
-        return QStringLiteral("the tree rebuilt from its preset renders at another size or type");
-    cv::Mat diff;
-    cv::absdiff(x, y, diff);
-    const int differing = cv::countNonZero(diff.reshape(1));
-    if (differing > 0) {
-        double worst = 0;
-        cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
-        return QStringLiteral("the tree rebuilt from its preset renders differently: %1 values differ, by up to %2")
-            .arg(differing).arg(worst);
-    }
-    return QString();
+    const QString differs = renderDifference(edited, rebuilt);
+    if (differs.isEmpty())
+        return QString();
+    return QStringLiteral("the tree rebuilt from its preset renders differently: %1").arg(differs)
+        + (presetLost.isEmpty() ? QString() : QStringLiteral(" (edited, rebuilt preset: %1)").arg(presetLost))
+        + (workersDiffer.isEmpty() ? QString() : QStringLiteral(" (edited, rebuilt workers: %1)").arg(workersDiffer))
+        + again;
 }
 
 QString SoakStorm::checkErrors()

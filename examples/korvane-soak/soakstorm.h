@@ -68,6 +68,8 @@ private:
     QString checkAgreement() const;
     QString checkLiveCounts() const;
     QString checkPresetRender();
+    // Full-size renders of the edited tree and its rebuilt copy; false when they never arrive.
+    bool renderBoth(TSMat& edited, TSMat& rebuilt, QString& editedError, QString& rebuiltError);
     QString checkErrors();
     QString damagedInput(bool truncated);
     bool namesDamagedInput(const QString& error) const;

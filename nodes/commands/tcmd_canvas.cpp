@@ -16,24 +16,21 @@ void TCmd_Canvas::redo()
     if (!root)
         return;
     m_old = Canvas{root->canvasSize(), root->canvasColor(), root->lowrezScale(), root->thumbnailScale()};
-    apply(m_new, m_redoneOnce);
-    m_redoneOnce = true;
+    apply(m_new);
 }
 
 void TCmd_Canvas::undo()
 {
-    apply(m_old, true);
+    apply(m_old);
 }
 
-void TCmd_Canvas::apply(const Canvas& c, bool showOnGui) const
+void TCmd_Canvas::apply(const Canvas& c) const
 {
     auto* root = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(uid()));
     if (!root)
         return;
     root->setCanvas(c.size, c.color, c.lowrezScale, c.thumbnailScale);
-    if (!showOnGui)
-        return;
+    // At once, as parameter commands do: a queued update would land after the next edit.
     if (auto* gui = qobject_cast<TNodeRoot*>(TImproc::ptr(uid())))
-        QMetaObject::invokeMethod(gui, "showCanvas", Qt::QueuedConnection, Q_ARG(QSize, c.size),
-                                  Q_ARG(QColor, c.color), Q_ARG(float, c.lowrezScale), Q_ARG(float, c.thumbnailScale));
+        gui->showCanvas(c.size, c.color, c.lowrezScale, c.thumbnailScale);
 }

@@ -29,11 +29,10 @@ private:
         float lowrezScale;
         float thumbnailScale;
     };
-    // Applies `c` to the worker and, after an undo or a redo of an undone step, shows it
-    // on the GUI root as well.
-    void apply(const Canvas& c, bool showOnGui) const;
+    // Applies `c` to the worker and shows it on the GUI root, the first redo included: an
+    // undo run between the edit and its first redo has shown the GUI an older canvas.
+    void apply(const Canvas& c) const;
 
     Canvas m_new;
     Canvas m_old{QSize(-1, -1), QColor(), 1.0f, 1.0f};
-    bool m_redoneOnce = false;
 };

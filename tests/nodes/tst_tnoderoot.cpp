@@ -235,6 +235,26 @@ private slots:
             QVERIFY2(comparable(it.value()) == comparable(worker->paramValue(it.key())), qPrintable(it.key()));
     }
 
+    // Regression: the canvas colour reaches the GUI with the undo or redo itself; an update
+    // queued behind it landed after the next edit, and the two sides disagreed for good.
+    void canvasColourAgreesAfterUndoOrRedoThenEdit()
+    {
+        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
+        for (const auto& [redo, first, second] : {std::tuple{false, Qt::red, Qt::blue}, {true, Qt::green, Qt::yellow}}) {
+            m_root->setCanvasColor(first);
+            QTRY_VERIFY(TestHost::queueDrained());
+            m_server->undo();
+            if (redo) {
+                QTRY_VERIFY(TestHost::queueDrained());
+                m_server->redo();
+            }
+            m_root->setCanvasColor(second);
+            QTRY_VERIFY(TestHost::queueDrained());
+            QCOMPARE(worker->canvasColor(), QColor(second));
+            QCOMPARE(m_root->canvasColor(), QColor(second));
+        }
+    }
+
     // Regression: move() reorders the node's own children, the root's layers included.
     void moveReordersTheRootsLayers()
     {
