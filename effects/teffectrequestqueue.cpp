@@ -14,9 +14,15 @@ bool isPreset(const QVariantMap& request)
 }
 } // namespace
 
+QSemaphoreReleaser TEffectRequestQueue::hold() const
+{
+    queueSemaphore.acquire();
+    return QSemaphoreReleaser(queueSemaphore);
+}
+
 QVariantMap TEffectRequestQueue::appendPreview(QVariantMap request)
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     QVariantMap replaced;
     if (!procQueue.isEmpty() && procQueue.last().value(kReqTag).toString() == kPreviewTag) {
         replaced = procQueue.takeLast();
@@ -29,19 +35,19 @@ QVariantMap TEffectRequestQueue::appendPreview(QVariantMap request)
 
 void TEffectRequestQueue::append(const QVariantMap& request)
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     procQueue.append(request);
 }
 
 void TEffectRequestQueue::appendPreset(const QVariantMap& request, bool active)
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     (active ? procQueue : parkedPresetQueue).append(request);
 }
 
 QVariantMap TEffectRequestQueue::cancelFirst(const QString& reqTag)
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     for (int i = 0; i < procQueue.size(); ++i) {
         if (procQueue.at(i).value(kReqTag).toString() == reqTag)
             return procQueue.takeAt(i);
@@ -51,7 +57,7 @@ QVariantMap TEffectRequestQueue::cancelFirst(const QString& reqTag)
 
 void TEffectRequestQueue::park()
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     QList<QVariantMap> kept;
     for (const QVariantMap& request : qAsConst(procQueue))
         (isPreset(request) ? parkedPresetQueue : kept).append(request);
@@ -60,14 +66,14 @@ void TEffectRequestQueue::park()
 
 void TEffectRequestQueue::unpark()
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     procQueue += parkedPresetQueue;
     parkedPresetQueue.clear();
 }
 
 QList<QVariantMap> TEffectRequestQueue::clear()
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     QList<QVariantMap> removed = procQueue + parkedPresetQueue;
     procQueue.clear();
     parkedPresetQueue.clear();
@@ -76,7 +82,7 @@ QList<QVariantMap> TEffectRequestQueue::clear()
 
 bool TEffectRequestQueue::takeFirst(QVariantMap& request)
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     if (procQueue.isEmpty())
         return false;
     request = procQueue.takeFirst();
@@ -85,12 +91,12 @@ bool TEffectRequestQueue::takeFirst(QVariantMap& request)
 
 int TEffectRequestQueue::waiting() const
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     return procQueue.size();
 }
 
 int TEffectRequestQueue::parked() const
 {
-    const Hold hold(queueSemaphore);
+    const QSemaphoreReleaser held = hold();
     return parkedPresetQueue.size();
 }

@@ -35,18 +35,8 @@ public:
     int parked() const;
 
 private:
-    // One permit: the lists are touched by one caller at a time.
-    class Hold
-    {
-    public:
-        explicit Hold(QSemaphore& s) : m_s(s) { m_s.acquire(); }
-        ~Hold() { m_s.release(); }
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-
-    private:
-        QSemaphore& m_s;
-    };
+    // Takes the one permit; the lists are touched by one caller at a time.
+    QSemaphoreReleaser hold() const;
 
     mutable QSemaphore queueSemaphore{1};
     QList<QVariantMap> procQueue;

@@ -30,19 +30,6 @@ QString memoryFigures()
         .arg(GLCache::fboCacheKB())
         .arg(GLCache::delayDestroyBuffersKB());
 }
-
-// Holds the worker's one permit for the whole of a request.
-class Hold
-{
-public:
-    explicit Hold(QSemaphore& s) : m_s(s) { m_s.acquire(); }
-    ~Hold() { m_s.release(); }
-    Hold(const Hold&) = delete;
-    Hold& operator=(const Hold&) = delete;
-
-private:
-    QSemaphore& m_s;
-};
 } // namespace
 
 TEffectWorker::TEffectWorker(const QString& className, unsigned int uid, unsigned int parentUid)
@@ -233,7 +220,9 @@ QString TEffectWorker::procTree(const QVariantMap& rootState, const TSFbo& in, T
 
 void TEffectWorker::processProcReq(QString reqTag, QVariantMap state)
 {
-    const Hold hold(procSemaphore);
+    // The worker's one permit, held for the whole of a request.
+    procSemaphore.acquire();
+    const QSemaphoreReleaser held(procSemaphore);
     cancelRequested = false;
     procError.clear();
     currentReqTag = reqTag;
