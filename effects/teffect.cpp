@@ -257,6 +257,8 @@ QVariantMap TEffect::presetRequest(const QVariantMap& preset, std::unique_ptr<TT
     }
     QVariantMap request = allStateData();
     request.insert(kParams, params);
+    // The live layers' thumbnails show the live look, not a preset's.
+    request.insert(kRootNode, TTreeNode::withoutThumbnailViewers(request.value(kRootNode).toMap()));
     if (preset.contains(kTreeRoot)) {
         const QVariantMap root = preset.value(kTreeRoot).toMap();
         if (!root.contains(kClassName)) {

@@ -345,11 +345,10 @@ void TTreeNode::pairUids(const TTreeNode* copy, QHash<uint, uint>& uids) const
 }
 
 namespace {
-// Live uids where the scratch tree kept a node; no thumbnail viewer anywhere.
+// Live uids where the scratch tree kept a node.
 QVariantMap adoptUids(QVariantMap state, const QHash<uint, uint>& liveUids)
 {
     state.insert(kUid, liveUids.value(TEBase::uid(state), TEBase::uid(state)));
-    state.insert(QStringLiteral("thumbnailViewerUid"), 0u);
     QVariantList children;
     for (const QVariant& child : state.value(TTreeNode::kChildren).toList())
         children << adoptUids(child.toMap(), liveUids);
@@ -357,6 +356,16 @@ QVariantMap adoptUids(QVariantMap state, const QHash<uint, uint>& liveUids)
     return state;
 }
 } // namespace
+
+QVariantMap TTreeNode::withoutThumbnailViewers(QVariantMap state)
+{
+    state.insert(QStringLiteral("thumbnailViewerUid"), 0u);
+    QVariantList children;
+    for (const QVariant& child : state.value(kChildren).toList())
+        children << withoutThumbnailViewers(child.toMap());
+    state.insert(kChildren, children);
+    return state;
+}
 
 QVariantMap TTreeNode::presetTreeState(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch,
                                        QString& error) const
@@ -379,7 +388,7 @@ QVariantMap TTreeNode::presetTreeState(const QVariantMap& preset, std::unique_pt
         scratch->setTreeState(moved);
     }
     error = scratch->setPreset(preset);
-    return adoptUids(scratch->treeState(), liveUids);
+    return withoutThumbnailViewers(adoptUids(scratch->treeState(), liveUids));
 }
 
 bool TTreeNode::insertPresetChild(int position, const QVariantMap& nodePreset)

@@ -65,6 +65,8 @@ public:
     // deletes their workers). Thumbnail viewers are left out: a live one must not show it.
     QVariantMap presetTreeState(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch,
                                 QString& error) const;
+    // A tree state that draws into no layer's thumbnail viewer (for renders nobody browses).
+    static QVariantMap withoutThumbnailViewers(QVariantMap state);
 
 public slots:
     TTreeNode* parent() const;

@@ -282,7 +282,10 @@ private slots:
             QVERIFY(root->insertChild(i, QStringLiteral("TestTreeLayer")));
             qobject_cast<TestTreeLayer*>(root->child(i))->setBrightness(0.1f * i);
         }
+        PixelView layerThumbnail;
+        root->child(0)->setThumbnailViewerUid(layerThumbnail.uid());
         QVERIFY(answerTo(effect, [&] { effect.procPreview(true); }).ok);
+        QCOMPARE(layerThumbnail.draws, 1);
         QVariantMap preset = effect.getPreset();
         preset["brightness"] = 0.3;
         QVariantMap tree = preset["_treeRoot_"].toMap();
@@ -310,6 +313,10 @@ private slots:
         QVERIFY(thumbnail.wait(20000));
         QCOMPARE(thumbnail.last().at(0).toString(), QStringLiteral("look"));
         QVERIFY(!reentered);
+        // A live layer's thumbnail shows the live look only, whether or not the preset has a tree.
+        QCOMPARE(effect.procPreset("plain", {{"className", "TestBCEffect"}, {"brightness", 0.5}}), QString());
+        QVERIFY(thumbnail.wait(20000));
+        QCOMPARE(layerThumbnail.draws, 1);
         QCOMPARE(effect.rootNode(), root);
         QCOMPARE(effect.allStateData(), stateBefore);
         for (const QPointer<TTreeNode>& n : nodes)
@@ -321,7 +328,7 @@ private slots:
         applied.setInput(TSMat(in));
         QCOMPARE(applied.setPreset(preset), QString());
         QVERIFY(answerTo(applied, [&] { applied.procOutput(); }).ok);
-        QCOMPARE(beyondTolerance(thumbnail.last().at(1).value<TSMat>().mat(), applied.output().mat(), in, 1), 0.0);
+        QCOMPARE(beyondTolerance(thumbnail.first().at(1).value<TSMat>().mat(), applied.output().mat(), in, 1), 0.0);
         QCOMPARE(effect.procPreset("x", QVariantMap{{"className", "Other"}}),
                  QStringLiteral("Preset Error: className mismatch: Other TestBCEffect"));
         QCOMPARE(effect.waitingRequests(), 0);
