@@ -280,6 +280,32 @@ private slots:
                            QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
+    // The root's own step: a translucent input shows the canvas colour through it, by its
+    // alpha (straight), before any layer runs.
+    void translucentInputShowsTheCanvas()
+    {
+        const cv::Mat saved = m_input.clone();
+        const QColor before = m_root->canvasColor();
+        const QColor canvas(30, 160, 220);
+        m_root->setCanvasColor(canvas);
+        cv::Mat input(30, 41, CV_8UC4);
+        cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
+        setInput(input);
+        cv::Mat expected = m_input.clone();
+        expected.forEach<cv::Vec4d>([&](cv::Vec4d& p, const int*) {
+            const double a = p[3];
+            p = cv::Vec4d(p[0] * a + canvas.redF() * (1 - a), p[1] * a + canvas.greenF() * (1 - a),
+                          p[2] * a + canvas.blueF() * (1 - a), 1.0);
+        });
+        const cv::Mat rendered = renderedOutput(m_root);
+        m_root->setCanvasColor(before);
+        cv::Mat restored;
+        saved.convertTo(restored, CV_8UC4, 255.0);
+        setInput(restored);
+        QVERIFY(!rendered.empty());
+        GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3, QStringLiteral("translucent_input"));
+    }
+
     // A spot around the centre of a uniform image (colour awareness off): the corners stay
     // bit-identical, the centre takes the plain blend.
     void spotSelectionChangesOnlyAroundItsPoint()
