@@ -227,22 +227,30 @@ QString TEffect::procPreset(const QString& presetId, const QVariantMap& preset)
     return QString();
 }
 
-QVariantMap TEffect::presetRequest(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch, QString& error)
+QString TEffect::presetParams(const QVariantMap& preset, QVariantMap& params)
 {
     const QString presetClass = preset.value(kClassName).toString();
     if (presetClass.isEmpty() || presetClass != className()) {
-        error = QStringLiteral("Preset Error: className mismatch: ") + presetClass + QLatin1Char(' ') + className();
+        const QString error =
+            QStringLiteral("Preset Error: className mismatch: ") + presetClass + QLatin1Char(' ') + className();
         qCWarning(lcEffects) << error;
-        return QVariantMap();
+        return error;
     }
     QVariantMap own = preset;
     own.remove(kTreeRoot);
-    QVariantMap converted;
-    if (!presetToParams(own, converted).isEmpty()) {
-        qCWarning(lcEffects) << "Preset conversion failure! " << preset << converted;
-        error = QStringLiteral("Preset conversion failure! ");
-        return QVariantMap();
+    if (!presetToParams(own, params).isEmpty()) {
+        qCWarning(lcEffects) << "Preset conversion failure! " << preset << params;
+        return QStringLiteral("Preset conversion failure! ");
     }
+    return QString();
+}
+
+QVariantMap TEffect::presetRequest(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch, QString& error)
+{
+    QVariantMap converted;
+    error = presetParams(preset, converted);
+    if (!error.isEmpty())
+        return QVariantMap();
     // What setParams would leave, without the setters running: values a property refuses
     // keep the current ones, read-only keys (class, version) stay.
     QVariantMap params = this->params();
@@ -404,20 +412,10 @@ QVariantMap TEffect::getPreset() const
 
 QString TEffect::setPreset(const QVariantMap& preset)
 {
-    const QString presetClass = preset.value(kClassName).toString();
-    if (presetClass.isEmpty() || presetClass != className()) {
-        const QString error =
-            QStringLiteral("Preset Error: className mismatch: ") + presetClass + QLatin1Char(' ') + className();
-        qCWarning(lcEffects) << error;
-        return error;
-    }
-    QVariantMap own = preset;
-    own.remove(kTreeRoot);
     QVariantMap params;
-    if (!presetToParams(own, params).isEmpty()) {
-        qCWarning(lcEffects) << "Preset conversion failure! " << preset << params;
-        return QStringLiteral("Preset conversion failure! ");
-    }
+    const QString refused = presetParams(preset, params);
+    if (!refused.isEmpty())
+        return refused;
     // The tree's document is checked, and a root of another class made, before anything
     // changes: a refused preset leaves the effect as it was.
     const QVariantMap root = preset.value(kTreeRoot).toMap();

@@ -144,6 +144,8 @@ private:
     void setBusy(bool busy);
     // Applies an undo entry and reports what changed; the entry without its internals.
     QVariantMap applyUndoEntry(const QVariantMap& entry, bool couldUndo, bool couldRedo);
+    // The preset's own parameters, converted to this version; empty on success, else the error.
+    QString presetParams(const QVariantMap& preset, QVariantMap& params);
     // The request a preset would make, built from copies; empty with `error` set on failure.
     QVariantMap presetRequest(const QVariantMap& preset, std::unique_ptr<TTreeNode>& scratch, QString& error);
     // Lets go of the scratch tree a request carried (its nodes' workers go with it).
