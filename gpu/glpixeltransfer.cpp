@@ -56,7 +56,8 @@ int rowLengthOf(const cv::Mat& m)
     return m.step[0] % elem == 0 ? int(m.step[0] / elem) : -1;
 }
 
-void uploadDirect(QOpenGLFunctions_3_3_Core* f, const cv::Mat& m, const GLFormatInfo::Transfer& t)
+void uploadDirect(QOpenGLFunctions_3_3_Core* f, const cv::Mat& m, const GLFormatInfo::Transfer& t,
+                  const QPoint& at = QPoint())
 {
     const int rowLength = rowLengthOf(m);
     for (const QRect& tile : GLPixelTransfer::tiles(QSize(m.cols, m.rows))) {
@@ -66,8 +67,8 @@ void uploadDirect(QOpenGLFunctions_3_3_Core* f, const cv::Mat& m, const GLFormat
             copy = part.clone();
         const cv::Mat& src = rowLength < 0 ? copy : part;
         f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength < 0 ? 0 : rowLength);
-        f->glTexSubImage2D(GL_TEXTURE_2D, 0, tile.x(), tile.y(), tile.width(), tile.height(), t.format, t.type,
-                           src.data);
+        f->glTexSubImage2D(GL_TEXTURE_2D, 0, at.x() + tile.x(), at.y() + tile.y(), tile.width(), tile.height(),
+                           t.format, t.type, src.data);
     }
 }
 
@@ -200,5 +201,65 @@ bool GLPixelTransfer::download(const QOpenGLFramebufferObject* fbo, cv::Mat& m, 
     f->glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     if (finish)
         f->glFinish();
+    return true;
+}
+
+namespace {
+
+// The transfer of a region: a direct pair, a region inside the texture and a matrix of its size.
+QOpenGLFunctions_3_3_Core* beginRegion(const char* caller, const QOpenGLFramebufferObject* fbo, const QRect& region,
+                                       const cv::Mat& m, GLFormatInfo::Transfer& t)
+{
+    if (!fbo || m.empty() || region.isEmpty() || !QRect(QPoint(), fbo->size()).contains(region)
+        || m.cols != region.width() || m.rows != region.height()) {
+        qCWarning(lcGpu) << caller << "- region" << region << "and matrix" << m.cols << "x" << m.rows
+                         << "do not fit the texture" << (fbo ? fbo->size() : QSize());
+        return nullptr;
+    }
+    QOpenGLFunctions_3_3_Core* f =
+        beginTransfer(caller, fbo->format().internalTextureFormat(), m.type(), t);
+    if (f && t.staging != GLFormatInfo::Staging::Direct) {
+        warnNotSupported(fbo->format().internalTextureFormat(), m.type());
+        return nullptr;
+    }
+    return f;
+}
+
+} // namespace
+
+bool GLPixelTransfer::downloadRegion(const QOpenGLFramebufferObject* fbo, const QRect& region, cv::Mat& m)
+{
+    GLFormatInfo::Transfer t;
+    QOpenGLFunctions_3_3_Core* f = beginRegion("GLPixelTransfer::downloadRegion", fbo, region, m, t);
+    if (!f)
+        return false;
+    GLint previous = 0;
+    f->glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo->handle());
+    const int rowLength = rowLengthOf(m);
+    cv::Mat tight;
+    if (rowLength < 0)
+        tight.create(m.rows, m.cols, m.type());
+    cv::Mat& dst = rowLength < 0 ? tight : m;
+    f->glPixelStorei(GL_PACK_ROW_LENGTH, rowLength < 0 ? 0 : rowLength);
+    f->glReadPixels(region.x(), region.y(), region.width(), region.height(), t.format, t.type, dst.data);
+    f->glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    f->glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(previous));
+    if (rowLength < 0)
+        tight.copyTo(m);
+    return true;
+}
+
+bool GLPixelTransfer::uploadRegion(const cv::Mat& m, QOpenGLFramebufferObject* fbo, const QPoint& at)
+{
+    GLFormatInfo::Transfer t;
+    QOpenGLFunctions_3_3_Core* f =
+        beginRegion("GLPixelTransfer::uploadRegion", fbo, QRect(at, QSize(m.cols, m.rows)), m, t);
+    if (!f)
+        return false;
+    f->glBindTexture(GL_TEXTURE_2D, fbo->texture());
+    uploadDirect(f, m, t, at);
+    f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    f->glBindTexture(GL_TEXTURE_2D, 0);
     return true;
 }

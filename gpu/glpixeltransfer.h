@@ -28,6 +28,11 @@ public:
     // With `clamp` the values are limited to [0, 1]; only float matrices read from float
     // storage need work for it (a clamping pass, or the CPU conversion when there is one).
     static bool download(const QOpenGLFramebufferObject* fbo, cv::Mat& m, bool finish, bool clamp);
+    // A rectangle of the texture into `m` (already of the rectangle's size), and `m` back into
+    // the texture at `at`. Only pairs whose client type matches the storage (no conversion):
+    // these serve exact round trips of a region, such as an undo image.
+    static bool downloadRegion(const QOpenGLFramebufferObject* fbo, const QRect& region, cv::Mat& m);
+    static bool uploadRegion(const cv::Mat& m, QOpenGLFramebufferObject* fbo, const QPoint& at);
 
     // Tiles covering `size`, rows outer and columns inner, none larger than maxW x maxH.
     static QVector<QRect> tiles(const QSize& size, int maxW = kMaxTile, int maxH = kMaxTile);
