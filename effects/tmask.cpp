@@ -246,6 +246,13 @@ void TMask::endStroke()
 {
     if (!m_strokeInProgress)
         return;
+    // The smoothed path stops at the midpoint before the last sample: a straight piece takes
+    // the stroke on to that sample. (The end sample's own position is not part of the stroke.)
+    const double radius = m_currentDab.value(kRadius).toDouble();
+    if (radius > 0.0) {
+        m_currentDab.insert(kType, QStringLiteral("in"));
+        placeDabsAlong({m_lastDabPos, m_strokePoints.back()}, std::max(0.1, 0.5 * radius));
+    }
     const auto& [minX, minY, maxX, maxY] = m_dirtyRect;
     m_currentDab.insert(QStringLiteral("workingRect"),
                         QRect(int(minX), int(minY), int(maxX - minX), int(maxY - minY)));
