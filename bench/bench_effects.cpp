@@ -8,9 +8,10 @@
 //   with spot selections, ten selection passes and ten masked blends): at most 1.2 times;
 // - the default empty tree over an effect's own result: no pass, under 1/20 of a copy.
 // Then an effect driven as QML drives it, over a 6000 x 4000 input, beside the same passes
-// or operations run alone (see effectRequests).
+// or operations run alone (see effectRequests), and the brush mask (see brushmaskbench.h).
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_effects [runs]
 
+#include "brushmaskbench.h"
 #include "renderthreadbench.h"
 
 #include "effects/tebase.h"
@@ -468,6 +469,7 @@ int main(int argc, char** argv)
     if (!RenderThreadBench::start("bench_effects", 512000))
         return 1;
     RenderThreadBench::onRenderThread(runAll);
+    RenderThreadBench::onRenderThread([] { BrushMaskBench::run(g_runs); });
     effectRequests();
     RenderThreadBench::stop();
     return 0;

@@ -23,50 +23,62 @@ bool MaskPainter::reset(const QSize& size)
     return true;
 }
 
-void MaskPainter::process(const QList<QVariantMap>& dabs, const TSFbo& colorSource)
+QRect MaskPainter::process(const QVector<MaskDab>& dabs, const TSFbo& colorSource)
 {
+    m_changed = QRect();
     if (m_mask0.isEmpty())
-        return;
-    for (const QVariantMap& dab : dabs) {
-        const QString type = dab.value(QStringLiteral("type")).toString();
-        const bool needsNoOperation = type != QLatin1String("in") && type != QLatin1String("end")
-                                   && type != QLatin1String("snapshot");
+        return m_changed;
+    using Type = MaskDab::Type;
+    for (const MaskDab& dab : dabs) {
+        const bool needsNoOperation = dab.type != Type::In && dab.type != Type::End && dab.type != Type::Snapshot;
         if (m_operationFinished && needsNoOperation)
             render(colorSource);
         takeDab(dab);
     }
     render(colorSource);
+    return m_changed;
 }
 
-void MaskPainter::takeDab(const QVariantMap& dab)
+void MaskPainter::takeDab(const MaskDab& dab)
 {
-    const QString type = dab.value(QStringLiteral("type")).toString();
-    if (type == QLatin1String("start")) {
+    switch (dab.type) {
+    case MaskDab::Type::Start:
         if (m_operationOpen)
             return;
         m_history.dropRedo();
         open(true);
         queueDab(dab);
-    } else if (type == QLatin1String("in")) {
+        return;
+    case MaskDab::Type::In:
         if (m_operationOpen && m_takingDabs)
             queueDab(dab);
-    } else if (type == QLatin1String("snapshot")) {
-        if (m_operationOpen && !m_operationFinished)
-            finish(dab);
-    } else if (type == QLatin1String("undo")) {
+        return;
+    case MaskDab::Type::End: // keeps an open stroke open, does nothing without one
+        return;
+    case MaskDab::Type::Snapshot:
+        if (m_operationOpen && !m_operationFinished) {
+            m_takingDabs = false;
+            m_operationFinished = true;
+            m_operationArea = operationArea(dab.area);
+        }
+        return;
+    case MaskDab::Type::Undo:
         if (!m_operationOpen)
             restore(m_history.stepBack(), false);
-    } else if (type == QLatin1String("redo")) {
+        return;
+    case MaskDab::Type::Redo:
         if (!m_operationOpen)
             restore(m_history.stepForward(), true);
-    } else if (type == QLatin1String("reset") || type == QLatin1String("invert")) {
+        return;
+    case MaskDab::Type::Reset:
+    case MaskDab::Type::Invert:
         if (m_operationOpen)
             return;
         m_history.dropRedo();
         open(false);
-        (type == QLatin1String("reset") ? m_resetPending : m_invertPending) = true;
+        (dab.type == MaskDab::Type::Reset ? m_resetPending : m_invertPending) = true;
+        return;
     }
-    // "end" keeps an open stroke open and does nothing without one.
 }
 
 void MaskPainter::open(bool takesDabs)
@@ -76,43 +88,32 @@ void MaskPainter::open(bool takesDabs)
     m_takingDabs = takesDabs;
 }
 
-void MaskPainter::queueDab(const QVariantMap& dab)
+void MaskPainter::queueDab(const MaskDab& dab)
 {
     const QSizeF size(m_mask0.size());
-    const float radius = dab.value(QStringLiteral("radius")).toFloat();
     TEffectMaskDrawTriangle::Dab d;
-    d.center = QPointF(dab.value(QStringLiteral("center.x")).toDouble() / size.width(),
-                       dab.value(QStringLiteral("center.y")).toDouble() / size.height());
-    d.halfExtent = QSizeF(radius / size.width(), radius / size.height());
-    d.radius = radius;
-    d.hardness = dab.value(QStringLiteral("hardness")).toFloat();
-    d.strength = dab.value(QStringLiteral("strength")).toFloat();
-    d.flow = dab.value(QStringLiteral("flow")).toFloat();
-    d.colorAware = dab.value(QStringLiteral("coloraware")).toFloat() > 0.1f;
+    d.center = QPointF(dab.center.x() / size.width(), dab.center.y() / size.height());
+    d.halfExtent = QSizeF(dab.radius / size.width(), dab.radius / size.height());
+    d.radius = dab.radius;
+    d.hardness = dab.hardness;
+    d.strength = dab.strength;
+    d.flow = dab.flow;
+    d.colorAware = dab.coloraware > 0.1f;
     m_drawTriangle.addDab(d);
+    const QPointF extent(dab.radius, dab.radius);
+    m_changed |= QRectF(dab.center - extent, dab.center + extent).toAlignedRect() & QRect(QPoint(), m_mask0.size());
 }
 
-void MaskPainter::finish(const QVariantMap& snapshot)
-{
-    m_takingDabs = false;
-    m_operationFinished = true;
-    m_operationArea = operationArea(snapshot);
-}
-
-QRect MaskPainter::operationArea(const QVariantMap& snapshot) const
+QRect MaskPainter::operationArea(const QRectF& area) const
 {
     const QRect whole(QPoint(), m_mask0.size());
-    const double x = snapshot.value(QStringLiteral("workingArea.x")).toDouble();
-    const double y = snapshot.value(QStringLiteral("workingArea.y")).toDouble();
-    const double w = snapshot.value(QStringLiteral("workingArea.width")).toDouble();
-    const double h = snapshot.value(QStringLiteral("workingArea.height")).toDouble();
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h))
+    const QRectF inside = area & QRectF(whole);
+    if (inside.isEmpty())
         return whole;
-    // Clamped before the conversions to int, whatever the numbers.
-    const int x0 = std::max(0, int(std::floor(std::clamp(x, -1.0, double(whole.width())))) - 1);
-    const int y0 = std::max(0, int(std::floor(std::clamp(y, -1.0, double(whole.height())))) - 1);
-    const int width = std::min(whole.width() - x0, int(std::ceil(std::clamp(w, 0.0, double(whole.width())))) + 2);
-    const int height = std::min(whole.height() - y0, int(std::ceil(std::clamp(h, 0.0, double(whole.height())))) + 2);
+    const int x0 = std::max(0, int(std::floor(inside.x())) - 1);
+    const int y0 = std::max(0, int(std::floor(inside.y())) - 1);
+    const int width = std::min(whole.width() - x0, int(std::ceil(inside.width())) + 2);
+    const int height = std::min(whole.height() - y0, int(std::ceil(inside.height())) + 2);
     if (width < 3 || height < 3)
         return whole;
     return QRect(x0, y0, width, height);
@@ -125,10 +126,13 @@ void MaskPainter::restore(const MaskHistory::Entry* entry, bool after)
     const cv::Mat& image = after ? entry->after : entry->before;
     GLPixelTransfer::uploadRegion(image, m_mask0.fbo(), entry->rect.topLeft());
     GLPixelTransfer::uploadRegion(image, m_mask1.fbo(), entry->rect.topLeft());
+    m_changed |= entry->rect;
 }
 
 void MaskPainter::render(const TSFbo& colorSource)
 {
+    if (m_resetPending || m_invertPending)
+        m_changed = QRect(QPoint(), m_mask0.size());
     if (m_resetPending) {
         clear(m_mask0);
     } else if (m_invertPending) {

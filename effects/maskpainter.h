@@ -5,13 +5,13 @@
 // Errors: without buffers (before reset, or when none could be had) dabs are dropped and
 //         nothing is drawn; commands that do not apply in the current state do nothing.
 
+#include "effects/maskdab.h"
 #include "effects/maskhistory.h"
 #include "effects/teffectmaskdrawtriangle.h"
 #include "gpu/tsfbo.h"
 
-#include <QList>
 #include <QRect>
-#include <QVariantMap>
+#include <QVector>
 
 // Renders the dabs of a brush mask and keeps its undo history. An operation (a stroke, a
 // reset or an inversion) opens with "start", "reset" or "invert", closes with "snapshot",
@@ -25,24 +25,24 @@ public:
     QSize size() const { return m_mask0.size(); }
     // Takes the dabs in order and renders them; colour-aware dabs sample `colorSource`.
     // A finished operation is rendered and recorded before the next dab that opens one or
-    // moves in the history, so every stroke of a batch is drawn.
-    void process(const QList<QVariantMap>& dabs, const TSFbo& colorSource);
+    // moves in the history, so every stroke of a batch is drawn. Returns the area of the
+    // live mask that may have changed.
+    QRect process(const QVector<MaskDab>& dabs, const TSFbo& colorSource);
     // The live mask, in the red channel.
     const TSFbo& mask() const { return m_mask0; }
     MaskHistory& history() { return m_history; }
     bool isOperationOpen() const { return m_operationOpen; }
 
 private:
-    void takeDab(const QVariantMap& dab);
+    void takeDab(const MaskDab& dab);
     void open(bool takesDabs);
-    void queueDab(const QVariantMap& dab);
-    void finish(const QVariantMap& snapshot);
+    void queueDab(const MaskDab& dab);
     void restore(const MaskHistory::Entry* entry, bool after);
     void render(const TSFbo& colorSource);
     void recordOperation();
-    // The finished operation's area from the snapshot's "workingArea" with a pixel of margin,
-    // or the whole mask when it is missing or smaller than 3 pixels.
-    QRect operationArea(const QVariantMap& snapshot) const;
+    // The snapshot's area with a pixel of margin, or the whole mask when it is missing or
+    // smaller than 3 pixels.
+    QRect operationArea(const QRectF& area) const;
     static void clear(TSFbo& target);
 
     TSFbo m_mask0; // "mask0": the live mask, where dabs land
@@ -56,4 +56,5 @@ private:
     QRect m_operationArea;
     bool m_takingDabs = false;
     bool m_invertPending = false;
+    QRect m_changed; // of the live mask, during process
 };

@@ -13,13 +13,6 @@
 namespace {
 
 const QString kType = QStringLiteral("type");
-const QString kRadius = QStringLiteral("radius");
-const QString kCenterX = QStringLiteral("center.x");
-const QString kCenterY = QStringLiteral("center.y");
-const QStringList kBrushKeys = {kRadius, QStringLiteral("strength"), QStringLiteral("hardness"),
-                                QStringLiteral("flow"), QStringLiteral("coloraware")};
-const QStringList kCommands = {QStringLiteral("undo"), QStringLiteral("redo"), QStringLiteral("snapshot"),
-                               QStringLiteral("reset"), QStringLiteral("invert")};
 
 // However fine the spacing and long the segment, one segment places at most this many dabs
 // (spacing is widened instead), so a tiny brush over a long jump cannot stall the thread.
@@ -35,14 +28,25 @@ double clampedPosition(double p)
     return std::clamp(p, -1.0, 2.0);
 }
 
-bool hasFiniteNumbers(const BrushPoint& p, bool isCommand)
+// The brush settings a stroke's first sample carries over the current ones; false, changing
+// nothing, when one of them is not a finite number.
+bool takeBrushSettings(const QVariantMap& settings, MaskDab& dab)
 {
-    if (!isCommand && !(std::isfinite(p.pos.x()) && std::isfinite(p.pos.y())))
-        return false;
-    for (const QString& key : kBrushKeys) {
-        if (p.settings.contains(key) && !std::isfinite(p.settings.value(key).toDouble()))
+    const struct
+    {
+        const char* key;
+        float* value;
+    } fields[] = {{"radius", &dab.radius}, {"strength", &dab.strength}, {"hardness", &dab.hardness},
+                  {"flow", &dab.flow}, {"coloraware", &dab.coloraware}};
+    float values[5];
+    for (int i = 0; i < 5; ++i) {
+        const auto it = settings.constFind(QLatin1String(fields[i].key));
+        values[i] = it == settings.cend() ? *fields[i].value : it->toFloat();
+        if (!std::isfinite(values[i]))
             return false;
     }
+    for (int i = 0; i < 5; ++i)
+        *fields[i].value = values[i];
     return true;
 }
 
@@ -72,8 +76,6 @@ double exitFraction(const QPointF& a, const QPointF& b, const QPointF& center, d
 TMask::TMask(const QString& maskId)
     : m_maskId(maskId)
 {
-    for (const QString& key : kBrushKeys)
-        m_currentDab.insert(key, 1.0);
 }
 
 bool TMask::setup(const TSFbo& image)
@@ -164,30 +166,34 @@ void TMask::drawColorSource(const TSFbo& image)
     GLImFilter().proc(image, m_colorSource);
 }
 
-void TMask::doProcMask(const QList<QVariantMap>& dabs)
+void TMask::doProcMask(const QVector<MaskDab>& dabs)
 {
     if (m_painter.size() != m_maskBuffer.size() && !m_painter.reset(m_maskBuffer.size()))
         return;
-    m_painter.process(dabs, m_colorSource);
-    // A new framebuffer each time: masks handed out before keep their pixels.
-    TSFbo next(m_maskBuffer.size(), GL_R8);
+    const QRect changed = m_painter.process(dabs, m_colorSource);
+    if (changed.isEmpty())
+        return;
+    // Only what changed; a mask handed out before is copied first and keeps its pixels.
     GLImFilter copy(QStringLiteral(":/korvane/glshaders/glcopy_4chto1ch.frag"));
-    if (copy.proc(m_painter.mask(), next))
-        m_maskBuffer = next;
+    copy.procRegion(m_painter.mask(), m_maskBuffer, changed);
     GLProg::funcs()->glFlush();
 }
 
 void TMask::procDrawCmds(const QList<BrushPoint>& samples, const QSize& maskSize)
 {
     for (const BrushPoint& sample : samples) {
-        const QString type = sample.settings.value(kType).toString();
-        const bool isCommand = !type.isEmpty();
-        if (!hasFiniteNumbers(sample, isCommand)) {
-            qCDebug(lcEffects) << "TMask - a brush sample with numbers that are not finite is dropped";
-            continue;
+        // The samples of a stroke share one settings map (the brush the host stored): a map
+        // seen without a command needs no second look.
+        if (!sample.settings.isSharedWith(m_lastBrushSettings)) {
+            const auto type = sample.settings.constFind(kType);
+            if (type != sample.settings.cend()) {
+                command(type->toString());
+                continue;
+            }
+            m_lastBrushSettings = sample.settings;
         }
-        if (isCommand) {
-            command(type);
+        if (!std::isfinite(sample.pos.x()) || !std::isfinite(sample.pos.y())) {
+            qCDebug(lcEffects) << "TMask - a brush sample at a position that is not finite is dropped";
             continue;
         }
         const QPointF at(int(maskSize.width() * clampedPosition(sample.pos.x())),
@@ -201,25 +207,22 @@ void TMask::procDrawCmds(const QList<BrushPoint>& samples, const QSize& maskSize
     }
 }
 
-void TMask::command(const QString& type)
+void TMask::command(const QString& name)
 {
-    if (!kCommands.contains(type)) {
-        qCDebug(lcEffects) << "TMask - unknown mask command" << type;
+    MaskDab dab;
+    if (!MaskDab::fromCommandName(name, &dab.type)) {
+        qCDebug(lcEffects) << "TMask - unknown mask command" << name;
         return;
     }
-    QVariantMap dab{{kType, type}};
-    if (type == QLatin1String("reset") || type == QLatin1String("invert")) {
+    if (dab.type == MaskDab::Type::Reset || dab.type == MaskDab::Type::Invert) {
         m_operationCoversMask = true;
-    } else if (type == QLatin1String("snapshot")) {
-        // The area the open operation changed, so its history entry covers only that.
-        const std::array<float, 4> whole{0.f, 0.f, float(m_maskSize.width()), float(m_maskSize.height())};
-        const std::array<float, 4>& area = m_operationCoversMask ? whole : m_operationArea;
-        if (m_operationCoversMask || area[0] < area[2]) {
-            dab.insert(QStringLiteral("workingArea.x"), area[0]);
-            dab.insert(QStringLiteral("workingArea.y"), area[1]);
-            dab.insert(QStringLiteral("workingArea.width"), area[2] - area[0]);
-            dab.insert(QStringLiteral("workingArea.height"), area[3] - area[1]);
-        }
+    } else if (dab.type == MaskDab::Type::Snapshot) {
+        // The area the open operation changed, so that its history entry covers only that.
+        const auto& [minX, minY, maxX, maxY] = m_operationArea;
+        if (m_operationCoversMask)
+            dab.area = QRectF(QPointF(), QSizeF(m_maskSize));
+        else if (minX < maxX)
+            dab.area = QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
         m_operationArea = kNoArea;
         m_operationCoversMask = false;
     }
@@ -228,15 +231,19 @@ void TMask::command(const QString& type)
 
 void TMask::beginStroke(const QVariantMap& settings, const QPointF& at)
 {
-    for (auto it = settings.cbegin(); it != settings.cend(); ++it)
-        m_currentDab.insert(it.key(), it.value());
-    const double r = settings.value(kRadius, 1.0).toDouble() * m_dabRadiusScale;
-    m_currentDab.insert(kRadius, r);
+    MaskDab brush = m_currentDab;
+    if (!takeBrushSettings(settings, brush)) {
+        qCDebug(lcEffects) << "TMask - a stroke whose brush settings are not finite is dropped";
+        m_strokeInProgress = false;
+        return;
+    }
+    m_currentDab = brush;
+    const float r = m_currentDab.radius * float(m_dabRadiusScale);
+    m_currentDab.radius = r;
     m_dirtyRect = {float(at.x() - r), float(at.y() - r), float(at.x() + r), float(at.y() + r)};
     m_lastDabPos = at;
-    m_currentDab.insert(kType, QStringLiteral("start"));
-    m_currentDab.insert(kCenterX, at.x());
-    m_currentDab.insert(kCenterY, at.y());
+    m_currentDab.type = MaskDab::Type::Start;
+    m_currentDab.center = at;
     drawDab();
     m_strokePoints.assign(1, at);
     m_strokeInProgress = true;
@@ -248,61 +255,59 @@ void TMask::endStroke()
         return;
     // The smoothed path stops at the midpoint before the last sample: a straight piece takes
     // the stroke on to that sample. (The end sample's own position is not part of the stroke.)
-    const double radius = m_currentDab.value(kRadius).toDouble();
-    if (radius > 0.0) {
-        m_currentDab.insert(kType, QStringLiteral("in"));
-        placeDabsAlong({m_lastDabPos, m_strokePoints.back()}, std::max(0.1, 0.5 * radius));
+    if (m_currentDab.radius > 0.f) {
+        m_currentDab.type = MaskDab::Type::In;
+        const QPointF line[] = {m_lastDabPos, m_strokePoints.back()};
+        placeDabsAlong(line, 2, std::max(0.1, 0.5 * m_currentDab.radius));
     }
     const auto& [minX, minY, maxX, maxY] = m_dirtyRect;
-    m_currentDab.insert(QStringLiteral("workingRect"),
-                        QRect(int(minX), int(minY), int(maxX - minX), int(maxY - minY)));
-    m_currentDab.insert(kType, QStringLiteral("end"));
-    drawDab();
-    m_currentDab.remove(QStringLiteral("workingRect"));
+    MaskDab end = m_currentDab;
+    end.type = MaskDab::Type::End;
+    end.area = QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
+    m_dabs.append(end);
     m_strokeInProgress = false;
 }
 
 void TMask::continueStroke(const QPointF& at)
 {
-    const double radius = m_currentDab.value(kRadius).toDouble();
-    if (!(radius > 0.0))
+    if (!(m_currentDab.radius > 0.f))
         return;
-    const double spacing = std::max(0.1, 0.5 * radius);
+    const double spacing = std::max(0.1, 0.5 * m_currentDab.radius);
     const double d = QLineF(m_lastDabPos, at).length();
     const double steps = std::floor(d / spacing);
     if (steps < 1.0)
         return;
-    m_currentDab.insert(kType, QStringLiteral("in"));
-    std::vector<QPointF> path;
+    m_currentDab.type = MaskDab::Type::In;
     if (m_strokePoints.size() == 1 || steps < 3.0) {
-        path = {m_lastDabPos, at};
+        const QPointF line[] = {m_lastDabPos, at};
+        placeDabsAlong(line, 2, spacing);
     } else {
         // Smoothed: through the last sample as control point, to the midpoint of it and this one.
         const QPointF control = m_strokePoints.back();
         const QPointF end = (control + at) / 2.0;
         const int pieces = int(std::clamp(4.0 * steps, 16.0, 4.0 * kMaxDabsPerSegment));
+        std::vector<QPointF> path;
         path.reserve(size_t(pieces) + 1);
         for (int i = 0; i <= pieces; ++i)
             path.push_back(quadraticBezier(m_lastDabPos, control, end, double(i) / pieces));
+        placeDabsAlong(path.data(), path.size(), spacing);
     }
-    placeDabsAlong(path, spacing);
     m_strokePoints.push_back(at);
 }
 
-void TMask::placeDabsAlong(const std::vector<QPointF>& path, double spacing)
+void TMask::placeDabsAlong(const QPointF* path, size_t count, double spacing)
 {
     double length = 0.0;
-    for (size_t i = 1; i < path.size(); ++i)
+    for (size_t i = 1; i < count; ++i)
         length += QLineF(path[i - 1], path[i]).length();
     spacing = std::max(spacing, length / kMaxDabsPerSegment);
     // Each dab lies one spacing (straight-line distance) from the previous one.
-    for (size_t i = 1; i < path.size(); ++i) {
+    for (size_t i = 1; i < count; ++i) {
         QPointF a = path[i - 1];
         for (double s; (s = exitFraction(a, path[i], m_lastDabPos, spacing)) <= 1.0;) {
             a += s * (path[i] - a);
             m_lastDabPos = a;
-            m_currentDab.insert(kCenterX, a.x());
-            m_currentDab.insert(kCenterY, a.y());
+            m_currentDab.center = a;
             drawDab();
         }
     }
@@ -310,10 +315,8 @@ void TMask::placeDabsAlong(const std::vector<QPointF>& path, double spacing)
 
 void TMask::drawDab()
 {
-    const QPointF center(m_currentDab.value(kCenterX).toDouble(), m_currentDab.value(kCenterY).toDouble());
-    const double r = m_currentDab.value(kRadius).toDouble();
-    extendByDisc(m_dirtyRect, center, r);
-    extendByDisc(m_operationArea, center, r);
+    extendByDisc(m_dirtyRect, m_currentDab.center, m_currentDab.radius);
+    extendByDisc(m_operationArea, m_currentDab.center, m_currentDab.radius);
     m_dabs.append(m_currentDab);
 }
 

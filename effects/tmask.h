@@ -1,13 +1,14 @@
 #pragma once
 // Thread: render thread, with the engine context current (the owning effect worker's thread).
-// Owns: the mask framebuffer it hands out (copies are shared handles: a later stroke renders
-//       into a new framebuffer, so a handed-out mask never changes), the reduced colour
+// Owns: the mask framebuffer it hands out (copies are shared handles: a later stroke copies
+//       it before drawing, so a handed-out mask never changes), the reduced colour
 //       source, the painter with its history, and the state of the stroke in progress.
 // Errors: setup returns false for an empty image and changes nothing; samples before a
 //         successful setup are left in the caller's map ("TMask::procCmds - Mask Buffer is
 //         empty"); samples with numbers that are not finite, and unknown commands, are dropped.
 
 #include "effects/brushpoint.h"
+#include "effects/maskdab.h"
 #include "effects/maskpainter.h"
 #include "gpu/tsfbo.h"
 
@@ -17,6 +18,7 @@
 #include <QSize>
 #include <QString>
 #include <QVariantMap>
+#include <QVector>
 
 #include <array>
 #include <cfloat>
@@ -45,7 +47,7 @@ public:
 
     // Turns samples into dabs for a mask of `maskSize` (CPU only; they wait in dabs()).
     void procDrawCmds(const QList<BrushPoint>& samples, const QSize& maskSize);
-    const QList<QVariantMap>& dabs() const { return m_dabs; }
+    const QVector<MaskDab>& dabs() const { return m_dabs; }
 
     QSize maskSize() const { return m_maskSize; }
     QSize imageSize() const { return m_imageSize; }
@@ -59,14 +61,15 @@ private:
     QList<BrushPoint> takeDrawCmds(BrushPointsByMask& cmds) const;
     void initMaskBuffer(const QSize& size);
     void drawColorSource(const TSFbo& image);
-    void doProcMask(const QList<QVariantMap>& dabs);
+    void doProcMask(const QVector<MaskDab>& dabs);
 
-    void command(const QString& type);
+    void command(const QString& name);
     void beginStroke(const QVariantMap& settings, const QPointF& at);
     void endStroke();
     void continueStroke(const QPointF& at);
-    // Places dabs one spacing apart along the polyline `path`, which starts at lastDabPos.
-    void placeDabsAlong(const std::vector<QPointF>& path, double spacing);
+    // Places dabs one spacing apart along the polyline of `count` points from `path`, which
+    // starts at lastDabPos.
+    void placeDabsAlong(const QPointF* path, size_t count, double spacing);
     void drawDab();
     // Grows `area` (minX, minY, maxX, maxY) by the disc, within the mask.
     void extendByDisc(std::array<float, 4>& area, const QPointF& center, double r) const;
@@ -78,8 +81,8 @@ private:
     int m_maxTileSize = 0;
     int m_downscale = 1;
     QSize m_maskSize{-1, -1};
-    QVariantMap m_currentDab;
-    QList<QVariantMap> m_dabs;
+    MaskDab m_currentDab; // the brush of the stroke in progress; radius in mask pixels
+    QVector<MaskDab> m_dabs;
     std::vector<QPointF> m_strokePoints;
     std::array<float, 4> m_dirtyRect{}; // minX, minY, maxX, maxY in mask pixels
     QPointF m_lastDabPos;
@@ -87,6 +90,7 @@ private:
     int m_dabRadiusScale = 0;
 
     bool m_strokeInProgress = false;
+    QVariantMap m_lastBrushSettings; // the last settings map found to hold no command
     // The area the painter's open operation changes, for its history entry: every stroke
     // since the last snapshot, or the whole mask after a reset or an inversion.
     std::array<float, 4> m_operationArea{FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX};

@@ -109,6 +109,11 @@ bool GLImFilter::proc(const TSFbo& in0, const TSFbo& in1, const TSFbo& in2, TSFb
     return procInputs({&in0, &in1, &in2}, out);
 }
 
+bool GLImFilter::procRegion(const TSFbo& in, TSFbo& out, const QRect& region)
+{
+    return region.isValid() && procInputs({&in}, out, region);
+}
+
 bool GLImFilter::proc(float opacity, const TSFbo& in, TSFbo& out)
 {
     setUniformValue(QStringLiteral("opacity"), opacity);
@@ -131,7 +136,7 @@ bool GLImFilter::proc(float opacity, const TSFbo& in0, const TSFbo& in1, TSFbo& 
     return done;
 }
 
-bool GLImFilter::procInputs(std::initializer_list<const TSFbo*> inputs, TSFbo& out)
+bool GLImFilter::procInputs(std::initializer_list<const TSFbo*> inputs, TSFbo& out, const QRect& region)
 {
     const TSFbo& first = **inputs.begin();
     if (first.isEmpty() || out.isEmpty())
@@ -142,7 +147,7 @@ bool GLImFilter::procInputs(std::initializer_list<const TSFbo*> inputs, TSFbo& o
     int i = 0;
     for (const TSFbo* in : inputs)
         setTexture(inputName(i++), *in, GL_LINEAR, GL_MIRRORED_REPEAT);
-    if (!pass(out))
+    if (!pass(out, region))
         return false;
     out.setScale(scale);
     return true;
@@ -171,7 +176,7 @@ TSFbo GLImFilter::filter(const TSFbo& in0, const TSFbo& in1, const TSFbo& in2, c
     return render(in0.size(), in0.internalFormat(), in0.scale());
 }
 
-bool GLImFilter::pass(TSFbo& out)
+bool GLImFilter::pass(TSFbo& out, const QRect& region)
 {
     QOpenGLShaderProgram* p = program();
     if (!p || !p->isLinked() || !checkedFuncs("GLImFilter::pass"))
@@ -183,7 +188,15 @@ bool GLImFilter::pass(TSFbo& out)
     initProgViewPort(QRect(0, 0, out.width(), out.height()));
     setupUniforms(p);
     setTextureUniforms(p);
+    // The scissor comes after the bind: a detach copies out's pixels with a blit, which the
+    // scissor would clip.
+    if (region.isValid()) {
+        funcs()->glEnable(GL_SCISSOR_TEST);
+        funcs()->glScissor(region.x(), region.y(), region.width(), region.height());
+    }
     GLVertices::stdRect().draw();
+    if (region.isValid())
+        funcs()->glDisable(GL_SCISSOR_TEST);
     p->release();
     out.release();
     return true;

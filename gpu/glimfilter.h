@@ -65,6 +65,8 @@ public:
     bool proc(const TSFbo& in, TSFbo& out);
     bool proc(const TSFbo& in0, const TSFbo& in1, TSFbo& out);
     bool proc(const TSFbo& in0, const TSFbo& in1, const TSFbo& in2, TSFbo& out);
+    // As proc(in, out), writing only the pixels of `region`; the rest of out keeps its pixels.
+    bool procRegion(const TSFbo& in, TSFbo& out, const QRect& region);
     // The same drawn source-over onto out's content: GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA.
     // The one-input form also sets the float "opacity".
     bool proc(float opacity, const TSFbo& in, TSFbo& out);
@@ -79,9 +81,10 @@ public:
 private:
     struct Uniforms;
 
-    bool procInputs(std::initializer_list<const TSFbo*> inputs, TSFbo& out);
-    // Binds out, the program, the uniforms and the textures, draws, releases out.
-    bool pass(TSFbo& out);
+    bool procInputs(std::initializer_list<const TSFbo*> inputs, TSFbo& out, const QRect& region = QRect());
+    // Binds out, the program, the uniforms and the textures, draws (within `region` when it
+    // is valid), releases out.
+    bool pass(TSFbo& out, const QRect& region = QRect());
     void initProgViewPort(const QRect& r);
     void setupUniforms(QOpenGLShaderProgram* p);
     int setTextureUniforms(QOpenGLShaderProgram* p);

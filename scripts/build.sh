@@ -19,6 +19,8 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ -n "$dir" ] || { [ "$sanitize" = ON ] && dir=build-asan || dir=build; }
+# A build in the source folder would scatter CMake files among the sources.
+[ "$(cd "$dir" 2>/dev/null && pwd)" != "$(pwd)" ] || { echo "build.sh: give a build folder other than the source folder" >&2; exit 2; }
 
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKORVANE_SANITIZE="$sanitize" -DKORVANE_BUILD_BENCH="$bench" >/dev/null

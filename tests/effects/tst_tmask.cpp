@@ -8,6 +8,7 @@
 #include "testregistry.h"
 
 #include <QLineF>
+#include <QOpenGLFunctions_3_3_Core>
 #include <QTest>
 
 #include <cmath>
@@ -48,9 +49,9 @@ QList<BrushPoint> stroke(double x0, double x1, double y, double step, const QVar
     return s;
 }
 
-QPointF centerOf(const QVariantMap& dab)
+bool isDrawn(const MaskDab& d)
 {
-    return {dab.value("center.x").toDouble(), dab.value("center.y").toDouble()};
+    return d.type == MaskDab::Type::Start || d.type == MaskDab::Type::In;
 }
 
 double smoothstep(double e0, double e1, double x)
@@ -61,19 +62,19 @@ double smoothstep(double e0, double e1, double x)
 
 // The dabs "over" each other in floating point, one rounding to 8 bits at the end. Colour-aware
 // dabs compare `color` at the pixel with `color` at the dab's centre.
-cv::Mat rasterise(const QList<QVariantMap>& dabs, const std::function<cv::Vec3d(double, double)>& color)
+cv::Mat rasterise(const QVector<MaskDab>& dabs, const std::function<cv::Vec3d(double, double)>& color)
 {
     cv::Mat m(kImage.height(), kImage.width(), CV_64F, 0.0);
-    for (const QVariantMap& d : dabs) {
-        const QPointF c = centerOf(d);
-        const double r = d["radius"].toDouble(), hard = d["hardness"].toDouble(), flow = d["flow"].toDouble();
+    for (const MaskDab& d : dabs) {
+        const QPointF c = d.center;
+        const double r = d.radius, hard = d.hardness, flow = d.flow;
         for (int y = 0; y < m.rows; ++y) {
             for (int x = 0; x < m.cols; ++x) {
                 const double dist = std::hypot(x + 0.5 - c.x(), y + 0.5 - c.y());
-                if (d["type"] == "end" || dist > r)
+                if (!isDrawn(d) || dist > r)
                     continue;
                 double a = smoothstep(0, 1 - 0.9 * hard, 1 - dist / r);
-                if (d["coloraware"].toDouble() > 0.1) {
+                if (d.coloraware > 0.1) {
                     const cv::Vec3d diff = color(x + 0.5, y + 0.5) - color(c.x(), c.y());
                     const double luma = 0.299 * diff[0] + 0.587 * diff[1] + 0.114 * diff[2];
                     const double chroma = std::abs(diff[0] - luma) / 2 + std::abs(diff[2] - luma) / 2;
@@ -81,7 +82,7 @@ cv::Mat rasterise(const QList<QVariantMap>& dabs, const std::function<cv::Vec3d(
                     a *= 1 - t * t * (3 - 2 * t);
                 }
                 a *= flow;
-                m.at<double>(y, x) = a * d["strength"].toDouble() + m.at<double>(y, x) * (1 - a);
+                m.at<double>(y, x) = a * d.strength + m.at<double>(y, x) * (1 - a);
             }
         }
     }
@@ -118,9 +119,9 @@ class TstTMask : public QObject
         return m;
     }
     // The dabs `samples` give on a fresh mask of the test image (CPU side only).
-    QList<QVariantMap> dabsOf(const QList<BrushPoint>& samples)
+    QVector<MaskDab> dabsOf(const QList<BrushPoint>& samples)
     {
-        QList<QVariantMap> dabs;
+        QVector<MaskDab> dabs;
         GpuFixture::onRenderThread([&] {
             TMask twin(kId);
             twin.setup(TSFbo(cv::Mat(kImage.height(), kImage.width(), CV_8UC4, cv::Scalar::all(128)), GL_RGBA8));
@@ -200,9 +201,9 @@ private slots:
         QFETCH(int, dabs);
         const double x1 = dabs < 0 ? 300 : 21;
         QList<QPointF> centres;
-        for (const QVariantMap& d : dabsOf(stroke(20, x1, 120, step, brush(radius), false))) {
-            if (d["type"] != "end")
-                centres << centerOf(d);
+        for (const MaskDab& d : dabsOf(stroke(20, x1, 120, step, brush(radius), false))) {
+            if (isDrawn(d))
+                centres << d.center;
         }
         if (dabs >= 0)
             QCOMPARE(centres.size(), dabs);
@@ -218,16 +219,16 @@ private slots:
     // right-angled corner is rounded, not drawn through.
     void strokesAreSmoothedThroughMidpoints()
     {
-        const QList<QVariantMap> dabs = dabsOf({at(20, 20, true), at(120, 20), at(220, 120), at(220, 220)});
+        const QVector<MaskDab> dabs = dabsOf({at(20, 20, true), at(120, 20), at(220, 120), at(220, 220)});
         auto nearest = [&](const QPointF& p) {
             double best = 1e9;
-            for (const QVariantMap& d : dabs)
-                best = std::min(best, QLineF(centerOf(d), p).length());
+            for (const MaskDab& d : dabs)
+                best = std::min(best, QLineF(d.center, p).length());
             return best;
         };
-        for (const QVariantMap& d : dabs) {
-            if (centerOf(d).x() <= 119)
-                QCOMPARE(centerOf(d).y(), 20.0);
+        for (const MaskDab& d : dabs) {
+            if (d.center.x() <= 119)
+                QCOMPARE(d.center.y(), 20.0);
         }
         QVERIFY2(nearest(QPointF(220, 120)) > 8, "the corner is drawn through");
         QVERIFY2(nearest(QPointF(207.5, 120)) < 4, "the curve through the midpoints is not followed");
@@ -236,7 +237,19 @@ private slots:
     // A request carrying two finished strokes draws both, each with its own radius.
     void everyStrokeOfABatchIsDrawn()
     {
+        // The blend state other passes rely on is put back.
+        auto blendState = [] {
+            GLint state[3] = {};
+            GpuFixture::onRenderThread([&] {
+                state[0] = GLProg::funcs()->glIsEnabled(GL_BLEND);
+                GLProg::funcs()->glGetIntegerv(GL_BLEND_SRC_RGB, &state[1]);
+                GLProg::funcs()->glGetIntegerv(GL_BLEND_DST_RGB, &state[2]);
+            });
+            return std::vector<GLint>(state, state + 3);
+        };
+        const std::vector<GLint> blendBefore = blendState();
         send(stroke(20, 300, 40, 15, brush(10, 1)) + stroke(20, 300, 150, 15, brush(30, 1)));
+        QCOMPARE(blendState(), blendBefore);
         const cv::Mat m = maskBytes();
         QCOMPARE(history().count(), 2);
         QCOMPARE(int(m.at<uchar>(48, 160)), 255);
@@ -286,14 +299,20 @@ private slots:
     {
         send(stroke(30, 120, 60, 10, brush(12)));
         const cv::Mat before = maskBytes();
+        TSFbo handedOut;
+        GpuFixture::onRenderThread([&] { handedOut = m_mask->getMask(false); });
         const QList<BrushPoint> second = stroke(100, 200, 150, 10, brush(15, 0.3, 1, 0.4));
         send(second);
         const cv::Mat after = maskBytes();
+        // A mask handed out before keeps its pixels.
+        cv::Mat held;
+        GpuFixture::onRenderThread([&] { held = handedOut.dataToMat(CV_8UC1, true); });
+        QCOMPARE(cv::countNonZero(held != before), 0);
         // The entry covers the stroke's dabs and a pixel of margin, not the whole mask.
         QRectF area;
-        for (const QVariantMap& d : dabsOf(second)) {
-            const double r = d["radius"].toDouble();
-            area |= QRectF(centerOf(d) - QPointF(r, r), QSizeF(2 * r, 2 * r));
+        for (const MaskDab& d : dabsOf(second)) {
+            if (isDrawn(d))
+                area |= QRectF(d.center - QPointF(d.radius, d.radius), QSizeF(2 * d.radius, 2 * d.radius));
         }
         const QRect margin(int(std::floor(area.x())) - 1, int(std::floor(area.y())) - 1, int(std::ceil(area.width())) + 2,
                            int(std::ceil(area.height())) + 2);
@@ -351,6 +370,7 @@ private slots:
 
     void badInputPaintsNothingAndLosesNothing()
     {
+        QVERIFY(QMetaType::type("BrushPoint") != QMetaType::UnknownType);
         // Before set-up the samples stay where they were; an empty image is refused.
         const QList<BrushPoint> early = stroke(10, 100, 10, 10, brush(5));
         int left = 0;
