@@ -96,7 +96,7 @@ bool TMask::setup(const TSFbo& image)
     m_operationArea = kNoArea;
     m_operationCoversMask = false;
     initMaskBuffer(m_maskSize);
-    return true;
+    return !m_maskBuffer.isEmpty();
 }
 
 int TMask::maxBrushRadius() const

@@ -34,7 +34,8 @@ public:
     explicit TMask(const QString& maskId);
 
     // Prepares a cleared mask for `image` (called for every new input image; the painted
-    // mask and its history are discarded). False, changing nothing, for an empty image.
+    // mask and its history are discarded). False, changing nothing, for an empty image;
+    // false too when no framebuffer could be had (samples then wait, as before a set-up).
     bool setup(const TSFbo& image);
     // The largest brush radius in full-resolution image pixels.
     int maxBrushRadius() const;
