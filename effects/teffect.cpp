@@ -199,6 +199,7 @@ void TEffect::procOutput()
     if (m_bPrepareToQuit)
         return;
     QVariantMap request = allStateData();
+    clearStateValue();
     request.insert(kProcMode, QStringLiteral("OUTPUT"));
     request.insert(kDecimation, 1);
     request.insert(kReqTag, TEffectRequestQueue::kOutputTag);
@@ -265,6 +266,8 @@ QVariantMap TEffect::presetRequest(const QVariantMap& preset, std::unique_ptr<TT
     }
     QVariantMap request = allStateData();
     request.insert(kParams, params);
+    // Samples belong to the live effect's requests; a thumbnail takes none.
+    request.remove(TEffectRequestQueue::kPointsKey);
     // The live layers' thumbnails show the live look, not a preset's.
     request.insert(kRootNode, TTreeNode::withoutThumbnailViewers(request.value(kRootNode).toMap()));
     if (preset.contains(kTreeRoot)) {

@@ -129,7 +129,8 @@ protected:
     // Hands a request to the worker at once, past the queue.
     void proc(const QString& reqTag, const QVariantMap& data);
     virtual bool postProcUpdate(const QString& reqTag, bool isSuccess, const QVariantMap& updateData);
-    // State a request takes along once (pending samples of a subclass); none here.
+    // Empties the state every preview and output request takes along once (the pending
+    // samples of a subclass, under TEffectRequestQueue::kPointsKey); none here.
     virtual void clearStateValue() {}
     virtual void setUndoPointImp(const QVariantMap& extra);
     void appendToUndoList(const QVariantMap& entry);

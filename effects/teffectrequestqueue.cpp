@@ -2,11 +2,21 @@
 
 const QString TEffectRequestQueue::kPreviewTag = QStringLiteral("-:PREVIEW:-");
 const QString TEffectRequestQueue::kOutputTag = QStringLiteral("-:OUTPUT:-");
+const QString TEffectRequestQueue::kPointsKey = QStringLiteral("points");
 
 namespace {
 const QString kReqTag = QStringLiteral("reqTag");
 const QString kProcMode = QStringLiteral("procMode");
 const QString kCommands = QStringLiteral("commands");
+
+// The replaced request's samples in front of the newer one's, per mask id.
+QVariantMap mergedPoints(const QVariantMap& older, const QVariantMap& newer)
+{
+    QVariantMap merged = older;
+    for (auto it = newer.cbegin(); it != newer.cend(); ++it)
+        merged.insert(it.key(), merged.value(it.key()).toList() + it.value().toList());
+    return merged;
+}
 
 bool isPreset(const QVariantMap& request)
 {
@@ -28,6 +38,11 @@ QVariantMap TEffectRequestQueue::appendPreview(QVariantMap request)
         replaced = procQueue.takeLast();
         if (replaced.contains(kCommands))
             request.insert(kCommands, replaced.value(kCommands).toList() + request.value(kCommands).toList());
+        const QVariantMap points = replaced.value(TEffectRequestQueue::kPointsKey).toMap();
+        if (!points.isEmpty()) {
+            request.insert(TEffectRequestQueue::kPointsKey,
+                           mergedPoints(points, request.value(TEffectRequestQueue::kPointsKey).toMap()));
+        }
     }
     procQueue.append(request);
     return replaced;

@@ -10,16 +10,19 @@
 #include <QVariantMap>
 
 // The requests of one effect waiting for its worker: previews coalesce (one waits at most,
-// at the tail, and inherits the "commands" of the one it replaces), outputs queue as they
-// come, preset thumbnails queue or wait parked while previews matter more.
+// at the tail, and inherits the "commands" and the brush samples of the one it replaces),
+// outputs queue as they come, preset thumbnails queue or wait parked while previews matter
+// more.
 class TEffectRequestQueue
 {
 public:
     static const QString kPreviewTag;
     static const QString kOutputTag;
+    // Brush samples a request carries once: mask id -> list of samples, in order.
+    static const QString kPointsKey;
 
-    // Replaces a preview waiting at the tail; that one's "commands" go in front of the new
-    // one's. Answers the replaced request (empty when none) so its caller can let go of it.
+    // Replaces a preview waiting at the tail; that one's "commands", and its samples mask
+    // by mask, go in front of the new one's. Answers the replaced request (empty when none) so its caller can let go of it.
     QVariantMap appendPreview(QVariantMap request);
     void append(const QVariantMap& request);
     void appendPreset(const QVariantMap& request, bool active);
