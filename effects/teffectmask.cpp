@@ -7,7 +7,6 @@
 const QString TEffectMask::kGlobalMaskId = QStringLiteral("__GlobalBlendMask__");
 
 namespace {
-const QString kPoints = TEffectRequestQueue::kPointsKey;
 const QString kMaskUndoRedo = QStringLiteral("maskUndoRedo");
 const QString kMaskPreviewerUid = QStringLiteral("maskPreviewerUid");
 const QString kMaskThumbnailSize = QStringLiteral("maskThumbnailSize");
@@ -50,7 +49,7 @@ TEffectMask::TEffectMask(QObject* parent)
     registerParam(QStringLiteral("selInvert"), true, false);
     registerParam(QStringLiteral("selXScale"), 1.0f, false);
     registerParam(QStringLiteral("selYScale"), 1.0f, false);
-    m_stateData.insert(kPoints, QVariantMap());
+    m_stateData.insert(TEffectRequestQueue::kPointsKey, QVariantMap());
     m_stateData.insert(kMaskPreviewerUid, 0u);
     m_stateData.insert(kMaskThumbnailSize, QSize(0, 0));
     m_stateData.insert(kMaskUndoTarget, QString());
@@ -89,11 +88,11 @@ void TEffectMask::drawPoint(const QString& maskId, const QPointF& normalizedXY, 
         qCWarning(lcEffects) << "ERROR - TEBase::drawCmd - Brush settings are empty - make sure call setBrush first!!!";
         return;
     }
-    QVariantMap points = m_stateData.value(kPoints).toMap();
+    QVariantMap points = m_stateData.value(TEffectRequestQueue::kPointsKey).toMap();
     QVariantList samples = points.value(maskId).toList();
     samples.append(QVariant::fromValue(BrushPoint{maskId, normalizedXY, isBegin, isEnd, settings}));
     points.insert(maskId, samples);
-    m_stateData.insert(kPoints, points);
+    m_stateData.insert(TEffectRequestQueue::kPointsKey, points);
 }
 
 void TEffectMask::setBrush(const QString& maskId, float radius, float strength, float hardness, float flow,
@@ -116,7 +115,7 @@ void TEffectMask::updateMaxBrushRadius(int sz)
 
 void TEffectMask::clearStateValue()
 {
-    m_stateData.insert(kPoints, QVariantMap());
+    m_stateData.insert(TEffectRequestQueue::kPointsKey, QVariantMap());
 }
 
 void TEffectMask::setUndoPointImp(const QVariantMap& extra)
