@@ -293,5 +293,90 @@ private slots:
     }
 };
 
+// A mask painted through QML and the real server, read back through a mask previewer and
+// through the output.
+class TstEffectMaskInQml : public QObject
+{
+    Q_OBJECT
+
+    TestMaskEffect* m_fx = nullptr;
+    PixelView m_maskView;
+
+    void paint(const QList<BrushPoint>& samples)
+    {
+        for (const BrushPoint& p : samples)
+            m_fx->drawPoint(p.maskId, p.pos, p.isBegin, p.isEnd, p.settings.contains("type") ? p.settings : QVariantMap());
+    }
+    // The previewed mask, as handed out (inverted), against the CPU rasterisation of the
+    // strokes: the 8-bit mask's step and the working format's rounding.
+    void compareMask(const QList<BrushPoint>& strokes, const char* name)
+    {
+        const int before = m_maskView.draws;
+        QVERIFY(answered(*m_fx, [&] { m_fx->procPreview(true); }));
+        QTRY_VERIFY(m_maskView.draws > before);
+        cv::Mat painted;
+        MaskStrokes::rasterise(MaskStrokes::dabsOf(strokes), {}).convertTo(painted, CV_32F, -1.0 / 255, 1.0);
+        cv::Mat seen;
+        cv::extractChannel(m_maskView.last, seen, 0);
+        GPU_COMPARE_IMAGES(seen, painted, 2.0 / 255 + 1.0 / 1024, 0.0, QString::fromLatin1(name));
+    }
+
+private slots:
+    void paintedMaskEndToEnd()
+    {
+        using namespace MaskStrokes;
+        TestHost::registerClasses();
+        TestMaskEffect::registerClass();
+        qmlRegisterType<TestMaskEffect>("KorvaneTest", 1, 0, "TestMaskEffect");
+        const cv::Mat in(kImage.height(), kImage.width(), CV_8UC4, cv::Scalar(100, 100, 100, 255));
+        TestHost host;
+        const QByteArray qml = "import QtQuick 2.12\nimport Korvane 1.0\nimport KorvaneTest 1.0\n"
+                               "Item { width: 320; height: 240\n"
+                               "  property alias effect: fx\n"
+                               "  TestMaskEffect { id: fx; input: photo; maskPreviewerUid: maskUid;"
+                               " maskThumbnailSize: Qt.size(320, 240); decimation: 1; brightness: 0.3;"
+                               " maskType: TestMaskEffect.BRUSH }\n"
+                               "  TImpServer { anchors.fill: parent } }\n";
+        std::unique_ptr<QQuickView> shown =
+            host.show(qml, {{"photo", QVariant::fromValue(TSMat(in))}, {"maskUid", m_maskView.uid()}});
+        QVERIFY(shown);
+        m_fx = qobject_cast<TestMaskEffect*>(shown->rootObject()->property("effect").value<QObject*>());
+        QVERIFY(m_fx);
+        const QVariantMap settings = brush(20, 0.5, 1, 1, 0);
+        m_fx->setBrush(kId, 0.25f, 1, 0.5f, 1, 0);
+        m_fx->setUndoPoint();
+        const QList<BrushPoint> first = stroke(60, 260, 120, 10, settings);
+        paint(first);
+        m_fx->setMaskUndoTarget(kId);
+        m_fx->setUndoPoint();
+        compareMask(first, "qml_mask_first_stroke");
+        QTRY_COMPARE(m_fx->maxBrushRadius(), 80);
+
+        // The output: the effect is gone where painted at strength 1, untouched far away
+        // (within the working format's rounding).
+        QVERIFY(answered(*m_fx, [&] { m_fx->procOutput(); }));
+        const cv::Mat out = m_fx->output().mat();
+        QVERIFY(std::abs(out.at<cv::Vec4w>(120, 160)[1] / 65535.0 - 100 / 255.0) < 2e-3);
+        QVERIFY(std::abs(out.at<cv::Vec4w>(20, 160)[1] / 65535.0 - (100 / 255.0 + 0.3)) < 2e-3);
+
+        // Paint laid down while the brush mask is off is there when it is switched on.
+        m_fx->setMaskType(TEffectMask::NONEBRUSH);
+        const QList<BrushPoint> second = stroke(60, 260, 200, 10, settings);
+        paint(second);
+        QVERIFY(answered(*m_fx, [&] { m_fx->procPreview(true); }));
+        m_fx->setMaskType(TEffectMask::BRUSH);
+        m_fx->setMaskUndoTarget(kId);
+        m_fx->setUndoPoint();
+        compareMask(first + second, "qml_mask_both_strokes");
+
+        // Undo and redo through the effect reach the mask.
+        m_fx->undo();
+        compareMask(first, "qml_mask_undone");
+        m_fx->redo();
+        compareMask(first + second, "qml_mask_redone");
+    }
+};
+
 KORVANE_TEST_CASE(TstTEffectMask)
+KORVANE_ISOLATED_TEST_CASE(TstEffectMaskInQml)
 #include "tst_teffectmask.moc"
