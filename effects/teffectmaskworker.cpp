@@ -102,8 +102,10 @@ void TEffectMaskWorker::feedMask()
 {
     BrushPointsByMask samples = samplesOf(stateData().value(TEffectRequestQueue::kPointsKey).toMap());
     const bool brush = TEngineEnums::value(paramValue(QStringLiteral("maskType"))) == TEffectMask::BRUSH;
-    if ((samples.value(mask.maskId()).isEmpty() && !brush) || !setUpMask())
+    if (samples.value(mask.maskId()).isEmpty() && !brush)
         return;
+    // Without an input to set the mask up from, the samples are dropped (procCmds says so).
+    setUpMask();
     mask.procCmds(samples);
 }
 

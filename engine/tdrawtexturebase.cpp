@@ -6,11 +6,15 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QWaitCondition>
 
+#include <algorithm>
+
 QMap<unsigned int, TDrawTextureBase*> TDrawTextureBase::s_ptrMap;
 QMutex TDrawTextureBase::s_mapMutex;
 
 namespace {
 constexpr unsigned long kDrawTimeoutMs = 500;
+// A view that has started on a request reads its texture; it gets this long in all.
+constexpr unsigned long kStartedDrawTimeoutMs = 5000;
 } // namespace
 
 // What a waiting render thread shares with the view: it outlives the view if need be, so
@@ -22,6 +26,7 @@ struct TDrawTextureBase::DrawState
     quint64 lastRequested = 0;  // sequence of the newest draw request
     quint64 lastDrawn = 0;      // sequence the view has answered
     quint64 drawing = 0;        // sequence the view's drawTexture is handling
+    quint64 abandoned = 0;      // newest sequence the render thread stopped waiting for
     bool alive = true;
     TSFbo pending;              // kept alive until drawn or timed out
 };
@@ -65,6 +70,9 @@ void TDrawTextureBase::drawRequest(quint64 sequence, uint textureId, QSize size,
 {
     {
         QMutexLocker lock(&m_state->mutex);
+        // The render thread has let go of that framebuffer: its texture may hold anything now.
+        if (sequence <= m_state->abandoned)
+            return;
         m_state->drawing = sequence;
     }
     emit sendTexture(textureId, size, scale);
@@ -77,10 +85,16 @@ bool TDrawTextureBase::drawTextureBlocking(const std::shared_ptr<DrawState>& sta
     QMutexLocker lock(&state->mutex);
     state->pending = fbo;
     QDeadlineTimer deadline(kDrawTimeoutMs);
+    QDeadlineTimer startedDeadline(kStartedDrawTimeoutMs);
     while (state->alive && state->lastDrawn < sequence) {
-        if (!state->drawn.wait(&state->mutex, deadline))
+        // Once the view has started on this request it reads the texture: it gets longer.
+        const bool started = state->drawing == sequence;
+        if (!state->drawn.wait(&state->mutex, started ? startedDeadline : deadline)
+            && (state->drawing != sequence || startedDeadline.hasExpired()))
             break;
     }
+    if (state->lastDrawn < sequence)
+        state->abandoned = std::max(state->abandoned, sequence);
     state->pending = TSFbo();
     return state->lastDrawn >= sequence;
 }

@@ -3,8 +3,9 @@
 //         runs on the render thread and waits, up to 500 ms, for the view to draw.
 // Owns: its draw state (shared with a render thread that is waiting on it) and, during a
 //       draw, a handle on the framebuffer being drawn so it cannot be recycled meanwhile.
-// Errors: an unknown view uid gives false; a view that does not answer in 500 ms releases
-//         the render thread anyway.
+// Errors: an unknown view uid gives false; a view that has not started drawing within 500 ms
+//         (or not finished within 5 s) releases the render thread anyway, and a request not
+//         started by then is never drawn (its framebuffer may be reused at once).
 
 #include "gpu/tuid.h"
 #include "gpu/tsfbo.h"

@@ -6,6 +6,7 @@
 #include "filllayerworker.h"
 #include "imagelayer.h"
 #include "imagelayerworker.h"
+#include "levelseffect.h"
 #include "levelslayer.h"
 #include "levelslayerworker.h"
 
@@ -46,6 +47,7 @@ void HostNodeClasses::registerAll()
     registerLayer<LevelsLayer, LevelsLayerWorker>("LevelsLayer", "adjust");
     registerLayer<BlurLayer, BlurLayerWorker>("BlurLayer", "filter");
     registerLayer<TImpImageList, TImpImageListWorker>("TImpImageList", "images");
+    LevelsEffect::registerClass();
 
     qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
     qmlRegisterUncreatableType<TImproc>("Korvane", 1, 0, "TImproc", "base class");

@@ -1,16 +1,19 @@
 // korvane-demo: a small photo editor on the engine. The image view follows the root's
 // renders; layers are added, removed, reordered and adjusted; undo, redo and save work.
-// Usage: korvane-demo [IMAGE] [--preset FILE] [--screenshot FILE]
+// Usage: korvane-demo [IMAGE] [--preset FILE] [--mask-stroke] [--screenshot FILE]
 //   IMAGE       the photo to edit (default: a generated colour chart)
 //   --preset    a node tree to start from (a JSON preset of the root)
+//   --mask-stroke  shows the levels effect with a stroke painted across its mask
 //   --screenshot  saves the window once the first render is shown, then quits
 
+#include "effectpreview.h"
 #include "engineview.h"
 
 #include "hostnodes/colorchart.h"
 #include "hostnodes/hostnodeclasses.h"
 #include "hostnodes/hugepages.h"
 
+#include "effects/teffect.h"
 #include "engine/timpserver.h"
 #include "engine/tjson.h"
 #include "io/imageiomanager.h"
@@ -27,6 +30,7 @@
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -56,12 +60,14 @@ int main(int argc, char** argv)
     parser.addPositionalArgument("image", "Photo to edit (default: a generated colour chart).");
     const QCommandLineOption preset("preset", "Node tree to start from (JSON preset of the root).", "file");
     const QCommandLineOption screenshot("screenshot", "Save the window once the first render shows, then quit.", "file");
-    parser.addOptions({preset, screenshot});
+    const QCommandLineOption maskStroke("mask-stroke", "Show the levels effect with a stroke painted on its mask.");
+    parser.addOptions({preset, screenshot, maskStroke});
     parser.process(app);
 
     Korvane::init(QDir::home().filePath(QStringLiteral(".local/share/korvane-demo")), QUrl(), QString());
     HostNodeClasses::registerAll();
     qmlRegisterType<EngineView>("Korvane", 1, 0, "EngineView");
+    qmlRegisterType<EffectPreview>("Korvane", 1, 0, "EffectPreview");
 
     QTemporaryDir scratch;
     QString error;
@@ -88,6 +94,7 @@ int main(int argc, char** argv)
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
     auto* server = window->findChild<TImpServer*>(QStringLiteral("server"));
     auto* view = window->findChild<EngineView*>(QStringLiteral("view"));
+    auto* effect = window->findChild<TEffect*>(QStringLiteral("effect"));
 
     // The photo and the starting tree go in once the engine runs.
     auto start = [&] {
@@ -95,6 +102,11 @@ int main(int argc, char** argv)
         root->setInput(photo);
         if (!tree.isEmpty() && !root->setPreset(tree))
             std::fprintf(stderr, "korvane-demo: the preset is not a root preset; starting empty\n");
+        // The effect previews at about 1200 pixels across.
+        effect->setDecimation(std::max(1, photo.width() / 1200));
+        effect->setInput(photo);
+        if (parser.isSet(maskStroke))
+            QMetaObject::invokeMethod(window, "paintDemoStroke");
     };
     if (server->isReady())
         start();
@@ -108,6 +120,8 @@ int main(int argc, char** argv)
         QObject::connect(poll, &QTimer::timeout, &app, [&, poll, file] {
             const QQueue<TCmd*>* queue = TImpServer::requestQueue();
             if (!server->isReady() || !view->hasImage() || (queue && !queue->isEmpty()) || TImpServer::isCycleInFlight())
+                return;
+            if (parser.isSet(maskStroke) && !window->property("maskDemoShown").toBool())
                 return;
             poll->stop();
             QTimer::singleShot(500, &app, [&, file] {

@@ -5,7 +5,8 @@ import QtQuick.Window 2.15
 import Korvane 1.0
 
 // The demo's one window: the rendered image, the layer list of the root node, controls for
-// the selected layer, undo, redo and save.
+// the selected layer, undo, redo and save; and a levels effect over the photo whose mask is
+// painted with the mouse or chosen as a selection.
 Window {
     id: window
     width: 1280
@@ -18,6 +19,50 @@ Window {
     property var layers: []
     property TNode selected: null
     property string saveStatus: ""
+    // The effect with a mask: shown instead of the layer tree while it is edited.
+    property bool effectMode: false
+    readonly property string maskId: "__GlobalBlendMask__"
+    readonly property var maskTypes: ["None", "Spot", "Colour", "Luminance", "Brush"]
+    property int demoStrokeShown: -1
+    readonly property bool maskDemoShown: demoStrokeShown >= 0 && preview.shownImages > demoStrokeShown
+
+    function applyBrush() {
+        effect.setBrush(maskId, brushRadius.value, brushStrength.value, brushHardness.value, brushFlow.value,
+                        brushColorAware.value)
+    }
+    // A forced preview, asked for again while none arrives: the engine hands a preview to a
+    // view that is too busy to take it within 500 ms to nobody.
+    function showPreview() {
+        previewRetry.shownBefore = preview.shownImages
+        previewRetry.restart()
+        effect.procPreview(true)
+    }
+    Timer {
+        id: previewRetry
+        property int shownBefore: 0
+        interval: 1500
+        onTriggered: if (preview.shownImages === shownBefore) window.showPreview()
+    }
+    // The end of a stroke: closed, recorded for undo, shown.
+    function endStroke(point) {
+        effect.drawPoint(maskId, point, false, true)
+        effect.drawPoint(maskId, Qt.point(0, 0), false, false, {"type": "snapshot"})
+        effect.maskUndoTarget = maskId
+        effect.setUndoPoint()
+        showPreview()
+    }
+    // A stroke across the middle of the photo, for screenshots.
+    function paintDemoStroke() {
+        effectMode = true
+        effect.maskType = 4
+        applyBrush()
+        effect.setUndoPoint()
+        var n = 40
+        for (var i = 0; i < n; ++i)
+            effect.drawPoint(maskId, Qt.point(0.15 + 0.7 * i / n, 0.5), i === 0, false)
+        demoStrokeShown = preview.shownImages
+        endStroke(Qt.point(0.85, 0.5))
+    }
 
     readonly property var blendModes: ["Normal", "Dissolve", "Darken", "Multiply", "Color burn", "Linear burn",
         "Darker color", "Lighten", "Screen", "Color dodge", "Linear dodge", "Lighter color", "Overlay",
@@ -70,6 +115,30 @@ Window {
                 anchors.fill: parent
                 anchors.margins: 12
                 node: window.root
+                visible: !window.effectMode
+            }
+            LevelsEffect {
+                id: effect
+                objectName: "effect"
+                previewerUid: preview.previewerUid
+                maskType: LevelsEffect.BRUSH
+            }
+            EffectPreview {
+                id: preview
+                anchors.fill: view
+                visible: window.effectMode
+                MouseArea {
+                    anchors.fill: parent
+                    onPressed: {
+                        effect.drawPoint(window.maskId, preview.toImage(Qt.point(mouse.x, mouse.y)), true, false)
+                        effect.procPreview(false)
+                    }
+                    onPositionChanged: {
+                        effect.drawPoint(window.maskId, preview.toImage(Qt.point(mouse.x, mouse.y)), false, false)
+                        effect.procPreview(false)
+                    }
+                    onReleased: window.endStroke(preview.toImage(Qt.point(mouse.x, mouse.y)))
+                }
             }
             Label {
                 anchors.centerIn: parent
@@ -87,9 +156,59 @@ Window {
                 anchors.fill: parent
                 spacing: 8
 
-                Label { text: "Layers (top first)"; font.bold: true }
+                CheckBox {
+                    text: "Levels effect with a painted mask"
+                    checked: window.effectMode
+                    onToggled: {
+                        window.effectMode = checked
+                        if (checked) {
+                            window.applyBrush()
+                            window.showPreview()
+                        }
+                    }
+                }
+                GridLayout {
+                    visible: window.effectMode
+                    columns: 2
+                    Layout.fillWidth: true
+                    Label { text: "Exposure" }
+                    Slider { Layout.fillWidth: true; from: -2; to: 2; value: effect.exposure
+                             onMoved: { effect.exposure = value; effect.procPreview(false) } }
+                    Label { text: "Mask" }
+                    ComboBox { Layout.fillWidth: true; model: window.maskTypes; currentIndex: effect.maskType
+                               onActivated: { effect.maskType = index; window.showPreview() } }
+                    Label { text: "Selection value" }
+                    Slider { Layout.fillWidth: true; from: 0; to: 1; value: 0.2
+                             onMoved: { effect.selValueCOLOR = value; effect.selValueLUM = value
+                                        effect.procPreview(false) } }
+                    Label { text: "Spot size" }
+                    Slider { Layout.fillWidth: true; from: 0.05; to: 1; value: effect.selSize
+                             onMoved: { effect.selSize = value; effect.procPreview(false) } }
+                    Label { text: "Brush " + Math.round(brushRadius.value * effect.maxBrushRadius) + " px" }
+                    Slider { id: brushRadius; Layout.fillWidth: true; from: 0.01; to: 0.5; value: 0.08
+                             onMoved: window.applyBrush() }
+                    Label { text: "Hardness" }
+                    Slider { id: brushHardness; Layout.fillWidth: true; from: 0; to: 1; value: 0.5
+                             onMoved: window.applyBrush() }
+                    Label { text: "Strength" }
+                    Slider { id: brushStrength; Layout.fillWidth: true; from: 0; to: 1; value: 1
+                             onMoved: window.applyBrush() }
+                    Label { text: "Flow" }
+                    Slider { id: brushFlow; Layout.fillWidth: true; from: 0.01; to: 1; value: 1
+                             onMoved: window.applyBrush() }
+                    Label { text: "Colour aware" }
+                    Slider { id: brushColorAware; Layout.fillWidth: true; from: 0; to: 1; value: 0
+                             onMoved: window.applyBrush() }
+                    Button { text: "Undo"; enabled: effect.canUndo
+                             onClicked: { effect.undo(); window.showPreview() } }
+                    Button { text: "Redo"; enabled: effect.canRedo
+                             onClicked: { effect.redo(); window.showPreview() } }
+                }
+
+                Label { text: "Layers (top first)"; font.bold: true; visible: !window.effectMode }
                 ListView {
                     id: layerList
+                    visible: !window.effectMode
                     Layout.fillWidth: true
                     Layout.preferredHeight: 200
                     clip: true
@@ -104,6 +223,7 @@ Window {
                     }
                 }
                 Flow {
+                    visible: !window.effectMode
                     Layout.fillWidth: true
                     spacing: 4
                     Repeater {
@@ -138,9 +258,9 @@ Window {
                     }
                 }
 
-                Label { text: "Selected layer"; font.bold: true; visible: window.selected !== null }
+                Label { text: "Selected layer"; font.bold: true; visible: window.selected !== null && !window.effectMode }
                 GridLayout {
-                    visible: window.selected !== null
+                    visible: window.selected !== null && !window.effectMode
                     columns: 2
                     Layout.fillWidth: true
                     Label { text: "Blend" }
