@@ -6,15 +6,13 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QWaitCondition>
 
-#include <algorithm>
+#include <utility>
 
 QMap<unsigned int, TDrawTextureBase*> TDrawTextureBase::s_ptrMap;
 QMutex TDrawTextureBase::s_mapMutex;
 
 namespace {
 constexpr unsigned long kDrawTimeoutMs = 500;
-// A view that has started on a request reads its texture; it gets this long in all.
-constexpr unsigned long kStartedDrawTimeoutMs = 5000;
 } // namespace
 
 // What a waiting render thread shares with the view: it outlives the view if need be, so
@@ -26,9 +24,11 @@ struct TDrawTextureBase::DrawState
     quint64 lastRequested = 0;  // sequence of the newest draw request
     quint64 lastDrawn = 0;      // sequence the view has answered
     quint64 drawing = 0;        // sequence the view's drawTexture is handling
-    quint64 abandoned = 0;      // newest sequence the render thread stopped waiting for
     bool alive = true;
-    TSFbo pending;              // kept alive until drawn or timed out
+    // The newest request's framebuffer, kept until the view has drawn it or a newer request
+    // replaces it: a view that answers late still reads the image it was sent.
+    TSFbo pending;
+    quint64 pendingSequence = 0;
 };
 
 TDrawTextureBase::TDrawTextureBase(QObject* parent)
@@ -58,11 +58,14 @@ bool TDrawTextureBase::isDrawing() const
 
 void TDrawTextureBase::doneDrawing()
 {
+    TSFbo drawn; // let go of outside the lock
     QMutexLocker lock(&m_state->mutex);
     // Only the request being handled counts: a late answer to a draw that already timed
     // out must not end the wait of a newer one.
     if (m_state->drawing > m_state->lastDrawn)
         m_state->lastDrawn = m_state->drawing;
+    if (m_state->pendingSequence <= m_state->lastDrawn)
+        drawn = std::move(m_state->pending);
     m_state->drawn.wakeAll();
 }
 
@@ -70,8 +73,8 @@ void TDrawTextureBase::drawRequest(quint64 sequence, uint textureId, QSize size,
 {
     {
         QMutexLocker lock(&m_state->mutex);
-        // The render thread has let go of that framebuffer: its texture may hold anything now.
-        if (sequence <= m_state->abandoned)
+        // A newer request is on its way and holds the only framebuffer kept for this view.
+        if (sequence < m_state->lastRequested)
             return;
         m_state->drawing = sequence;
     }
@@ -82,21 +85,19 @@ void TDrawTextureBase::drawRequest(quint64 sequence, uint textureId, QSize size,
 bool TDrawTextureBase::drawTextureBlocking(const std::shared_ptr<DrawState>& state, quint64 sequence,
                                            const TSFbo& fbo)
 {
+    TSFbo replaced; // let go of outside the lock
     QMutexLocker lock(&state->mutex);
-    state->pending = fbo;
+    replaced = std::exchange(state->pending, fbo);
+    state->pendingSequence = sequence;
     QDeadlineTimer deadline(kDrawTimeoutMs);
-    QDeadlineTimer startedDeadline(kStartedDrawTimeoutMs);
     while (state->alive && state->lastDrawn < sequence) {
-        // Once the view has started on this request it reads the texture: it gets longer.
-        const bool started = state->drawing == sequence;
-        if (!state->drawn.wait(&state->mutex, started ? startedDeadline : deadline)
-            && (state->drawing != sequence || startedDeadline.hasExpired()))
+        if (!state->drawn.wait(&state->mutex, deadline))
             break;
     }
-    if (state->lastDrawn < sequence)
-        state->abandoned = std::max(state->abandoned, sequence);
-    state->pending = TSFbo();
-    return state->lastDrawn >= sequence;
+    const bool drawn = state->lastDrawn >= sequence;
+    if (drawn || !state->alive)
+        replaced = std::exchange(state->pending, TSFbo());
+    return drawn;
 }
 
 bool TDrawTextureBase::drawToTGLImageView(const TSFbo& fbo, unsigned int uid)

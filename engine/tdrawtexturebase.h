@@ -1,11 +1,12 @@
 #pragma once
 // Thread: constructed, drawn on and destroyed on its own (GUI) thread; drawToTGLImageView
 //         runs on the render thread and waits, up to 500 ms, for the view to draw.
-// Owns: its draw state (shared with a render thread that is waiting on it) and, during a
-//       draw, a handle on the framebuffer being drawn so it cannot be recycled meanwhile.
-// Errors: an unknown view uid gives false; a view that has not started drawing within 500 ms
-//         (or not finished within 5 s) releases the render thread anyway, and a request not
-//         started by then is never drawn (its framebuffer may be reused at once).
+// Owns: its draw state (shared with a render thread that is waiting on it) and a handle on
+//       the newest framebuffer sent, until drawn or replaced, so it cannot be recycled while
+//       the view may still read it.
+// Errors: an unknown view uid gives false; a view that does not answer in 500 ms releases
+//         the render thread anyway and draws the image when it gets to it, unless a newer
+//         one was sent meanwhile.
 
 #include "gpu/tuid.h"
 #include "gpu/tsfbo.h"

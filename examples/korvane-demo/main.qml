@@ -30,26 +30,13 @@ Window {
         effect.setBrush(maskId, brushRadius.value, brushStrength.value, brushHardness.value, brushFlow.value,
                         brushColorAware.value)
     }
-    // A forced preview, asked for again while none arrives: the engine hands a preview to a
-    // view that is too busy to take it within 500 ms to nobody.
-    function showPreview() {
-        previewRetry.shownBefore = preview.shownImages
-        previewRetry.restart()
-        effect.procPreview(true)
-    }
-    Timer {
-        id: previewRetry
-        property int shownBefore: 0
-        interval: 1500
-        onTriggered: if (preview.shownImages === shownBefore) window.showPreview()
-    }
     // The end of a stroke: closed, recorded for undo, shown.
     function endStroke(point) {
         effect.drawPoint(maskId, point, false, true)
         effect.drawPoint(maskId, Qt.point(0, 0), false, false, {"type": "snapshot"})
         effect.maskUndoTarget = maskId
         effect.setUndoPoint()
-        showPreview()
+        effect.procPreview(true)
     }
     // A stroke across the middle of the photo, for screenshots.
     function paintDemoStroke() {
@@ -163,7 +150,7 @@ Window {
                         window.effectMode = checked
                         if (checked) {
                             window.applyBrush()
-                            window.showPreview()
+                            effect.procPreview(true)
                         }
                     }
                 }
@@ -176,7 +163,7 @@ Window {
                              onMoved: { effect.exposure = value; effect.procPreview(false) } }
                     Label { text: "Mask" }
                     ComboBox { Layout.fillWidth: true; model: window.maskTypes; currentIndex: effect.maskType
-                               onActivated: { effect.maskType = index; window.showPreview() } }
+                               onActivated: { effect.maskType = index; effect.procPreview(true) } }
                     Label { text: "Selection value" }
                     Slider { Layout.fillWidth: true; from: 0; to: 1; value: 0.2
                              onMoved: { effect.selValueCOLOR = value; effect.selValueLUM = value
@@ -200,9 +187,9 @@ Window {
                     Slider { id: brushColorAware; Layout.fillWidth: true; from: 0; to: 1; value: 0
                              onMoved: window.applyBrush() }
                     Button { text: "Undo"; enabled: effect.canUndo
-                             onClicked: { effect.undo(); window.showPreview() } }
+                             onClicked: { effect.undo(); effect.procPreview(true) } }
                     Button { text: "Redo"; enabled: effect.canRedo
-                             onClicked: { effect.redo(); window.showPreview() } }
+                             onClicked: { effect.redo(); effect.procPreview(true) } }
                 }
 
                 Label { text: "Layers (top first)"; font.bold: true; visible: !window.effectMode }
