@@ -8,7 +8,8 @@
 //   with spot selections, ten selection passes and ten masked blends): at most 1.2 times;
 // - the default empty tree over an effect's own result: no pass, under 1/20 of a copy.
 // Then an effect driven as QML drives it, over a 6000 x 4000 input, beside the same passes
-// or operations run alone (see effectRequests), and the brush mask (see brushmaskbench.h).
+// or operations run alone (see effectRequests and maskedEffectRequests), and the brush mask
+// (see brushmaskbench.h).
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_effects [runs]
 
 #include "brushmaskbench.h"
@@ -18,6 +19,9 @@
 #include "effects/tebaseworker.h"
 #include "effects/tefactory.h"
 #include "effects/teffect.h"
+#include "effects/teffectmask.h"
+#include "effects/teffectmaskdrawtriangle.h"
+#include "effects/teffectmaskworker.h"
 #include "effects/teffectworker.h"
 #include "effects/tenodeempty.h"
 #include "effects/ttreenodelayerworker.h"
@@ -457,6 +461,113 @@ void effectRequests()
     std::printf("doProc runs while alternating: %d of %d requests\n", BenchEffectWorker::s_doProcs - before, 2 * g_runs);
 }
 
+// An effect with a mask: its own pass over the input, then the blend through the mask.
+class BenchMaskEffect : public TEffectMask
+{
+public:
+    BenchMaskEffect()
+    {
+        registerParam(QStringLiteral("brightness"), 0.1f);
+        finalizeConstructor(QStringLiteral("BenchMaskEffect"), ver(1, 0));
+    }
+};
+
+class BenchMaskEffectWorker : public TEffectMaskWorker
+{
+public:
+    using TEffectMaskWorker::TEffectMaskWorker;
+
+protected:
+    QString doProc(TSFbo& out) override
+    {
+        out = inputFbo(decimation(), false, TSFbo::workingFormat());
+        return out.isEmpty() ? QString() : brighten(out);
+    }
+};
+
+// The effect with a mask over a 6000 x 4000 photo:
+// - brush to preview at decimation 4 ("maskType" BRUSH, a request of 20 dabs of radius 50
+//   mask pixels): at most 1.3 times the dabs, the masked blend and one copy pass at
+//   1500 x 1000 run alone;
+// - the full-size output through a SPOT mask: at most 1.1 times the same output without a
+//   mask (opacity 0.5, one plain blend) plus the selection pass alone.
+void maskedEffectRequests()
+{
+    TEFactory::registerClass(
+        QStringLiteral("BenchMaskEffect"), [](TEBase*) -> TEBase* { return new BenchMaskEffect; },
+        [](const QString& name, uint uid, uint parentUid) -> TEBaseWorker* {
+            return new BenchMaskEffectWorker(name, uid, parentUid);
+        });
+    const cv::Mat big = photo6000();
+    const QSize preview(1500, 1000);
+    Clock dabs, maskedBlend, copyPass, selection;
+    RenderThreadBench::onRenderThread([&] {
+        TSFbo mask(preview, GL_R32F);
+        TEffectMaskDrawTriangle draw;
+        dabs = RenderThreadBench::measure(g_runs, [&] {
+            mask.bind();
+            draw.draw(preview, 0);
+            mask.release();
+        }, [&] {
+            for (int i = 0; i < 20; ++i) {
+                TEffectMaskDrawTriangle::Dab d;
+                d.center = QPointF((100 + 25 * i) / 1500.0, 0.5);
+                d.halfExtent = QSizeF(50 / 1500.0, 50 / 1000.0);
+                d.radius = 50;
+                draw.addDab(d);
+            }
+        });
+        const TSFbo image(cv::Mat(1000, 1500, CV_16UC4, cv::Scalar::all(30000)), TSFbo::workingFormat(), true);
+        const TSFbo weights(cv::Mat(1000, 1500, CV_8UC1, cv::Scalar(128)), GL_R8, true);
+        GLMaskBlend blend;
+        maskedBlend = RenderThreadBench::measure(g_runs, [&] {
+            TSFbo out = image;
+            blend.proc(out, image, weights, 0, 1.f, 0.f, QPointF(), 1.f, 0.f);
+        });
+        GLImFilter copy;
+        TSFbo dst(preview, TSFbo::workingFormat());
+        copyPass = RenderThreadBench::measure(g_runs, [&] { copy.proc(image, dst); });
+        const TSFbo full(big, TSFbo::workingFormat(), true);
+        TSelection::SpotParams spot;
+        spot.imageSize = QSizeF(full.size());
+        selection = RenderThreadBench::measure(g_runs, [&] { TSelection::spot(spot).mask(full); });
+    });
+
+    BenchView view;
+    BenchMaskEffect effect;
+    effect.setPreviewerUid(view.uid());
+    effect.setDecimation(4);
+    effect.setMaskType(TEffectMask::BRUSH);
+    const QString id = TEffectMask::kGlobalMaskId;
+    effect.setBrush(id, 50.f / 333, 1, 0.5f, 0.3f, 0);
+    answered(effect, [&] {
+        effect.setInput(TSMat(big));
+        effect.procPreview(true);
+    });
+    int stroke = 0;
+    const double brushed = minOf(g_runs, [&] {
+        return answered(effect, [&] {
+            const double y = (200 + 60 * (stroke++ % 10)) / 1000.0;
+            // 20 dabs 25 mask pixels apart, sampled every 10 pixels.
+            for (int x = 100; x <= 100 + 25 * 19; x += 10)
+                effect.drawPoint(id, QPointF(x / 1500.0, y), x == 100, false);
+            effect.procPreview(true);
+        });
+    });
+    printRatio("brush to preview, 20 dabs / dabs + masked blend + copy alone", brushed,
+               dabs.minMs + maskedBlend.minMs + copyPass.minMs, "<= 1.3");
+
+    effect.setOpacity(0.5f);
+    effect.setMaskType(TEffectMask::NONE);
+    answered(effect, [&] { effect.procOutput(); });
+    const double plain = minOf(std::min(g_runs, 3), [&] { return answered(effect, [&] { effect.procOutput(); }); });
+    effect.setMaskType(TEffectMask::SPOT);
+    const double spotted = minOf(std::min(g_runs, 3), [&] { return answered(effect, [&] { effect.procOutput(); }); });
+    std::printf("alone: spot selection into GL_R8 at 6000 x 4000 %.1f ms\n", selection.minMs);
+    printRatio("output through a SPOT mask / NONE output + selection pass", spotted, plain + selection.minMs,
+               "<= 1.1");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -471,6 +582,7 @@ int main(int argc, char** argv)
     RenderThreadBench::onRenderThread(runAll);
     RenderThreadBench::onRenderThread([] { BrushMaskBench::run(g_runs); });
     effectRequests();
+    maskedEffectRequests();
     RenderThreadBench::stop();
     return 0;
 }
