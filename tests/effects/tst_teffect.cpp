@@ -3,6 +3,7 @@
 // caching, failures, preset thumbnails that leave the live effect alone, presets, undo; and
 // an effect declared in QML before its server, driven end to end.
 
+#include "effectanswer.h"
 #include "gpufixture.h"
 #include "pixelview.h"
 #include "testbceffect.h"
@@ -72,23 +73,6 @@ double beyondTolerance(const cv::Mat& got, const cv::Mat& want, const cv::Mat& i
     double worst = 0;
     cv::minMaxLoc(excess.reshape(1), nullptr, &worst);
     return std::max(0.0, worst);
-}
-
-struct Answer
-{
-    bool ok = false;
-    QString message;
-};
-
-// Starts a request with `ask` and waits for the effect's answer to it.
-template <typename Ask>
-Answer answerTo(TEffect& effect, Ask ask)
-{
-    QSignalSpy done(&effect, &TEffect::procDone);
-    ask();
-    if (!done.wait(20000))
-        return {false, QStringLiteral("no answer")};
-    return {done.last().at(1).toBool(), done.last().at(2).toString()};
 }
 
 // One spy per signal of `o` but the request to the worker; their counts sum what it emitted.

@@ -5,6 +5,7 @@
 #include "maskstrokes.h"
 
 #include "blendreference.h"
+#include "effectanswer.h"
 #include "gpufixture.h"
 #include "gputest.h"
 #include "pixelview.h"
@@ -28,12 +29,6 @@ namespace {
 // difference of these images (0.3).
 constexpr double kTolerance = 1e-4;
 constexpr double kMaskedTolerance = 1e-4 + 0.3 / 255;
-
-cv::Mat foregroundOf(const cv::Mat& bg)
-{
-    cv::Mat fg = bg * 0.5 + cv::Scalar(0.3, 0.3, 0.3, 0.5);
-    return fg;
-}
 
 double number(const QVariantMap& p, const char* key, double fallback)
 {
@@ -99,19 +94,6 @@ QList<BrushPoint> pointsOf(const QVariantMap& request)
     for (const QVariant& v : request.value("points").toMap().value(TEffectMask::kGlobalMaskId).toList())
         points << v.value<BrushPoint>();
     return points;
-}
-
-// Starts a request with `ask` and waits for the effect's answer; its success.
-template <typename Ask>
-bool answered(TEffect& effect, Ask ask, int answers = 1)
-{
-    QSignalSpy done(&effect, &TEffect::procDone);
-    ask();
-    while (done.count() < answers) {
-        if (!done.wait(20000))
-            return false;
-    }
-    return done.last().at(1).toBool();
 }
 
 } // namespace
@@ -180,7 +162,7 @@ private slots:
         for (auto it = params.cbegin(); it != params.cend(); ++it)
             QVERIFY(fx.setProperty(it.key().toLatin1().constData(), it.value()));
         const cv::Mat bg = SelectionReference::hueImage();
-        const cv::Mat fg = foregroundOf(bg);
+        const cv::Mat fg = bg * 0.5 + cv::Scalar(0.3, 0.3, 0.3, 0.5);
         cv::Mat out = postProc(fx, preset ? "PRESET" : "PREVIEW", fg, bg);
         cv::Mat expected = expectedBlend(params, preset, fg, bg);
         out.setTo(cv::Scalar::all(-1), expected == -1);
@@ -226,19 +208,19 @@ private slots:
         };
         fx.drawPoint(id, QPointF(0.1, 0.5), true, false);
         fx.drawPoint(id, QPointF(0.2, 0.5), false, false);
-        QVERIFY(answered(fx, [&] { fx.procPreview(true); }));
+        QVERIFY(answerTo(fx, [&] { fx.procPreview(true); }).ok);
         QCOMPARE(sentX(), (QList<double>{0.1, 0.2}));
         fx.drawPoint(id, QPointF(0.3, 0.5), false, true);
-        QVERIFY(answered(fx, [&] { fx.procOutput(); }));
-        QVERIFY(answered(fx, [&] { fx.procPreview(true); }));
+        QVERIFY(answerTo(fx, [&] { fx.procOutput(); }).ok);
+        QVERIFY(answerTo(fx, [&] { fx.procPreview(true); }).ok);
         QCOMPARE(sentX(), (QList<double>{0.3}));
         // The second preview waits behind the first, the third replaces it: nothing is lost.
-        QVERIFY(answered(fx, [&] {
+        QVERIFY(answerTo(fx, [&] {
             for (double x : {0.4, 0.5, 0.6}) {
                 fx.drawPoint(id, QPointF(x, 0.5), false, false);
                 fx.procPreview(true);
             }
-        }, 2));
+        }, 2).ok);
         QCOMPARE(sentX(), (QList<double>{0.4, 0.5, 0.6}));
         fx.drawPoint(id, QPointF(0.7, 0.5), false, false);
         QSignalSpy thumbnail(&fx, &TEffect::presetImage);
@@ -312,7 +294,7 @@ class TstEffectMaskInQml : public QObject
     void compareMask(const QList<BrushPoint>& strokes, const char* name)
     {
         const int before = m_maskView.draws;
-        QVERIFY(answered(*m_fx, [&] { m_fx->procPreview(true); }));
+        QVERIFY(answerTo(*m_fx, [&] { m_fx->procPreview(true); }).ok);
         QTRY_VERIFY(m_maskView.draws > before);
         cv::Mat painted;
         MaskStrokes::rasterise(MaskStrokes::dabsOf(strokes), {}).convertTo(painted, CV_32F, -1.0 / 255, 1.0);
@@ -354,7 +336,7 @@ private slots:
 
         // The output: the effect is gone where painted at strength 1, untouched far away
         // (within the working format's rounding).
-        QVERIFY(answered(*m_fx, [&] { m_fx->procOutput(); }));
+        QVERIFY(answerTo(*m_fx, [&] { m_fx->procOutput(); }).ok);
         const cv::Mat out = m_fx->output().mat();
         QVERIFY(std::abs(out.at<cv::Vec4w>(120, 160)[1] / 65535.0 - 100 / 255.0) < 2e-3);
         QVERIFY(std::abs(out.at<cv::Vec4w>(20, 160)[1] / 65535.0 - (100 / 255.0 + 0.3)) < 2e-3);
@@ -363,7 +345,7 @@ private slots:
         m_fx->setMaskType(TEffectMask::NONEBRUSH);
         const QList<BrushPoint> second = stroke(60, 260, 200, 10, settings);
         paint(second);
-        QVERIFY(answered(*m_fx, [&] { m_fx->procPreview(true); }));
+        QVERIFY(answerTo(*m_fx, [&] { m_fx->procPreview(true); }).ok);
         m_fx->setMaskType(TEffectMask::BRUSH);
         m_fx->setMaskUndoTarget(kId);
         m_fx->setUndoPoint();

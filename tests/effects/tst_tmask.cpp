@@ -156,13 +156,13 @@ private slots:
     {
         // The blend state other passes rely on is put back.
         auto blendState = [] {
-            GLint state[3] = {};
+            std::vector<GLint> state(3);
             GpuFixture::onRenderThread([&] {
                 state[0] = GLProg::funcs()->glIsEnabled(GL_BLEND);
                 GLProg::funcs()->glGetIntegerv(GL_BLEND_SRC_RGB, &state[1]);
                 GLProg::funcs()->glGetIntegerv(GL_BLEND_DST_RGB, &state[2]);
             });
-            return std::vector<GLint>(state, state + 3);
+            return state;
         };
         const std::vector<GLint> blendBefore = blendState();
         send(stroke(20, 300, 40, 15, brush(10, 1)) + stroke(20, 300, 150, 15, brush(30, 1)));

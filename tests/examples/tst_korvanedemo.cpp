@@ -59,24 +59,10 @@ private slots:
         QVERIFY(std::abs(qGray(shot.pixel(middle, brightened.top() + brightened.height() / 4)) - 180) < 8);
     }
 
-
     void theWindowShowsTheRenderedImage()
     {
-        QTemporaryDir dir;
-        const QString evidence = qEnvironmentVariable("KORVANE_TEST_OUTPUT");
-        if (!evidence.isEmpty())
-            QVERIFY(QDir().mkpath(evidence));
-        const QString shot = evidence.isEmpty() ? dir.filePath("demo.png") : evidence + "/korvane-demo.png";
-        QProcess demo;
-        demo.setProcessEnvironment(TestHost::toolEnvironment());
-        demo.setWorkingDirectory(dir.path());
-        demo.start(QStringLiteral(KORVANE_DEMO_EXE),
-                   {"--preset", QStringLiteral(KORVANE_PRESETS_DIR "/look.json"), "--screenshot", shot});
-        QVERIFY(demo.waitForFinished(150000));
-        // The engine narrates at debug level: the last lines hold the reason of a failure.
-        QVERIFY2(demo.exitCode() == 0, (demo.readAllStandardOutput().right(300) + " / "
-                                        + demo.readAllStandardError().right(300)).constData());
-        const QImage image(shot);
+        const QImage image =
+            screenshot({"--preset", QStringLiteral(KORVANE_PRESETS_DIR "/look.json")}, "korvane-demo.png");
         QVERIFY(!image.isNull());
         // The chart's hue sweep runs along the top of the view, the right way up: many distinct
         // saturated colours there mean the engine's texture reached the view (an empty view is
