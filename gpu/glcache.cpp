@@ -67,6 +67,25 @@ TSFbo GLCache::get(const QString& key, uint uid)
     return TSFbo();
 }
 
+void GLCache::set(const QString& key, const ESTexture& texture)
+{
+    if (texture.isEmpty())
+        return;
+    QMutexLocker locker(&s_mutex);
+    s_cache.insert(key, new GLCacheData(texture), texture.textureSizeKB());
+}
+
+ESTexture GLCache::getTexture(const QString& key)
+{
+    QMutexLocker locker(&s_mutex);
+    if (GLCacheData* entry = s_cache.object(key); entry && !entry->texture.isEmpty()) {
+        ++s_stats.hits;
+        return entry->texture;
+    }
+    ++s_stats.misses;
+    return ESTexture();
+}
+
 bool GLCache::contains(const QString& key, uint uid)
 {
     QMutexLocker locker(&s_mutex);
@@ -99,7 +118,7 @@ void GLCache::clearAll(bool alsoRam)
 void GLCache::clearBuffer()
 {
     QMutexLocker locker(&s_mutex);
-    if (!canDeleteHere())
+    if (!GLContextInfo::canFreeGlObjectsHere())
         return;
     s_stats.poolDeleted += s_delayDestroyBuffers.size();
     qDeleteAll(s_delayDestroyBuffers);
@@ -175,7 +194,7 @@ QOpenGLFramebufferObject* GLCache::takeBuffer(const QSize& size, uint internalFo
         return nullptr;
     QMutexLocker locker(&s_mutex);
     // The render thread is using the pool: hand-ins from other threads may wait for this.
-    if (canDeleteHere()) {
+    if (GLContextInfo::canFreeGlObjectsHere()) {
         s_poolClosed = false;
         adjustBuffers();
     }
@@ -214,10 +233,11 @@ void GLCache::adjustBuffers()
     QMutexLocker locker(&s_mutex);
     // Deleting a framebuffer is a GL call: off the render thread the pool only grows, and
     // the render thread's next pool call trims it.
-    if (!canDeleteHere())
+    if (!GLContextInfo::canFreeGlObjectsHere())
         return;
+    ESTexture::deletePending();
     const qint64 available = std::max<qint64>(
-        0, qint64(s_totalMaxKB.load()) - qint64(TSFbo::totalKBytesUsed()));
+        0, qint64(s_totalMaxKB.load()) - qint64(TSFbo::totalKBytesUsed()) - qint64(ESTexture::totalKBytesUsed()));
     while (!s_delayDestroyBuffers.isEmpty()
            && (qint64(s_currBufferSize.load()) > available
                || uint(s_delayDestroyBuffers.size()) > s_maxNumBuffers.load())) {
@@ -238,9 +258,4 @@ void GLCache::closePool()
     qDeleteAll(s_delayDestroyBuffers);
     s_delayDestroyBuffers.clear();
     s_currBufferSize = 0;
-}
-
-bool GLCache::canDeleteHere()
-{
-    return GLContextInfo::isRenderThread() && QOpenGLContext::currentContext() != nullptr;
 }

@@ -6,6 +6,7 @@
 //       pooled framebuffers (deleted on the render thread when trimmed or cleared).
 // Errors: misses and stale uids give an empty TSFbo; an entry larger than the budget is not stored.
 
+#include "gpu/estexture.h"
 #include "gpu/tsfbo.h"
 #include "gpu/tsmat.h"
 
@@ -18,13 +19,13 @@
 #include <atomic>
 
 // GPU memory of the engine, all static:
-// - a result cache of TSFbo images under string keys, each validated by the uid the caller
+// - a result cache of TSFbo images (and sampled ESTexture textures) under string keys, each validated by the uid the caller
 //   expects, least recently used evicted first, its cost the image's KB, limited to 70 % of
 //   the total budget (307,200 KB before setMax); optionally RAM copies of results under the
 //   same keys, uploaded again on demand;
 // - the pool of released framebuffers, reused by TSFbo allocation on an exact match of
 //   size, internal format and attachment (newest first), limited to maxCount() buffers and
-//   to the budget left over by live images.
+//   to the budget left over by live images and textures.
 class GLCache
 {
 public:
@@ -48,6 +49,10 @@ public:
     // The cached image when its uid is `uid` (any uid when 0), else a re-upload of a RAM copy
     // with exactly that non-zero uid, else an empty TSFbo; stale entries are removed.
     static TSFbo get(const QString& key, uint uid);
+    // Stores a texture entry costing its real size; an empty texture is ignored.
+    static void set(const QString& key, const ESTexture& texture);
+    // The texture stored under `key`, or an empty one.
+    static ESTexture getTexture(const QString& key);
     static bool contains(const QString& key, uint uid);
     // Removes the key from both levels; true when a result-cache entry existed.
     static bool release(const QString& key);
@@ -75,7 +80,9 @@ private:
     struct GLCacheData
     {
         explicit GLCacheData(const TSFbo& f) : fbo(f) {}
+        explicit GLCacheData(const ESTexture& t) : texture(t) {}
         TSFbo fbo;
+        ESTexture texture;
     };
 
     // A pooled framebuffer of exactly this size, format and attachment, or null.
@@ -89,7 +96,6 @@ private:
     // handed in are deleted at once (their GL names die with the context) until the render
     // thread uses the pool again.
     static void closePool();
-    static bool canDeleteHere();
 
     static QCache<QString, GLCacheData> s_cache;
     static QMap<QString, TSMat> s_fboRamCache;

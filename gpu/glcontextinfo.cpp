@@ -1,6 +1,7 @@
 #include "gpu/glcontextinfo.h"
 
 #include <QMutex>
+#include <QOpenGLContext>
 #include <QThread>
 #include <atomic>
 
@@ -15,6 +16,11 @@ bool GLContextInfo::isRenderThread()
 {
     QThread* t = s_renderThread.load();
     return t && QThread::currentThread() == t;
+}
+
+bool GLContextInfo::canFreeGlObjectsHere()
+{
+    return isRenderThread() && QOpenGLContext::currentContext() != nullptr;
 }
 
 void GLContextInfo::setRenderThread(QThread* thread)

@@ -17,6 +17,8 @@ class GLContextInfo
 {
 public:
     static bool isRenderThread();
+    // On the render thread with a context current: GL objects can be freed here.
+    static bool canFreeGlObjectsHere();
     static void setRenderThread(QThread* thread);
 
     // The engine context's functions; null while no context is set up.

@@ -29,6 +29,7 @@ GLFormatInfo GLFormatInfo::find(GLenum internalFormat)
         {GL_RG16, 2, 4, CV_16UC2, GL_RG, true, true},
         {GL_RG16F, 2, 4, CV_32FC2, GL_RG, true, false},
         {GL_RG32F, 2, 8, CV_32FC2, GL_RG, true, false},
+        {GL_RGB8, 3, 3, CV_8UC3, GL_RGB, false, true},
         {GL_RGB16, 3, 6, CV_8UC3, GL_RGB, true, true},
         {GL_RGB16F, 3, 6, CV_32FC3, GL_RGB, true, false},
         {GL_R11F_G11F_B10F, 3, 4, CV_32FC3, GL_RGB, true, false},

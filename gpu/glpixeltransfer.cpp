@@ -141,19 +141,24 @@ QVector<QRect> GLPixelTransfer::tiles(const QSize& size, int maxW, int maxH)
 
 bool GLPixelTransfer::upload(const cv::Mat& m, QOpenGLFramebufferObject* fbo, bool finish)
 {
-    if (!fbo || m.empty())
+    return fbo && uploadTexture(m, fbo->texture(), fbo->format().internalTextureFormat(), fbo->size(), finish);
+}
+
+bool GLPixelTransfer::uploadTexture(const cv::Mat& m, GLuint texture, GLenum internalFormat,
+                                    const QSize& textureSize, bool finish)
+{
+    if (texture == 0 || m.empty())
         return false;
-    if (m.cols > fbo->width() || m.rows > fbo->height()) {
+    if (m.cols > textureSize.width() || m.rows > textureSize.height()) {
         qCWarning(lcGpu) << "GLPixelTransfer::upload - matrix" << m.cols << "x" << m.rows << "larger than the texture"
-                   << fbo->size();
+                   << textureSize;
         return false;
     }
-    const GLenum internalFormat = fbo->format().internalTextureFormat();
     GLFormatInfo::Transfer t;
     QOpenGLFunctions_3_3_Core* f = beginTransfer("GLPixelTransfer::upload", internalFormat, m.type(), t);
     if (!f)
         return false;
-    f->glBindTexture(GL_TEXTURE_2D, fbo->texture());
+    f->glBindTexture(GL_TEXTURE_2D, texture);
     if (t.staging == GLFormatInfo::Staging::Direct)
         uploadDirect(f, m, t);
     else

@@ -24,6 +24,9 @@ public:
 
     // Uploads `m` into the top-left of fbo's texture; `m` must not be larger than it.
     static bool upload(const cv::Mat& m, QOpenGLFramebufferObject* fbo, bool finish);
+    // The same into any 2D texture of `internalFormat` storage and `textureSize`.
+    static bool uploadTexture(const cv::Mat& m, GLuint texture, GLenum internalFormat, const QSize& textureSize,
+                              bool finish);
     // Downloads the texture into `m`, which has the texture's size and the wanted type.
     // With `clamp` the values are limited to [0, 1]; only float matrices read from float
     // storage need work for it (a clamping pass, or the CPU conversion when there is one).

@@ -6,7 +6,8 @@
 
 // The GPU layer's objects die with their context: one call, made while the engine context
 // is still current, frees the cached programs and shaders, the shared quad, the result
-// cache with its RAM copies, and the framebuffer pool.
+// cache with its RAM copies and textures, the textures queued for deletion, and the
+// framebuffer pool.
 class GLResources
 {
 public:
@@ -21,6 +22,7 @@ public:
         int pooledFramebuffers = 0;
         int cachedResults = 0;
         int images = 0; // live TSFbo records
+        int textures = 0; // live ESTexture textures, queued ones included
     };
     static LiveCounts liveCounts();
 };

@@ -1,8 +1,11 @@
 #include "io/korvane.h"
 
+#include "gpu/estexture.h"
 #include "gpu/tsfbo.h"
 #include "gpu/tsmat.h"
 #include "io/fileinfo.h"
+#include "io/imageiomanager.h"
+#include "io/workspace.h"
 #include "io/standardprofiles.h"
 
 #include <QCoreApplication>
@@ -28,6 +31,10 @@ void Korvane::init(const QString& userDataFolder, const QUrl& ostrelCloudRootUrl
     TSMat::registerMetaType();
     TSFbo::registerMetaType();
     Ostrel::FileInfo::registerMetaType();
+    // Textures read image files through the file layer, which the GPU layer cannot see.
+    ESTexture::setImageReader([](const QString& path, QString* error) {
+        return ImageIOManager::tryLoadFile(path, Workspace::colorManagmentSystem(), error);
+    });
     // The output colour spaces work out of the box; profiles a host ships as resources win.
     StandardProfiles::install();
     s_userDataFolder = userDataFolder;

@@ -1,26 +1,17 @@
 // DDS headers from untrusted bytes: the levels of valid files, and every lie a header can
 // tell refused before any allocation.
 
-#include "gpu/ddsfile.h"
-
+#include "ddstestfile.h"
 #include "testregistry.h"
 
 #include <QTest>
-#include <QtEndian>
 
 namespace {
 
 QByteArray dds(quint32 w, quint32 h, quint32 mips, const char* fourCC, qint64 dataBytes, quint32 headerSize = 124,
                const char* magic = "DDS ")
 {
-    char header[DdsFile::kHeaderBytes] = {};
-    std::memcpy(header, magic, 4);
-    qToLittleEndian(headerSize, header + 4);
-    qToLittleEndian(h, header + 12);
-    qToLittleEndian(w, header + 16);
-    qToLittleEndian(mips, header + 28);
-    std::memcpy(header + 84, fourCC, 4);
-    return QByteArray(header, sizeof header) + QByteArray(int(dataBytes), '\0');
+    return ddsTestFile(w, h, mips, fourCC, QByteArray(int(dataBytes), '\0'), headerSize, magic);
 }
 
 // 256 x 256 DXT5 with its 9 levels: 65536 + 16384 + ... + 16 bytes.

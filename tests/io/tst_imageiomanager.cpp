@@ -1,10 +1,15 @@
+#include "gpu/estexture.h"
+#include "gpu/glcontextinfo.h"
 #include "io/imageiomanager.h"
+#include "io/korvane.h"
 #include "io/standardprofiles.h"
 
+#include "gpufixture.h"
 #include "iotestfiles.h"
 #include "testregistry.h"
 
 #include <QDir>
+#include <QOpenGLFunctions_3_3_Core>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRegularExpression>
@@ -966,6 +971,22 @@ private slots:
         QString error;
         QCOMPARE(ImageIOManager::localPathFromUrl(url, &error), local);
         QCOMPARE(error.isEmpty(), !local.isEmpty());
+    }
+
+    // Once the library is set up, textures read image files through it: an 8-bit file's
+    // bytes come back exactly (the 16-bit working image narrowed by 257, not 255).
+    void imageFilesBecomeTexturesWithTheirBytes()
+    {
+        Korvane::init(m_dir.path(), QUrl(), QString());
+        const cv::Mat rgba = pattern(9, 7, CV_8UC4);
+        QVERIFY(writeImage(path("texture.png"), rgba));
+        cv::Mat back(9, 7, CV_8UC4);
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const ESTexture t(path("texture.png"), false, QOpenGLTexture::ClampToEdge);
+            GLContextInfo::renderFuncs()->glBindTexture(GL_TEXTURE_2D, t.textureId());
+            GLContextInfo::renderFuncs()->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, back.data);
+        }));
+        QCOMPARE(cv::norm(back, rgba, cv::NORM_INF), 0.0);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "engine/tjson.h"
+#include "gpu/ddsfile.h"
 #include "io/iccprofilecheck.h"
 #include "io/imageiomanager.h"
 #include "io/pngfilecheck.h"
@@ -140,6 +141,24 @@ private slots:
             QVERIFY2(!error.isEmpty(), "a refused file gave no message");
         else
             QCOMPARE(image.size(), size);
+    }
+
+    void ddsRegressionsAreRefusedOrInsideTheFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const QString& f : regressionFiles("dds"))
+            QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
+    }
+
+    void ddsRegressionsAreRefusedOrInsideTheFile()
+    {
+        QFETCH(QString, file);
+        const QByteArray bytes = readBytes(file);
+        const DdsFile dds = DdsFile::parse(bytes.constData(), bytes.size(), 16384);
+        if (!dds.isValid())
+            QVERIFY2(!dds.error().isEmpty() && dds.levels().isEmpty(), "a refused file gave no reason");
+        for (const DdsFile::Level& level : dds.levels())
+            QVERIFY(level.offset >= DdsFile::kHeaderBytes && level.offset + level.size <= bytes.size());
     }
 
     void profileRegressionsAreRefusedOrUsable_data()
