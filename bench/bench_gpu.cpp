@@ -1,13 +1,15 @@
 // GPU image layer benchmark on 24 MP (6000 x 4000) images: upload and download per internal
 // format and matrix type, the copy pass, and framebuffer allocation from the pool against a
-// fresh one. GPU time is bracketed by glFinish. Every case checks the pixels it produced;
+// fresh one, and sampled textures from a matrix and from a DDS file. GPU time is bracketed by glFinish. Every case checks the pixels it produced;
 // timings never fail the run (exit code 1 only for wrong pixels).
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_gpu [runs] [text]
-//        (with text, only the transfer cases whose name contains it)
+//        (with text, only the transfer cases whose name contains it; "textures" for the
+//        texture cases alone)
 
 #include "renderthreadbench.h"
 
 #include "io/korvane.h"
+#include "gpu/estexture.h"
 #include "gpu/glcache.h"
 #include "gpu/glblockproc.h"
 #include "gpu/glimfilter.h"
@@ -15,6 +17,8 @@
 #include "gpu/tsfbo.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QGuiApplication>
 #include <QOpenGLFunctions_3_3_Core>
 
@@ -22,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -280,17 +285,98 @@ void allocation()
     }
 }
 
+// A sampled texture from a 16-bit matrix against the same pixels into a fresh framebuffer of
+// the same format (both pay for new storage), with the 11/11/10-bit float storage beside.
+void textureFromMatrix()
+{
+    header("Texture from a 16UC3 matrix against a fresh RGB16 framebuffer", "MB/s");
+    const cv::Mat in = testImage(CV_16UC3);
+    const TSMat mat(in);
+    const double mb = double(in.total() * in.elemSize()) / (1 << 20);
+    const Timing fbo = measure([&] { TSFbo(in, GL_RGB16, true); }, [] { GLCache::clearBuffer(); });
+    ESTexture texture;
+    const Timing tex = measure([&] { texture = ESTexture(mat, false, QOpenGLTexture::ClampToEdge, true); },
+                               [&] { texture = ESTexture(); });
+    cv::Mat back(kHeight, kWidth, CV_16UC3);
+    gl()->glBindTexture(GL_TEXTURE_2D, texture.textureId());
+    gl()->glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    gl()->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_SHORT, back.data);
+    gl()->glBindTexture(GL_TEXTURE_2D, 0);
+    const Timing packed = measure([&] {
+        QOpenGLTexture t(QOpenGLTexture::Target2D);
+        t.setFormat(QOpenGLTexture::RG11B10F);
+        t.setSize(kWidth, kHeight);
+        t.setMipLevels(1);
+        t.allocateStorage();
+        t.bind();
+        gl()->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        gl()->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_SHORT, in.data);
+        gl()->glFinish();
+        t.release();
+    });
+    printRow("RGB16 framebuffer, fresh", fbo, mb, "MB/s", true);
+    printRow(QStringLiteral("ESTexture RGB16 (ratio %1)").arg(tex.minMs / fbo.minMs, 0, 'f', 2), tex, mb, "MB/s",
+             maxError(back, in, 3) == 0.0);
+    printRow("R11F_G11F_B10F from unsigned shorts", packed, mb, "MB/s", true);
+}
+
+// A 4096 x 4096 DXT5 file with all 13 levels: loading it as a texture against reading the
+// same file into memory from the page cache.
+void compressedTextureFile()
+{
+    header("4096 x 4096 DXT5 file, 13 levels: texture against reading the file", "MB/s");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.dds");
+    qint64 body = 0;
+    for (int side = 4096; side >= 1; side /= 2)
+        body += qint64(std::max(1, side / 4)) * std::max(1, side / 4) * 16;
+    QByteArray bytes(128 + int(body), '\0');
+    cv::Mat noise(1, int(body), CV_8UC1, bytes.data() + 128);
+    cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    const auto put = [&](int at, quint32 v) { std::memcpy(bytes.data() + at, &v, 4); };
+    std::memcpy(bytes.data(), "DDS ", 4);
+    put(4, 124);
+    put(12, 4096);
+    put(16, 4096);
+    put(28, 13);
+    std::memcpy(bytes.data() + 84, "DXT5", 4);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+        return;
+    out.close();
+    const double mb = double(bytes.size()) / (1 << 20);
+    QByteArray read;
+    const Timing file = measure([&] {
+        QFile in(path);
+        read = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    });
+    ESTexture texture;
+    const Timing load = measure([&] { texture = ESTexture(path, false, QOpenGLTexture::Repeat); ESTexture::glFinish(); },
+                                [&] { texture = ESTexture(); });
+    printRow("QFile::readAll", file, mb, "MB/s", read == bytes);
+    // Medians: the fastest file read is a run whose buffer landed on pages the allocator had
+    // already mapped (a memory copy at 10 GB/s and more), which says nothing about reading.
+    printRow(QStringLiteral("ESTexture (ratio of medians %1)").arg(load.medianMs / file.medianMs, 0, 'f', 2), load, mb, "MB/s",
+             texture.width() == 4096 && texture.texture()->mipLevels() == 13 && gl()->glGetError() == GL_NO_ERROR);
+}
+
 void runAll()
 {
     const GLenum saved = TSFbo::workingFormat();
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(gl()->glGetString(GL_RENDERER)));
     GLCache::resetStats();
-    transfers();
+    const bool texturesOnly = g_only == QLatin1String("textures");
+    if (!texturesOnly)
+        transfers();
     if (g_only.isEmpty()) {
         packedReadViaPass();
         copyPasses();
         blockProcessing();
         allocation();
+    }
+    if (g_only.isEmpty() || texturesOnly) {
+        textureFromMatrix();
+        compressedTextureFile();
     }
     const GLCache::Stats s = GLCache::stats();
     std::printf("\npool: %d hits, %d misses, %d deleted; peak live images %d KB\n", s.poolHits, s.poolMisses,

@@ -5,6 +5,7 @@
 #include "effects/ttreenodeworker.h"
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
+#include "gpu/estexture.h"
 #include "gpu/glcache.h"
 #include "gpu/glcolorspace.h"
 #include "gpu/glprog.h"
@@ -26,7 +27,7 @@ QString memoryFigures()
     return QStringLiteral("%1 %2 %3 %4 %5")
         .arg(TSFbo::totalKBytesUsed())
         .arg(TSFbo::maxKBytesUsed())
-        .arg(0) // textures: none are held by effects yet
+        .arg(ESTexture::totalKBytesUsed())
         .arg(GLCache::fboCacheKB())
         .arg(GLCache::delayDestroyBuffersKB());
 }
