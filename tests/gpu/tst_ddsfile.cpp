@@ -29,7 +29,6 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("levels");
         QTest::addColumn<qint64>("lastLevelBytes");
-        QTest::newRow("DXT1 8 x 8") << dds(8, 8, 1, "DXT1", 32) << "" << 1 << qint64(32);
         QTest::newRow("DXT3 odd 5 x 3") << dds(5, 3, 1, "DXT3", 32) << "" << 1 << qint64(32);
         QTest::newRow("mip count 0 is one level") << dds(8, 8, 0, "DXT5", 64) << "" << 1 << qint64(64);
         QTest::newRow("DXT1 16 x 16, 5 levels") << dds(16, 16, 5, "DXT1", 128 + 32 + 8 + 8 + 8) << "" << 5 << qint64(8);
@@ -38,20 +37,15 @@ private slots:
             << dds(256, 256, 9, "DXT5", kDxt5Chain - 1) << "file too short for its declared levels" << 0 << qint64(0);
         QTest::newRow("too short for the header") << dds(8, 8, 1, "DXT1", 0).left(100) << "file too short for its header"
                                                   << 0 << qint64(0);
-        QTest::newRow("not DDS") << dds(8, 8, 1, "DXT1", 32, 124, "PNG ") << "not a DDS file" << 0 << qint64(0);
         QTest::newRow("header size 100") << dds(8, 8, 1, "DXT1", 32, 100) << "header size is not 124" << 0 << qint64(0);
         QTest::newRow("width 0") << dds(0, 8, 1, "DXT1", 32) << "width or height out of range" << 0 << qint64(0);
         QTest::newRow("width 2^31") << dds(0x80000000u, 8, 1, "DXT1", 32) << "width or height out of range" << 0
                                     << qint64(0);
-        QTest::newRow("height above the GL limit") << dds(8, 16385, 1, "DXT1", 32) << "width or height out of range"
-                                                   << 0 << qint64(0);
         QTest::newRow("mip count 40") << dds(8, 8, 40, "DXT1", 1 << 20) << "mip count beyond the size" << 0 << qint64(0);
         QTest::newRow("mip count one beyond the chain") << dds(8, 8, 5, "DXT1", 1 << 10) << "mip count beyond the size"
                                                         << 0 << qint64(0);
         QTest::newRow("another FourCC") << dds(8, 8, 1, "ATI2", 64) << "not supported compression mode in dds" << 0
                                         << qint64(0);
-        QTest::newRow("DX10 header") << dds(8, 8, 1, "DX10", 64) << "not supported compression mode in dds" << 0
-                                     << qint64(0);
     }
     void parse()
     {

