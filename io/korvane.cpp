@@ -1,5 +1,6 @@
 #include "io/korvane.h"
 
+#include "gpu/eglheadlessintegration.h"
 #include "gpu/estexture.h"
 #include "gpu/tsfbo.h"
 #include "gpu/tsmat.h"
@@ -61,13 +62,25 @@ const QString& Korvane::quarnFolder()
     return s_quarnFolder;
 }
 
-void Korvane::prepareApplication()
+QString Korvane::prepareApplication(Platform platform)
 {
+    const bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool chosenByUser = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    QString problem;
+    if (platform == Headless || (platform == Automatic && !hasDisplay && !chosenByUser)) {
+        qputenv("QT_QPA_PLATFORM", EglHeadlessIntegration::platformName());
+        const QString egl = EglHeadlessIntegration::probe();
+        if (!egl.isEmpty())
+            problem = (hasDisplay ? QStringLiteral("no headless OpenGL: ")
+                                  : QStringLiteral("no display (DISPLAY and WAYLAND_DISPLAY are unset) and no headless OpenGL: "))
+                + egl;
+    }
     QSurfaceFormat format;
     format.setVersion(3, 3);
     format.setProfile(QSurfaceFormat::CoreProfile);
     QSurfaceFormat::setDefaultFormat(format);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return problem;
 }
 
 bool Korvane::takeVerboseFlag(int& argc, char** argv)

@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config
-  qtbase5-dev qtdeclarative5-dev libqt5opengl5-dev
+  qtbase5-dev qtbase5-private-dev qtdeclarative5-dev libqt5opengl5-dev
   qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-layouts qml-module-qttest
   libopencv-dev libopenimageio-dev openimageio-tools liblcms2-dev libxcb1-dev zlib1g-dev
-  xvfb xauth libgl1-mesa-dri libegl1 mesa-utils
+  xvfb xauth libgl1-mesa-dri libegl1 libegl-dev mesa-utils
 )
 
 missing=()

@@ -24,13 +24,8 @@ if [ $# -lt 1 ]; then
   build/examples/korvane-render --make-chart "$input"
 fi
 
-# The engine needs an X display for its OpenGL context: a virtual one when there is none.
-run=(build/examples/korvane-render --quality High "$input" "$preset" "$output")
-if [ -n "${DISPLAY:-}" ]; then
-  "${run[@]}"
-else
-  xvfb-run -a -s "-screen 0 1920x1080x24 +extension GLX" "${run[@]}"
-fi
+# With no display the tool renders on its headless platform (EGL, no X server).
+build/examples/korvane-render --quality High "$input" "$preset" "$output"
 step "render"
 echo "Input:  $(realpath "$input")"
 echo "Result: $(realpath "$output")"

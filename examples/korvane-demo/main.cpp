@@ -51,7 +51,7 @@ int main(int argc, char** argv)
 {
     HugePages::restartWithHugePages(argv);
     Korvane::takeVerboseFlag(argc, argv);
-    Korvane::prepareApplication();
+    Korvane::prepareApplication(Korvane::Windowed);
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("korvane-demo"));
 

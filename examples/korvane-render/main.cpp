@@ -17,8 +17,8 @@
 #include <cstdio>
 
 namespace {
-// Help and the chart need no display, so they run without a windowing system.
-bool needsDisplay(int argc, char** argv)
+// Help and the chart need no OpenGL, so they run without any platform.
+bool needsOpenGL(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray a(argv[i]);
@@ -34,8 +34,13 @@ int main(int argc, char** argv)
     HugePages::restartWithHugePages(argv);
     Korvane::takeVerboseFlag(argc, argv);
     std::unique_ptr<QCoreApplication> app;
-    if (needsDisplay(argc, argv)) {
-        Korvane::prepareApplication();
+    if (needsOpenGL(argc, argv)) {
+        // Without a display the engine renders on the headless platform.
+        const QString problem = Korvane::prepareApplication();
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "korvane-render: %s\n", qPrintable(problem));
+            return 1;
+        }
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);

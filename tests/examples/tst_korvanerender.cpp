@@ -23,10 +23,10 @@ struct Run
     QString out, err;
 };
 
-Run render(const QStringList& arguments)
+Run render(const QStringList& arguments, const QProcessEnvironment& environment = TestHost::toolEnvironment())
 {
     QProcess p;
-    p.setProcessEnvironment(TestHost::toolEnvironment());
+    p.setProcessEnvironment(environment);
     p.start(QStringLiteral(KORVANE_RENDER_EXE), arguments);
     Run r;
     if (!p.waitForFinished(120000)) {
@@ -132,6 +132,33 @@ private slots:
         cv::minMaxLoc(saved.reshape(1), &lo, &hi);
         QVERIFY2(std::abs(lo - 32768) <= 2 * 257 && std::abs(hi - 32768) <= 2 * 257,
                  qPrintable(QString("%1 ... %2").arg(lo).arg(hi)));
+    }
+
+    // With no display at all the tool renders on the headless platform exactly as under X;
+    // with no EGL either it says what it tried, once, and leaves the output alone.
+    void rendersWithoutADisplay()
+    {
+        QVERIFY(render({"--make-chart", path("chart.png"), "--chart-size", "300x200"}).exitCode == 0);
+        const QString look = QStringLiteral(KORVANE_PRESETS_DIR "/look.json");
+        const Run x = render({path("chart.png"), look, path("x.png")});
+        QProcessEnvironment headless = TestHost::toolEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            headless.remove(QString::fromLatin1(name));
+        const Run h = render({path("chart.png"), look, path("headless.png")}, headless);
+        QVERIFY2(x.exitCode == 0 && h.exitCode == 0, qPrintable(x.err + h.err));
+        const cv::Mat viaX = cv::imread(path("x.png").toStdString(), cv::IMREAD_UNCHANGED);
+        const cv::Mat viaEgl = cv::imread(path("headless.png").toStdString(), cv::IMREAD_UNCHANGED);
+        QVERIFY(!viaX.empty() && viaX.size == viaEgl.size);
+        QCOMPARE(cv::norm(viaX, viaEgl, cv::NORM_INF), 0.0); // the same driver behind both
+
+        headless.insert(QStringLiteral("__EGL_VENDOR_LIBRARY_FILENAMES"), path("no-such-vendor.json"));
+        QVERIFY(writeText(path("kept.png"), "an earlier result"));
+        const Run none = render({path("chart.png"), look, path("kept.png")}, headless);
+        QCOMPARE(none.exitCode, 1);
+        QVERIFY2(none.err.contains("no display") && none.err.contains("EGL_MESA_platform_surfaceless")
+                     && none.err.count('\n') == 1,
+                 qPrintable(none.err));
+        QCOMPARE(digest(path("kept.png")), QCryptographicHash::hash("an earlier result", QCryptographicHash::Sha256));
     }
 
     // Every output colour space works without host resources: the file embeds a profile of

@@ -1,0 +1,257 @@
+// The pyramid passes against CPU references, the Gaussian levels as successive reductions,
+// and the Laplacian pyramid's round trip and coarsest level.
+
+#include "gpu/glpyrgaussian.h"
+#include "gpu/glpyrlaplacian.h"
+#include "korvanetest.h"
+
+#include "samplingreference.h"
+
+using SamplingReference::bilinear;
+
+namespace {
+
+// Float targets: single-precision filtering and arithmetic against a double reference.
+constexpr double kTolerance = 1e-4;
+
+const cv::Size kFine(37, 29);
+const cv::Size kCoarse(20, 16); // decSize(kFine, 2)
+
+// Output pixel centre in texture units.
+double centre(int i, int n)
+{
+    return (i + 0.5) / n;
+}
+
+cv::Vec2d uvScale(const cv::Size& a, double factor, const cv::Size& b)
+{
+    return {(b.width - 1) / ((a.width - 1) * factor), (b.height - 1) / ((a.height - 1) * factor)};
+}
+
+double luma709(const cv::Vec4d& c)
+{
+    return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
+}
+
+// Y'UV without the chroma offsets, and back: the matrices of the colour-space conversions.
+cv::Vec3d toYUV(const cv::Vec4d& c)
+{
+    return {luma709(c), -0.09991 * c[0] - 0.33609 * c[1] + 0.436 * c[2], 0.615 * c[0] - 0.55861 * c[1] - 0.05639 * c[2]};
+}
+
+cv::Vec3d toRGB(const cv::Vec3d& yuv)
+{
+    const double y = yuv[0], u = yuv[1], v = yuv[2];
+    return {y - 0.000005767485569 * u + 1.280324266293523 * v, y - 0.214819843611307 * u - 0.380589675732042 * v,
+            y + 2.127983079199983 * u + 0.000011039744505 * v};
+}
+
+// The coarse image sampled for fine output pixel (x, y), as the two-level passes do.
+cv::Vec4d upsampled(const cv::Mat& coarse, int x, int y)
+{
+    const cv::Vec2d s = uvScale(coarse.size(), 2.0, kFine);
+    return bilinear(coarse, s[0] * centre(x, kFine.width), s[1] * centre(y, kFine.height));
+}
+
+struct Inputs
+{
+    cv::Mat fine;   // RGBA, kFine
+    cv::Mat coarse; // RGBA, kCoarse
+    cv::Mat fineY;  // one channel, kFine
+};
+
+// Runs a pass on GPU images of the inputs into `out`.
+using Pass = std::function<void(const GLPyramidBase&, const TSFbo& fine, const TSFbo& coarse, const TSFbo& fineY,
+                                TSFbo& out)>;
+// The expected output image.
+using Reference = std::function<cv::Mat(const Inputs&)>;
+
+// An image of `size` from f(x, y); with `channels` 1 only element 0 is kept.
+cv::Mat eachPixel(const cv::Size& size, int channels, const std::function<cv::Vec4d(int, int)>& f)
+{
+    cv::Mat m(size, CV_MAKETYPE(CV_32F, channels));
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            const cv::Vec4d v = f(x, y);
+            for (int c = 0; c < channels; ++c)
+                m.ptr<float>(y)[x * channels + c] = float(v[c]);
+        }
+    }
+    return m;
+}
+
+// Per-pixel references of the passes that write the fine level.
+Reference fineLevel(int channels, const std::function<cv::Vec4d(const Inputs&, int, int)>& f)
+{
+    return [channels, f](const Inputs& in) { return eachPixel(kFine, channels, [&](int x, int y) { return f(in, x, y); }); };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Pass)
+Q_DECLARE_METATYPE(Reference)
+
+class TstGLPyramid : public QObject
+{
+    Q_OBJECT
+    Inputs m_in;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(GpuFixture::renderThread());
+        QCOMPARE(GLPyramidBase::decSize(QSize(kFine.width, kFine.height), 2), QSize(kCoarse.width, kCoarse.height));
+        m_in.fine = SamplingReference::texturedImage(kFine, 3, -1.0);
+        m_in.coarse = SamplingReference::texturedImage(kCoarse, 4, -1.0);
+        cv::extractChannel(SamplingReference::texturedImage(kFine, 5), m_in.fineY, 0);
+    }
+
+    void passes_data()
+    {
+        QTest::addColumn<Pass>("pass");
+        QTest::addColumn<Reference>("expected");
+        QTest::addColumn<int>("outFormat");
+
+        QTest::newRow("reduce") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo&, const TSFbo&, TSFbo& o) {
+            p.reduce(f, o);
+        }) << Reference([](const Inputs& in) { return SamplingReference::pyramidReduce(in.fine, kCoarse); })
+                                << int(GL_RGBA32F);
+        QTest::newRow("expand") << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo&, TSFbo& o) {
+            p.expand(c, o);
+        }) << fineLevel(4, [](const Inputs& in, int x, int y) { return upsampled(in.coarse, x, y); })
+                                << int(GL_RGBA32F);
+        QTest::newRow("laplacian") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                              TSFbo& o) { p.laplacian(f, c, o); })
+                                   << fineLevel(4, [](const Inputs& in, int x, int y) {
+                                          return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) - upsampled(in.coarse, x, y)
+                                                 + cv::Vec4d::all(0.5);
+                                      })
+                                   << int(GL_RGBA32F);
+        QTest::newRow("laplacianYOnly") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                                   TSFbo& o) { p.laplacianYOnly(f, c, o); })
+                                        << fineLevel(1, [](const Inputs& in, int x, int y) {
+                                               const cv::Vec4d d = cv::Vec4d(in.fine.at<cv::Vec4f>(y, x))
+                                                                   - upsampled(in.coarse, x, y);
+                                               return cv::Vec4d(luma709(d) + 0.5, 0, 0, 0);
+                                           })
+                                        << int(GL_R32F);
+        QTest::newRow("reconstruct") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
+                                                TSFbo& o) { p.reconstruct(f, c, o); })
+                                     << fineLevel(4, [](const Inputs& in, int x, int y) {
+                                            return cv::Vec4d(in.fine.at<cv::Vec4f>(y, x)) + upsampled(in.coarse, x, y)
+                                                   - cv::Vec4d::all(0.5);
+                                        })
+                                     << int(GL_RGBA32F);
+        QTest::newRow("reconstructYOnly")
+            << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
+                   p.reconstructYOnly(y, c, o);
+               })
+            << fineLevel(4, [](const Inputs& in, int x, int y) {
+                   const cv::Vec4d low = upsampled(in.coarse, x, y);
+                   cv::Vec3d yuv = toYUV(low);
+                   yuv[0] += in.fineY.at<float>(y, x) - 0.5;
+                   const cv::Vec3d rgb = toRGB(yuv);
+                   return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
+               })
+            << int(GL_RGBA32F);
+        QTest::newRow("expandYGuided")
+            << Pass([](const GLPyramidBase& p, const TSFbo&, const TSFbo& c, const TSFbo& y, TSFbo& o) {
+                   p.expandYGuided(y, c, o);
+               })
+            << fineLevel(4, [](const Inputs& in, int x, int y) {
+                   const cv::Vec4d low = upsampled(in.coarse, x, y);
+                   cv::Vec3d yuv = toYUV(low);
+                   yuv[0] = in.fineY.at<float>(y, x);
+                   const cv::Vec3d rgb = toRGB(yuv);
+                   return cv::Vec4d(rgb[0], rgb[1], rgb[2], low[3]);
+               })
+            << int(GL_RGBA32F);
+    }
+
+    void passes()
+    {
+        QFETCH(Pass, pass);
+        QFETCH(Reference, expected);
+        QFETCH(int, outFormat);
+        const bool oneChannel = outFormat == GL_R32F;
+        const cv::Mat want = expected(m_in);
+        cv::Mat out;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo fine(m_in.fine, GL_RGBA32F);
+            const TSFbo coarse(m_in.coarse, GL_RGBA32F);
+            const TSFbo fineY(m_in.fineY, GL_R32F);
+            TSFbo dst(want.cols, want.rows, uint(outFormat));
+            pass(GLPyramidBase(), fine, coarse, fineY, dst);
+            out = dst.dataToMat(oneChannel ? CV_32FC1 : CV_32FC4, true);
+        }));
+        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("pyramid_") + QTest::currentDataTag());
+    }
+
+    void levelsAreSuccessiveReductions()
+    {
+        const cv::Mat in = SamplingReference::texturedImage(cv::Size(61, 37), 11, -1.0);
+        QVector<cv::Mat> levels;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            GLPyrGaussian pyr(QSize(61, 37), GL_RGBA32F, 8);
+            if (!pyr.create(TSFbo(in, GL_RGBA32F)))
+                return;
+            for (int i = 0; i < pyr.numLevels(); ++i)
+                levels << pyr.level(i).dataToMat(CV_32FC4, true);
+        }));
+        QCOMPARE(levels.size(), 3);
+        GPU_COMPARE_IMAGES(levels[0], in, 0.0, 0.0, "gaussian_level0");
+        for (int i = 1; i < levels.size(); ++i) {
+            GPU_COMPARE_IMAGES(levels[i], SamplingReference::pyramidReduce(levels[i - 1], levels[i].size()), kTolerance,
+                               0.0, QStringLiteral("gaussian_level%1").arg(i));
+        }
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("minSize");
+        QTest::newRow("61 x 37, 5 levels") << QSize(61, 37) << 3;
+        QTest::newRow("33 x 65, 2 levels") << QSize(33, 65) << 16;
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, minSize);
+        const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 7);
+        cv::Mat out;
+        int levels = 0;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            GLPyrLaplacian pyr(size, GL_RGBA32F, minSize);
+            levels = pyr.numLevels();
+            TSFbo rebuilt(size, GL_RGBA32F);
+            if (pyr.create(TSFbo(in, GL_RGBA32F)) && pyr.reconstruct(rebuilt))
+                out = rebuilt.dataToMat(CV_32FC4, true);
+        }));
+        QCOMPARE(levels, GLPyramidBase::numLevels(size, minSize));
+        QVERIFY(levels >= 2);
+        // Each level adds and removes the same up-sampled values: float rounding only.
+        GPU_COMPARE_IMAGES(out, in, 1e-5, 0.0, QStringLiteral("laplacian_round_trip_") + QTest::currentDataTag());
+    }
+
+    void coarsestLevelIsTheGaussianTop()
+    {
+        // Both pyramids reduce the same image the same number of times.
+        const cv::Mat in = GpuTest::randomImage(50, 70, CV_32FC4, 9);
+        cv::Mat lapTop, gaussTop;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo image(in, GL_RGBA32F);
+            GLPyrLaplacian lap(QSize(70, 50), GL_RGBA32F, 6);
+            GLPyrGaussian gauss(QSize(70, 50), GL_RGBA32F, 6);
+            lap.create(image);
+            gauss.create(image);
+            lapTop = lap.level(lap.numLevels() - 1).dataToMat(CV_32FC4, true);
+            gaussTop = gauss.level(gauss.numLevels() - 1).dataToMat(CV_32FC4, true);
+        }));
+        QCOMPARE(lapTop.size(), cv::Size(11, 8));
+        GPU_COMPARE_IMAGES(lapTop, gaussTop, 0.0, 0.0, "coarsest_vs_gaussian");
+    }
+};
+
+KORVANE_TEST_CASE(TstGLPyramid)
+#include "tst_glpyramid.moc"
