@@ -1,10 +1,8 @@
 #include "maskstrokes.h"
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 
 #include "effects/tmask.h"
-
-#include <cmath>
 
 namespace MaskStrokes {
 

@@ -2,15 +2,13 @@
 // registry under concurrent use, and parent changes however they are made.
 
 #include "testeffectbase.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "effects/tefactory.h"
 #include "engine/tjson.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QSignalSpy>
-#include <QTest>
 
 #include <atomic>
 #include <thread>

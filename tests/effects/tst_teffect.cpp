@@ -4,11 +4,10 @@
 // an effect declared in QML before its server, driven end to end.
 
 #include "effectanswer.h"
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "pixelview.h"
 #include "testbceffect.h"
 #include "testhost.h"
-#include "testregistry.h"
 #include "testtreelayer.h"
 
 #include "effects/tefactory.h"
@@ -20,8 +19,6 @@
 #include <QMetaMethod>
 #include <QPointer>
 #include <QQmlContext>
-#include <QSignalSpy>
-#include <QTest>
 #include <opencv2/imgproc.hpp>
 
 namespace {

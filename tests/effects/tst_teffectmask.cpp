@@ -6,21 +6,15 @@
 
 #include "blendreference.h"
 #include "effectanswer.h"
-#include "gpufixture.h"
-#include "gputest.h"
+#include "korvanetest.h"
 #include "pixelview.h"
 #include "selectionreference.h"
 #include "testhost.h"
 #include "testmaskeffect.h"
-#include "testregistry.h"
 
 #include "gpu/tengineenums.h"
 
 #include <QQuickItem>
-#include <QSignalSpy>
-#include <QTest>
-
-#include <cmath>
 
 namespace {
 

@@ -5,16 +5,9 @@
 
 #include "effects/tmask.h"
 
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include <QLineF>
-#include <QOpenGLFunctions_3_3_Core>
-#include <QTest>
-
-#include <cmath>
-#include <memory>
 
 using namespace MaskStrokes;
 

@@ -3,10 +3,8 @@
 // 1e-3); worker ownership across moves and removals; thumbnails.
 
 #include "blendreference.h"
-#include "gpufixture.h"
-#include "gputest.h"
+#include "korvanetest.h"
 #include "selectionreference.h"
-#include "testregistry.h"
 #include "testtreelayer.h"
 
 #include "effects/tenodeempty.h"
@@ -16,9 +14,6 @@
 #include "gpu/tselection.h"
 
 #include "effects/tefactory.h"
-
-#include <QSignalSpy>
-#include <QTest>
 
 namespace {
 constexpr double kTolerance = 1e-4;

@@ -4,7 +4,7 @@
 
 #include "testnodes.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
@@ -18,8 +18,6 @@
 #include <QSurfaceFormat>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QTest>
-#include <algorithm>
 
 namespace {
 QStringList g_infoLines;

@@ -1,13 +1,12 @@
 // The library's lines travel under their korvane.* category: warnings always reach the
 // application's message handler, debug lines only once a host turns them on.
 
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timproc.h"
 #include "engine/tjson.h"
 
 #include <QLoggingCategory>
-#include <QTest>
 
 namespace {
 struct Line

@@ -3,14 +3,10 @@
 
 #include "renderprobe.h"
 #include "testhost.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timpserver.h"
 #include "nodes/tnoderootwithadjust.h"
-
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <opencv2/imgcodecs.hpp>
 

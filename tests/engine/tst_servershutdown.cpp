@@ -3,14 +3,13 @@
 
 #include "testhost.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 #include "nodes/tnoderootwithadjust.h"
 
 #include <QElapsedTimer>
-#include <QTest>
 
 namespace {
 

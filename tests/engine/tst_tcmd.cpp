@@ -1,7 +1,7 @@
 // Command merge rules and their undo/redo effect on worker maps, in the queue's and the
 // undo history's use of mergeWith; the history's bounds and groups.
 
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/tcmd_drawcmd.h"
 #include "engine/tcmd_params.h"
@@ -11,9 +11,6 @@
 #include "engine/timprocworker.h"
 
 #include "engine/tundohistory.h"
-
-#include <QTest>
-
 
 namespace {
 TDrawPoint point(const QString& which, int layer, bool begin, bool end)

@@ -1,21 +1,16 @@
 // Rendered framebuffers reaching views: the provider's subscriptions, copies, resizes and
 // forgetting, and the synchronous draw into a view with its timeout and request pairing.
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "pixelview.h"
-#include "testregistry.h"
 
 #include "engine/tdrawtexturebase.h"
 #include "engine/tfboviewprovider.h"
 #include "engine/timpserverthread.h"
-#include "gpu/tsfbo.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 #include <atomic>
-#include <opencv2/core.hpp>
 
 namespace {
 // A w x h RGBA8 image whose red channel is the column index and green the row index.

@@ -2,7 +2,7 @@
 // undo points, values coming back from the render side, and the id registry.
 
 #include "testnodes.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/tcmd_drawcmd.h"
 #include "engine/tcmd_params.h"
@@ -10,8 +10,6 @@
 #include "engine/timpserver.h"
 
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
 
 namespace {
 const TCmd_Params* asParams(const std::unique_ptr<TCmd>& c)

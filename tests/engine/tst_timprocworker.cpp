@@ -3,9 +3,8 @@
 // these workers are built on the test thread.
 
 #include "testnodes.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
-#include <QTest>
 #include <QThread>
 
 class TstTImprocWorker : public QObject

@@ -4,7 +4,7 @@
 
 #include "testhost.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "nodes/commands/tcmd_deletenodewithuid.h"
 #include "engine/timpserver.h"
@@ -14,8 +14,6 @@
 
 #include <QRandomGenerator>
 #include <QSemaphore>
-#include <QSignalSpy>
-#include <QTest>
 #include "engine/tundohistory.h"
 
 namespace {
@@ -39,7 +37,6 @@ private:
     const int& m_emitted;
     int& m_violations;
 };
-
 
 float workerFloat(TImproc* node, const char* key)
 {

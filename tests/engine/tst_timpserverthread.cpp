@@ -1,10 +1,9 @@
 // The render thread: the GPU budget and point-size rules, request execution, worker
 // creation and reordering, all on the real thread with its real GL context.
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "testnodes.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
 
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
@@ -13,10 +12,6 @@
 
 #include <QFile>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions_3_3_Core>
-#include <QSignalSpy>
-#include <QTest>
-#include <algorithm>
 
 namespace {
 const QString kRootClass = QStringLiteral("TstThreadRoot");

@@ -1,7 +1,7 @@
 // Parameter maps as JSON text and back: every wrapped form, the object forms accepted on
 // reading, and what happens to enums and unsupported values.
 
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timproc.h"
 #include "engine/tjson.h"
@@ -14,7 +14,6 @@
 #include <QRectF>
 #include <QRegularExpression>
 #include <QSizeF>
-#include <QTest>
 #include <QUrl>
 
 namespace {

@@ -4,8 +4,7 @@
 
 #include <QMetaEnum>
 
-#include <algorithm>
-#include <cmath>
+#include "korvanetest.h"
 #include <cstdio>
 
 namespace BlendReference {

@@ -1,6 +1,6 @@
 #include "samplingreference.h"
 
-#include <cmath>
+#include "korvanetest.h"
 
 namespace SamplingReference {
 

@@ -3,8 +3,7 @@
 #include <QTransform>
 #include <QVariantMap>
 
-#include <algorithm>
-#include <cmath>
+#include "korvanetest.h"
 
 namespace SelectionReference {
 

@@ -1,11 +1,9 @@
 // CPU helpers on real pixels: conversions, QImage exchange in the engine's channel order, the
 // end guard, and crop-and-rotate that keeps the crop centre on the same image point.
 
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "gpu/cvutils.h"
-
-#include <QTest>
 
 #include <opencv2/imgproc.hpp>
 

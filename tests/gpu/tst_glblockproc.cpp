@@ -1,14 +1,10 @@
 // Block processing: the grid, split and merge giving the image back, and a filter run block
 // by block with its reach as overlap equal to the filter over the whole image.
 
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "gpu/glblockproc.h"
 #include "gpu/glimfilter.h"
-
-#include <QTest>
 
 namespace {
 // A 3 x 3 binomial blur: four bilinear reads half a texel off the centre.

@@ -1,11 +1,5 @@
 #include "gpu/glcache.h"
-#include "gpu/tsfbo.h"
-
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
-
-#include <QTest>
+#include "korvanetest.h"
 
 #include <thread>
 

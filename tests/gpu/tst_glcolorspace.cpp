@@ -1,17 +1,7 @@
 #include "gpu/glcolorspace.h"
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
-#include "gpu/tsfbo.h"
-
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
-
-#include <QOpenGLFunctions_3_3_Core>
-#include <QTest>
-
-#include <cmath>
-#include <functional>
+#include "korvanetest.h"
 
 namespace {
 

@@ -1,16 +1,8 @@
 #include "gpu/gldrawtexture.h"
 #include "gpu/glprog.h"
-#include "gpu/tsfbo.h"
+#include "korvanetest.h"
 
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
-
-#include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
-#include <QTest>
-
-#include <cmath>
 
 namespace {
 

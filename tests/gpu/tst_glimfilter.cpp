@@ -2,19 +2,10 @@
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "gpu/glvertices.h"
-#include "gpu/tsfbo.h"
-
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include <QDir>
-#include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShader>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <functional>
 
 namespace {
 
@@ -45,24 +36,6 @@ cv::Vec4f px(const cv::Mat& in, int x, int y)
 cv::Mat constant(float r, float g, float b, float a, int rows = 9, int cols = 13)
 {
     return cv::Mat(rows, cols, CV_32FC4, cv::Scalar(r, g, b, a));
-}
-
-void clearTo(TSFbo& f, float r, float g, float b, float a)
-{
-    QOpenGLFunctions_3_3_Core* gl = GLProg::funcs();
-    f.bind();
-    gl->glClearColor(r, g, b, a);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
-    f.release();
-}
-
-QString writeShader(const QTemporaryDir& dir, const QString& name, const QByteArray& source)
-{
-    QFile file(dir.filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(source);
-    return file.fileName();
 }
 
 // Reads one channel from each of three samplers, so the output shows which texture each
@@ -225,7 +198,7 @@ void TstGLImFilter::allCatalogueShadersCompile()
 
 void TstGLImFilter::textureUnitsFollowUniformNames()
 {
-    const QString frag = writeShader(m_dir, "threesamplers.frag", kThreeSamplersFrag);
+    const QString frag = GpuTest::writeShader(m_dir, "threesamplers.frag", kThreeSamplersFrag);
     cv::Mat first, second;
     QVERIFY(GpuFixture::onRenderThread([&] {
         const TSFbo a(constant(0.25f, 0.f, 0.f, 1.f), GL_RGBA32F);
@@ -282,7 +255,7 @@ void TstGLImFilter::blendedPassDrawsOverOut()
     QVERIFY(GpuFixture::onRenderThread([&] {
         const TSFbo red(constant(1.f, 0.f, 0.f, 1.f), GL_RGBA32F);
         TSFbo dst(13, 9, GL_RGBA32F);
-        clearTo(dst, 0.f, 0.f, 1.f, 1.f);
+        GpuTest::clearTo(dst, 0.f, 0.f, 1.f, 1.f);
         GLImFilter filter(frag);
         filter.proc(0.5f, red, dst);
         out = dst.dataToMat(CV_32FC4, true);
@@ -305,7 +278,7 @@ void TstGLImFilter::outputIsBoundBeforeInputs()
     QVERIFY(GpuFixture::onRenderThread([&] {
         const TSFbo src(in, GL_RGBA32F);
         TSFbo dst(13, 9, GL_RGBA32F);
-        clearTo(dst, 0.f, 0.f, 0.f, 0.f);
+        GpuTest::clearTo(dst, 0.f, 0.f, 0.f, 0.f);
         const TSFbo keep = dst; // shared: writing dst must allocate a private framebuffer
         GLCache::clearAll(false); // empty pool: that allocation creates one
         GLImFilter filter;

@@ -1,14 +1,7 @@
 #include "gpu/gllowpassfast.h"
-#include "gpu/tsfbo.h"
+#include "korvanetest.h"
 
-#include "gpufixture.h"
-#include "gputest.h"
 #include "samplingreference.h"
-#include "testregistry.h"
-
-#include <QTest>
-
-#include <cmath>
 
 using SamplingReference::bilinear;
 

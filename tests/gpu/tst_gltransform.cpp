@@ -1,14 +1,6 @@
 #include "gpu/glprog.h"
 #include "gpu/gltransform.h"
-#include "gpu/tsfbo.h"
-
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
-
-#include <QTest>
-
-#include <cmath>
+#include "korvanetest.h"
 
 namespace {
 

@@ -1,22 +1,16 @@
 // Selections: the parameter arithmetic against the worked figures, and the six programs'
 // weights against a CPU model of the selection mathematics.
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "selectionreference.h"
-#include "testregistry.h"
 
-#include "gpu/tsfbo.h"
 #include "gpu/tselection.h"
 
 #include <QDir>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTransform>
 
 #include <opencv2/imgcodecs.hpp>
-
-#include <cmath>
-#include <functional>
 
 namespace {
 using namespace SelectionReference;

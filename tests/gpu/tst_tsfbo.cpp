@@ -1,14 +1,7 @@
 #include "gpu/glcache.h"
 #include "gpu/glprog.h"
-#include "gpu/tsfbo.h"
+#include "korvanetest.h"
 #include "gpu/tsmat.h"
-
-#include "gpufixture.h"
-#include "gputest.h"
-#include "testregistry.h"
-
-#include <QOpenGLFunctions_3_3_Core>
-#include <QTest>
 
 #include <opencv2/imgproc.hpp>
 
@@ -94,15 +87,6 @@ cv::Mat expectedBack(const cv::Mat& m, int formatChannels)
     cv::Mat alpha(m.size(), CV_MAKETYPE(m.depth(), 1), cv::Scalar(one));
     cv::insertChannel(alpha, e, 3);
     return e;
-}
-
-void clearTo(TSFbo& f, float r, float g, float b, float a)
-{
-    QOpenGLFunctions_3_3_Core* gl = GLProg::funcs();
-    f.bind();
-    gl->glClearColor(r, g, b, a);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
-    f.release();
 }
 
 } // namespace
@@ -423,7 +407,7 @@ void TstTSFbo::copyOnWrite()
         aUidBefore = a.uid();
         const int before = TSFbo::detachCopies();
         TSFbo b = a;
-        clearTo(b, 1.f, 0.f, 0.f, 1.f); // bind, clear, release through the copy
+        GpuTest::clearTo(b, 1.f, 0.f, 0.f, 1.f); // bind, clear, release through the copy
         copies = TSFbo::detachCopies() - before;
         aUidAfter = a.uid();
         bUid = b.uid();
@@ -510,7 +494,7 @@ void TstTSFbo::cloneAndBlit()
         cloneTexture = copy.texture();
 
         TSFbo dst(30, 20, GL_RGBA8);
-        clearTo(dst, 0.f, 0.f, 0.f, 0.f);
+        GpuTest::clearTo(dst, 0.f, 0.f, 0.f, 0.f);
         dstUid = dst.uid();
         TSFbo::blitFramebuffer(&dst, QRect(10, 5, 8, 6), &src, QRect(2, 3, 8, 6));
         dstUidAfter = dst.uid();

@@ -3,10 +3,9 @@
 #include "gpu/tuid.h"
 
 #include <QLoggingCategory>
-#include <QTest>
+#include "korvanetest.h"
 
 #include <atomic>
-#include <functional>
 #include <thread>
 
 Q_DECLARE_METATYPE(std::function<void(TSMat&)>)
@@ -168,7 +167,6 @@ void TstTSMat::hashedByUidInParameterMaps()
     QCOMPARE(TUid::hash(QVariant::fromValue(m)), m.uid());
 }
 
-#include "testregistry.h"
 KORVANE_TEST_CASE(TstTSMat)
 
 #include "tst_tsmat.moc"

@@ -1,6 +1,6 @@
 #include "gpu/tsmatcache.h"
 
-#include <QTest>
+#include "korvanetest.h"
 
 namespace {
 
@@ -141,7 +141,6 @@ void TstTSMatCache::evictsLeastRecentlyUsed()
     QCOMPARE(TSMatCache::totalKB(), 100);
 }
 
-#include "testregistry.h"
 KORVANE_TEST_CASE(TstTSMatCache)
 
 #include "tst_tsmatcache.moc"

@@ -1,6 +1,6 @@
 #include "gpu/tsmatlist.h"
 
-#include <QTest>
+#include "korvanetest.h"
 
 namespace {
 
@@ -79,7 +79,6 @@ void TstTSMatList::pushAfterPrevDropsTail()
     QVERIFY(!list.hasNext());
 }
 
-#include "testregistry.h"
 KORVANE_TEST_CASE(TstTSMatList)
 
 #include "tst_tsmatlist.moc"

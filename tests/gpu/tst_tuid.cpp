@@ -4,12 +4,10 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTest>
+#include "korvanetest.h"
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -228,7 +226,6 @@ private slots:
     }
 };
 
-#include "testregistry.h"
 KORVANE_TEST_CASE(TstTUid)
 
 #include "tst_tuid.moc"

@@ -4,7 +4,7 @@
 
 #include <lcms2.h>
 
-#include <memory>
+#include "korvanetest.h"
 
 namespace IoTestFiles {
 namespace {

@@ -1,11 +1,9 @@
 #include "io/atomicfilewriter.h"
 
 #include "iotestfiles.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include <QDir>
-#include <QTemporaryDir>
-#include <QtTest>
 
 class TstAtomicFileWriter : public QObject
 {

@@ -3,10 +3,9 @@
 #include "io/x11displayprofile.h"
 
 #include "iotestfiles.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include <QImage>
-#include <QtTest>
 
 #include <lcms2.h>
 #include <xcb/xcb.h>

@@ -1,9 +1,7 @@
 #include "io/colorprofile.h"
 #include "io/standardprofiles.h"
 
-#include "testregistry.h"
-
-#include <QtTest>
+#include "korvanetest.h"
 
 #include <lcms2.h>
 

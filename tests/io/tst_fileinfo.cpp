@@ -1,9 +1,7 @@
 #include "io/fileinfo.h"
 
 #include "gpu/tsmat.h"
-#include "testregistry.h"
-
-#include <QtTest>
+#include "korvanetest.h"
 
 class TstFileInfo : public QObject
 {

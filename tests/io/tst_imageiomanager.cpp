@@ -4,17 +4,13 @@
 #include "io/korvane.h"
 #include "io/standardprofiles.h"
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "iotestfiles.h"
-#include "testregistry.h"
 
 #include <QDir>
-#include <QOpenGLFunctions_3_3_Core>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QtTest>
 
 #include <lcms2.h>
 
@@ -354,9 +350,11 @@ private slots:
             << "o5.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=JPEG2000"} << 4 << 16 << "packbits";
         QTest::newRow("TIFF '8 bits' is not '8 bit'")
             << "o6.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bits"} << 4 << 16 << "";
-        QTest::newRow("PNG 8 bit") << "o7.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_BITDEPTH=8 bit"} << 4 << 8 << "";
-        QTest::newRow("PNG 16 bit") << "o8.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_INTERLACE=INTERLACED"} << 4
-                                    << 16 << "";
+        QTest::newRow("TIFF of the source's depth")
+            << "o4.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=DEFAULT", "SAVE_ALPHA=FALSE"} << 3 << 8 << "";
+        QTest::newRow("PNG 8 bit") << "o7.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_BITDEPTH=8 bit"} << 3 << 8 << "";
+        QTest::newRow("PNG 16 bit with alpha")
+            << "o8.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_INTERLACE=INTERLACED", "SAVE_ALPHA=TRUE"} << 4 << 16 << "";
     }
 
     void optionTable()

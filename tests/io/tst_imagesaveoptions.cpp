@@ -1,9 +1,7 @@
 #include "io/imagesaveoptions.h"
 #include "io/standardprofiles.h"
 
-#include "testregistry.h"
-
-#include <QtTest>
+#include "korvanetest.h"
 
 class TstImageSaveOptions : public QObject
 {

@@ -1,12 +1,8 @@
 #include "io/standardprofiles.h"
 
-#include "testregistry.h"
-
-#include <QtTest>
+#include "korvanetest.h"
 
 #include <lcms2.h>
-
-#include <cmath>
 
 namespace {
 

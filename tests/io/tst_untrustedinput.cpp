@@ -6,14 +6,12 @@
 #include "io/standardprofiles.h"
 
 #include "iotestfiles.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include <QColor>
 #include <array>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QUrl>
-#include <QtTest>
 
 #include <OpenImageIO/tiffutils.h>
 #include <lcms2.h>

@@ -1,9 +1,7 @@
 #include "io/standardprofiles.h"
 #include "io/workspace.h"
 
-#include "testregistry.h"
-
-#include <QtTest>
+#include "korvanetest.h"
 
 class TstWorkspace : public QObject
 {

@@ -4,21 +4,15 @@
 // and applied to an empty root.
 
 #include "blendreference.h"
-#include "gpufixture.h"
-#include "gputest.h"
+#include "korvanetest.h"
 #include "renderprobe.h"
 #include "testhost.h"
 #include "testlayers.h"
-#include "testregistry.h"
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 #include "engine/tjson.h"
 #include "nodes/tnoderootwithadjust.h"
-
-#include <QTest>
-#include <cmath>
-#include <opencv2/core.hpp>
 
 namespace {
 // One layer as the test describes it: a shift of its input, or a fill; its compositing

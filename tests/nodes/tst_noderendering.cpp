@@ -3,22 +3,16 @@
 // delivered as "_output_" to a subscribed view.
 
 #include "blendreference.h"
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "testlayers.h"
 #include "testhost.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
 
 #include "engine/tfboviewprovider.h"
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
-
-#include <QOpenGLFunctions_3_3_Core>
-#include <QSignalSpy>
-#include <QTest>
-#include <opencv2/core.hpp>
 
 namespace {
 cv::Vec4b outputPixel(TNodeRoot* root, int x, int y)

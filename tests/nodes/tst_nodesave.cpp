@@ -2,11 +2,10 @@
 // (stamps included), saves name the node whose result they want, stamps never share ids,
 // and a render error writes nothing and is reported.
 
-#include "gpufixture.h"
+#include "korvanetest.h"
 #include "renderprobe.h"
 #include "testhost.h"
 #include "testlayers.h"
-#include "testregistry.h"
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
@@ -15,10 +14,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <opencv2/core.hpp>
 
 namespace {
 // The full-resolution image the root hands back for a save of `node` without a file.

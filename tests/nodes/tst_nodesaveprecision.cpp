@@ -3,20 +3,14 @@
 // The half-float format keeps 8-bit files exactly and 16-bit ones within a unit of its
 // 10-bit mantissa; the packed 11/11/10-bit float format within its 6- and 5-bit mantissas.
 
-#include "gputest.h"
+#include "korvanetest.h"
 #include "testhost.h"
-#include "testregistry.h"
 
 #include "engine/timpserver.h"
-#include "gpu/tsfbo.h"
 #include "io/imageiomanager.h"
 #include "io/workspace.h"
 #include "nodes/tnoderootwithadjust.h"
 
-#include <QOpenGLFunctions_3_3_Core>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 

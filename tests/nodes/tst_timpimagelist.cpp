@@ -2,7 +2,7 @@
 // saves by itself; opening is not an undo step; bad URLs are reported.
 
 #include "testhost.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
@@ -15,9 +15,6 @@
 
 #include <QQuickItem>
 #include <QQuickView>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <OpenImageIO/imageio.h>
 #include <opencv2/imgcodecs.hpp>

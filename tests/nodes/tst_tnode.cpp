@@ -3,7 +3,7 @@
 
 #include "testhost.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "nodes/commands/tcmd_createnodewithuid.h"
 #include "nodes/commands/tcmd_movenode.h"
@@ -13,8 +13,6 @@
 
 #include <QMetaProperty>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
 #include <limits>
 
 namespace {

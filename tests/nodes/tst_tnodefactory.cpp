@@ -1,13 +1,11 @@
 // The node class registry and the catalogue QML reads from it.
 
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "nodes/tnode.h"
 #include "nodes/tnodeclassinfo.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnodeworker.h"
-
-#include <QTest>
 
 class TstTNodeFactory : public QObject
 {

@@ -3,7 +3,7 @@
 
 #include "testhost.h"
 #include "testnodes_host.h"
-#include "testregistry.h"
+#include "korvanetest.h"
 
 #include "nodes/commands/tcmd_canvas.h"
 #include "nodes/commands/tcmd_createnodewithuid.h"
@@ -15,12 +15,8 @@
 #include "nodes/tnoderootworker.h"
 
 #include <QRegularExpression>
-#include <cmath>
 #include <QScopeGuard>
-#include <QSignalSpy>
-#include <QTest>
 #include "engine/tundohistory.h"
-#include <opencv2/core.hpp>
 
 namespace {
 int queued()

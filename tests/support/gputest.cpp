@@ -1,9 +1,14 @@
 #include "gputest.h"
 
+#include "gpu/glprog.h"
+#include "gpu/tsfbo.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -121,6 +126,24 @@ bool compareImages(const cv::Mat& actual, const cv::Mat& expected, const cv::Sca
     *message += QStringLiteral(" (%1 elements outside)").arg(failures);
     saveEvidence(actual, expected, name);
     return false;
+}
+
+void clearTo(TSFbo& f, float r, float g, float b, float a)
+{
+    QOpenGLFunctions_3_3_Core* gl = GLProg::funcs();
+    f.bind();
+    gl->glClearColor(r, g, b, a);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+    f.release();
+}
+
+QString writeShader(const QTemporaryDir& dir, const QString& name, const QByteArray& source)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(source);
+    return file.fileName();
 }
 
 } // namespace GpuTest

@@ -5,6 +5,9 @@
 
 #include <QString>
 
+class QTemporaryDir;
+class TSFbo;
+
 #include <opencv2/core.hpp>
 
 namespace GpuTest {
@@ -24,6 +27,12 @@ bool compareImages(const cv::Mat& actual, const cv::Mat& expected, double absTol
 // Same layout with per-channel tolerances (e.g. the 11/11/10-bit format's red, green, blue).
 bool compareImages(const cv::Mat& actual, const cv::Mat& expected, const cv::Scalar& absTol,
                    const cv::Scalar& relTol, const QString& name, QString* message);
+
+// Fills `f` with one colour (render thread).
+void clearTo(TSFbo& f, float r, float g, float b, float a);
+
+// Writes `source` into `dir` as `name`; its path, or empty when it cannot be written.
+QString writeShader(const QTemporaryDir& dir, const QString& name, const QByteArray& source);
 
 } // namespace GpuTest
 
