@@ -18,8 +18,7 @@ GLFormatInfo::GLFormatInfo(GLenum internalFormat, int channels, int accountingBy
 
 GLFormatInfo GLFormatInfo::find(GLenum internalFormat)
 {
-    // GL_RGB16 downloads as CV_8UC3 by the engine's convention; GL_RGB32F has no listed
-    // accounting size (callers count it as 4 bytes and warn).
+    // GL_RGB16 downloads as CV_8UC3 by the engine's convention.
     static const GLFormatInfo table[] = {
         {GL_R8, 1, 1, CV_8UC1, GL_RED, true, true},
         {GL_R16, 1, 2, CV_16UC1, GL_RED, true, true},
@@ -33,7 +32,7 @@ GLFormatInfo GLFormatInfo::find(GLenum internalFormat)
         {GL_RGB16, 3, 6, CV_8UC3, GL_RGB, true, true},
         {GL_RGB16F, 3, 6, CV_32FC3, GL_RGB, true, false},
         {GL_R11F_G11F_B10F, 3, 4, CV_32FC3, GL_RGB, true, false},
-        {GL_RGB32F, 3, 0, CV_32FC3, GL_RGB, false, false},
+        {GL_RGB32F, 3, 12, CV_32FC3, GL_RGB, false, false},
         {GL_RGBA8, 4, 4, CV_8UC4, GL_RGBA, true, true},
         {GL_RGBA16, 4, 8, CV_16UC4, GL_RGBA, true, true},
         {GL_RGBA16F, 4, 8, CV_32FC4, GL_RGBA, true, false},

@@ -48,6 +48,17 @@ int jpegQuality(const std::string& name)
     return 100; // "Maximum" and anything else
 }
 
+// Files come back as they went in unless asked otherwise: "DEFAULT" keeps the source's
+// sample size (8 bits stay 8, anything wider is written as 16), and the alpha channel is
+// written when asked ("TRUE") or when the source had one.
+void applyDepthAndChannels(const std::string& depth, const std::string& alpha, OIIO::ImageSpec& spec)
+{
+    const bool sourceAlpha = spec.alpha_channel >= 0 || spec.nchannels == 2 || spec.nchannels == 4;
+    const bool eightBit = depth == "DEFAULT" ? spec.format == OIIO::TypeDesc::UINT8 : depth == "8 bit";
+    spec.set_format(eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
+    spec.nchannels = alpha == "TRUE" || sourceAlpha ? 4 : 3;
+}
+
 void applyJpeg(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
 {
     const int quality = jpegQuality(ImageSaveOptions::required(options, "JPEG_QUALITY"));
@@ -80,8 +91,7 @@ void applyTiff(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
         spec.erase_attribute("compression");
         spec.attribute("Compression", name);
     }
-    spec.set_format(depth == "8 bit" ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
-    spec.nchannels = alpha == "TRUE" ? 4 : 3;
+    applyDepthAndChannels(depth, alpha, spec);
 }
 
 void applyPng(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
@@ -99,8 +109,7 @@ void applyPng(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
     spec.erase_attribute("compression");
     if (level)
         spec.attribute("png:compressionLevel", level);
-    spec.nchannels = 4;
-    spec.set_format(depth == "8 bit" ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
+    applyDepthAndChannels(depth, valueOr(options, "SAVE_ALPHA", "FALSE"), spec);
 }
 
 } // namespace

@@ -25,7 +25,9 @@ public:
     // The profile resource of a "COLOR_SPACE" value; empty for "DEFAULT" and unknown values.
     static std::string profileResource(const std::string& colorSpace);
 
-    // "IMAGE_FORMAT" and its format's keys: sample size, channel count, compression.
+    // "IMAGE_FORMAT" and its format's keys: sample size ("8 bit", "16 bit", or "DEFAULT" for
+    // the source's), channel count (TIFF and PNG keep the source's alpha, "SAVE_ALPHA" "TRUE"
+    // adds one), compression.
     static void applyFormat(const Options& options, OIIO::ImageSpec& spec);
 
     // Makes a spec copied from a source file fit a scanline image of the given size and

@@ -52,14 +52,15 @@ bool RenderArguments::parse(const QStringList& arguments)
     parser.addPositionalArgument("output", "File to write.");
     const QCommandLineOption quality("quality", "JPEG quality: Maximum, High (default), Normal, Medium, Low.", "q", "High");
     const QCommandLineOption progressive("progressive", "Progressive JPEG.");
-    const QCommandLineOption depth("bit-depth", "TIFF and PNG sample size: 8 or 16 (default 16).", "bits", "16");
+    const QCommandLineOption depth("bit-depth", "TIFF and PNG sample size: 8 or 16 (default: the input's).", "bits");
     const QCommandLineOption colorSpace("color-space",
                                         "Output profile: DEFAULT (the input's, default), \"sRGB IEC61966-2.1\", "
                                         "\"Adobe RGB(1998)\", \"ProPhoto RGB\", \"Apple RGB\", \"Wide Gamut RGB\".",
                                         "name", "DEFAULT");
     const QCommandLineOption compression("tiff-compression", "TIFF compression: DEFAULT, NONE, LZW, ADOBE_DEFLATE.",
                                          "c", "DEFAULT");
-    const QCommandLineOption alpha("alpha", "TIFF: keep the alpha channel.");
+    const QCommandLineOption alpha("alpha", "TIFF and PNG: write an alpha channel even when the input has none\n"
+                                            "(an input's own alpha is always kept).");
     const QCommandLineOption chart("make-chart", "Write the default test chart (16-bit PNG) to <file> and stop.", "file");
     const QCommandLineOption chartSize("chart-size", "Size of the chart, WIDTHxHEIGHT (default 3000x2000).", "size",
                                        "3000x2000");
@@ -106,8 +107,9 @@ bool RenderArguments::parse(const QStringList& arguments)
         return fail(QStringLiteral("--color-space: unknown value \"%1\"").arg(space));
     m_fileParams.insert("COLOR_SPACE", space);
     const QString bits = parser.value(depth);
-    if (bits != "8" && bits != "16")
+    if (parser.isSet(depth) && bits != "8" && bits != "16")
         return fail(QStringLiteral("--bit-depth: \"%1\" is neither 8 nor 16").arg(bits));
+    const QString sampleSize = parser.isSet(depth) ? bits + " bit" : QStringLiteral("DEFAULT");
     if (format == "JPEG") {
         if (!kQualities.contains(parser.value(quality)))
             return fail(QStringLiteral("--quality: unknown value \"%1\"").arg(parser.value(quality)));
@@ -117,13 +119,14 @@ bool RenderArguments::parse(const QStringList& arguments)
         if (!kTiffCompressions.contains(parser.value(compression)))
             return fail(QStringLiteral("--tiff-compression: unknown value \"%1\"").arg(parser.value(compression)));
         m_fileParams.insert("TIFF_COMPRESSION", parser.value(compression));
-        m_fileParams.insert("TIFF_BITDEPTH", bits + " bit");
-        m_fileParams.insert("SAVE_ALPHA", parser.isSet(alpha) ? "TRUE" : "FALSE");
+        m_fileParams.insert("TIFF_BITDEPTH", sampleSize);
     } else {
         m_fileParams.insert("PNG_COMPRESSION", "DEFAULT");
         m_fileParams.insert("PNG_INTERLACE", "NONE");
-        m_fileParams.insert("PNG_BITDEPTH", bits + " bit");
+        m_fileParams.insert("PNG_BITDEPTH", sampleSize);
     }
+    if (format != "JPEG")
+        m_fileParams.insert("SAVE_ALPHA", parser.isSet(alpha) ? "TRUE" : "FALSE");
     return true;
 }
 

@@ -134,6 +134,38 @@ private slots:
                  qPrintable(QString("%1 ... %2").arg(lo).arg(hi)));
     }
 
+    // With no options a file comes back as it went in: its channels, its sample size, and at
+    // 8 bits its exact values (16-bit samples pass the 16-bit float working format: 1/2048).
+    void filesComeBackAsTheyWentIn_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("type");
+        for (const char* ext : {"png", "tif"})
+            for (int type : {CV_8UC3, CV_8UC4, CV_16UC3, CV_16UC4})
+                QTest::addRow("%s %d-bit %d channels", ext, CV_MAT_DEPTH(type) == CV_8U ? 8 : 16, CV_MAT_CN(type))
+                    << QStringLiteral("same%1.%2").arg(type).arg(ext) << type;
+    }
+    void filesComeBackAsTheyWentIn()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, type);
+        const bool eightBit = CV_MAT_DEPTH(type) == CV_8U;
+        cv::Mat pixels(12, 10, type);
+        cv::randu(pixels, 0, eightBit ? 256 : 65536);
+        if (CV_MAT_CN(type) == 4) { // opaque: colours under transparent pixels are not kept
+            std::vector<cv::Mat> channels;
+            cv::split(pixels, channels);
+            channels[3].setTo(eightBit ? 255 : 65535);
+            cv::merge(channels, pixels);
+        }
+        QVERIFY(cv::imwrite(path(name).toStdString(), pixels));
+        const Run r = render({path(name), path("identity.json"), path("out-" + name)});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const cv::Mat back = cv::imread(path("out-" + name).toStdString(), cv::IMREAD_UNCHANGED);
+        QCOMPARE(back.type(), type);
+        QVERIFY(cv::norm(back, pixels, cv::NORM_INF) <= (eightBit ? 0 : 32));
+    }
+
     // With no display at all the tool renders on the headless platform exactly as under X;
     // with no EGL either it says what it tried, once, and leaves the output alone.
     void rendersWithoutADisplay()
