@@ -26,11 +26,16 @@ QMutex g_cacheMutex;
 std::atomic<qint64> g_maxImageBytes{qint64(1) << 30};
 
 // Messages about files are warnings of their own category, and go to the caller when it asked.
+// A caller that asks for the error reports it to the user: the log then only keeps it at debug
+// level, so the user reads each failure once.
 void report(QString* error, const std::string& message)
 {
-    qCWarning(lcIo).noquote() << QString::fromStdString(message);
-    if (error)
-        *error = QString::fromStdString(message);
+    if (error) {
+        *error = QString::fromStdString(message).trimmed();
+        qCDebug(lcIo).noquote() << *error;
+    } else {
+        qCWarning(lcIo).noquote() << QString::fromStdString(message).trimmed();
+    }
 }
 
 // The reader for `path`, or null with the reason in `problem`. Damaged PNG files are refused
@@ -128,7 +133,7 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
     std::string problem;
     std::unique_ptr<OIIO::ImageInput> in = openInput(path, problem);
     if (!in) {
-        report(error, "Could not create an Image Input for" + path + ", error = " + problem);
+        report(error, "cannot open " + path + ": " + problem);
         return false;
     }
     info = Ostrel::FileInfo(in->spec());
@@ -139,7 +144,7 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
         throw std::runtime_error("wrong channels");
     const std::string refusal = sizeRefusal(spec);
     if (!refusal.empty()) {
-        report(error, "Could not read pixels from" + path + ",error=" + refusal);
+        report(error, "cannot read " + path + ": " + refusal);
         return false;
     }
 
@@ -154,11 +159,11 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
         // A truncated JPEG reads "successfully" as grey with an error pending: refuse it.
         const OIIO::TypeDesc requested = native ? OIIO::TypeDesc::UNKNOWN : readType;
         if (!in->read_image(0, 0, 0, channels, requested, raw.data) || in->has_error()) {
-            report(error, "Could not read pixels from" + path + ",error=" + in->geterror());
+            report(error, "cannot read " + path + ": " + in->geterror());
             return false;
         }
     } catch (const std::exception& e) { // allocation of an absurd size
-        report(error, "Could not read pixels from" + path + ",error=" + e.what());
+        report(error, "cannot read " + path + ": " + e.what());
         return false;
     }
 
@@ -171,12 +176,12 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
         cms.convert(source.pixels, out, info.spec(), int(source.format), TYPE_RGBA_16,
                     ColorManagementSystem::FileToWorkspace, true);
     } catch (const std::exception& e) {
-        report(error, std::string("Could not do color conversion because of ") + e.what());
+        report(error, "cannot convert the colours of " + path + ": " + e.what());
         return false;
     }
 
     if (!in->close()) {
-        report(error, "Error closing" + path + ", error = " + in->geterror());
+        report(error, "cannot read " + path + ": " + in->geterror());
         return false;
     }
     return true;
@@ -257,7 +262,7 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
 {
     const int type = image.type();
     if (image.empty() || (type != CV_8UC3 && type != CV_16UC3 && type != CV_8UC4 && type != CV_16UC4)) {
-        report(error, "Could not save " + path + ": the image is empty or not 3 or 4 channels of 8 or 16 bits");
+        report(error, "cannot write " + path + ": the image is empty or not 3 or 4 channels of 8 or 16 bits");
         return false;
     }
     OIIO::ImageSpec spec = info.spec();
@@ -288,14 +293,14 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
                     alpha);
         ImageOrientation::toStored(converted, stored, info.orientation());
     } catch (const std::exception& e) {
-        report(error, std::string("Could not do color conversion because of ") + e.what());
+        report(error, "cannot convert the colours of " + path + ": " + e.what());
         return false;
     }
     ImageSaveOptions::prepareForWrite(spec, stored.cols, stored.rows);
 
     if (!writeImage(path, stored, spec, progress, &failure)) {
         const auto url = options.find("FILE_URL");
-        report(error, "Error closing" + (url != options.end() ? url->second : path) + ",error = " + failure);
+        report(error, "cannot write " + (url != options.end() ? url->second : path) + ": " + failure);
         return false;
     }
     return true;
@@ -307,7 +312,7 @@ bool generateMipImpl(const QString& source, const QString& destination, QString*
     std::string problem;
     std::unique_ptr<OIIO::ImageInput> in = openInput(sourcePath, problem);
     if (!in) {
-        report(error, "Could not create an Image Input for" + sourcePath + ", error = " + problem);
+        report(error, "cannot open " + sourcePath + ": " + problem);
         return false;
     }
     const int channels = in->spec().nchannels;
@@ -323,11 +328,11 @@ bool generateMipImpl(const QString& source, const QString& destination, QString*
     try {
         level.create(spec.height, spec.width, CV_8UC(channels));
     } catch (const std::exception& e) {
-        report(error, "Could not read pixels from" + sourcePath + ",error=" + e.what());
+        report(error, "cannot read " + sourcePath + ": " + e.what());
         return false;
     }
     if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, level.data) || in->has_error()) {
-        report(error, "Could not read pixels from" + sourcePath + ",error=" + in->geterror());
+        report(error, "cannot read " + sourcePath + ": " + in->geterror());
         return false;
     }
     in->close();
@@ -336,7 +341,7 @@ bool generateMipImpl(const QString& source, const QString& destination, QString*
     const std::string destinationPath = destination.toStdString();
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(destinationPath);
     if (!out) {
-        report(error, "Could not create an Image Output for" + destinationPath + ", error = " + OIIO::geterror());
+        report(error, "cannot write " + destinationPath + ": " + OIIO::geterror());
         return false;
     }
     const bool mipmap = out->supports("mipmap");
@@ -346,7 +351,7 @@ bool generateMipImpl(const QString& source, const QString& destination, QString*
     }
     AtomicFileWriter file(destination);
     if (!file.isValid()) {
-        report(error, "Error closing" + destinationPath + ",error = " + file.errorString().toStdString());
+        report(error, "cannot write " + destinationPath + ": " + file.errorString().toStdString());
         return false;
     }
     const std::string temporary = file.temporaryPath().toStdString();
@@ -369,7 +374,7 @@ bool generateMipImpl(const QString& source, const QString& destination, QString*
     ok = out->close() && ok;
     if (!ok || !file.commit()) {
         const std::string why = ok ? file.errorString().toStdString() : out->geterror();
-        report(error, "Error closing" + destinationPath + ",error = " + why);
+        report(error, "cannot write " + destinationPath + ": " + why);
         return false;
     }
     return true;

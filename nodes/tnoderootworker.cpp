@@ -338,7 +338,8 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
 
 void TNodeRootWorker::reportSaveFailure(const QUrl& fileName, const QString& error)
 {
-    qCWarning(lcNodes) << "TNodeRootWorker - save failed:" << error;
+    // The host reports it from saveFinished: logged here only for debugging, so users read it once.
+    qCDebug(lcNodes) << "TNodeRootWorker - save failed:" << error;
     emit saveFinished(fileName, error);
 }
 

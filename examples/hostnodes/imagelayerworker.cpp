@@ -18,7 +18,7 @@ QString ImageLayerWorker::fetch(const QString& source)
         return QStringLiteral("ERROR!!! ImageLayer: no file for \"%1\" %2").arg(source, error);
     const TSMat pixels = ImageIOManager::tryLoadFile(path, Workspace::colorManagmentSystem(), &error);
     if (pixels.isEmpty())
-        return QStringLiteral("ERROR!!! ImageLayer: cannot read \"%1\": %2").arg(path, error);
+        return QStringLiteral("ERROR!!! ImageLayer: %1").arg(error); // the reader names the file
     m_image = TSFbo(pixels);
     if (m_image.isEmpty())
         return QStringLiteral("ERROR!!! ImageLayer: cannot upload \"%1\"").arg(path);

@@ -39,7 +39,7 @@ bool RenderJob::run()
     QString readError;
     const TSMat input = ImageIOManager::tryLoadFile(m_arguments.inputPath(), Workspace::colorManagmentSystem(), &readError);
     if (input.isEmpty())
-        return fail(QStringLiteral("input \"%1\": %2").arg(m_arguments.inputPath(), readError));
+        return fail(readError); // names the file and the reason
     std::printf("  input %d x %d\n", input.size().width(), input.size().height());
     step("read input");
 

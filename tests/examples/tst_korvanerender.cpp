@@ -74,6 +74,8 @@ private slots:
         QVERIFY(cv::imwrite(path("in.png").toStdString(), cv::Mat(6, 8, CV_16UC3, cv::Scalar::all(16384))));
         QVERIFY(writeText(path("brighter.json"), presetWith("\"className\": \"LevelsLayer\", \"exposure\": 1")));
         QVERIFY(writeText(path("broken.json"), "{\"className\": \"TNodeRoot\", "));
+        QFile whole(path("in.png"));
+        QVERIFY(whole.open(QIODevice::ReadOnly) && writeText(path("cut.png"), whole.readAll().left(80)));
         // A saturated 16-bit colour, no profile (read as sRGB); the bare root changes nothing.
         QVERIFY(cv::imwrite(path("colour.png").toStdString(), cv::Mat(6, 8, CV_16UC3, cv::Scalar(8000, 30000, 50000))));
         QVERIFY(writeText(path("identity.json"), "{\"className\": \"TNodeRoot\"}"));
@@ -97,6 +99,7 @@ private slots:
         QTest::newRow("bad option") << QStringList{"--quality", "Superb", "in.png", "brighter.json", "out.jpg"}
                                     << "--quality";
         QTest::newRow("render fails") << QStringList{"in.png", "missingsource.json", "out.png"} << "overlay.png";
+        QTest::newRow("truncated input") << QStringList{"cut.png", "brighter.json", "out.png"} << "cut.png";
     }
     void badInputIsNamedAndTheOutputKept()
     {
@@ -109,7 +112,8 @@ private slots:
             absolute << (a.startsWith("--") || a == "Superb" ? a : path(a));
         const Run r = render(absolute);
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(named), qPrintable(r.err));
+        // Named, and reported once: on one line of the error output.
+        QVERIFY2(r.err.split('\n').filter(named).size() == 1, qPrintable(r.err));
         QCOMPARE(digest(path("out.png")), before);
         QVERIFY(!QFile::exists(path("out.bmp")) && !QFile::exists(path("out.jpg")));
         // No temporary file is left beside the output.
