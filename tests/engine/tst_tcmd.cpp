@@ -185,18 +185,6 @@ private slots:
         QVERIFY(!TCmd_DrawCmd(9, point(firstWhich, firstLayer, true, false)).mergeWith(&otherObject));
     }
 
-    void drawRedoAppendsPerTarget()
-    {
-        TImprocWorker worker(424244, 0);
-        TCmd_DrawCmd cmd(424244, point("mask", 0, true, false));
-        TCmd_DrawCmd more(424244, point("mask", 0, false, true));
-        QVERIFY(cmd.mergeWith(&more));
-        cmd.redo();
-        QCOMPARE(worker.drawCmds("mask").size(), 2);
-        QCOMPARE(worker.takeDrawCmds("mask").size(), 2);
-        QVERIFY(worker.drawCmds("mask").isEmpty());
-    }
-
     void savesMergeOnlyWhenIdentical()
     {
         const QUrl a = QUrl::fromLocalFile("/tmp/a.jpg");

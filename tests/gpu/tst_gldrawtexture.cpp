@@ -40,51 +40,44 @@ class TstGLDrawTexture : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void sRGBDecoding_data();
-    void sRGBDecoding();
-    void placement();
+    void initTestCase() { QVERIFY(GpuFixture::renderThread()); }
+
+    void sRGBDecoding_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<double>("expected");
+        // Black stays black; the toe is linear; white stays white.
+        QTest::newRow("0") << 0.f << 0.0;
+        QTest::newRow("0.02 (toe)") << 0.02f << 0.02 / 12.92;
+        QTest::newRow("0.04 (toe)") << 0.04f << 0.04 / 12.92;
+        QTest::newRow("0.5 (curve)") << 0.5f << decode(0.5);
+        QTest::newRow("1") << 1.f << 1.0;
+    }
+
+    void sRGBDecoding()
+    {
+        QFETCH(float, value);
+        QFETCH(double, expected);
+        const cv::Mat texture(6, 8, CV_32FC4, cv::Scalar(value, value, value, 0.8));
+        const cv::Mat out = drawOnto(texture, cv::Size(8, 6), 0.5f, QPointF(), 1.f);
+        const cv::Mat want(6, 8, CV_32FC4, cv::Scalar(expected, expected, expected, 0.4));
+        // Single-precision pow: 1e-6 relative to values of at most 1.
+        GPU_COMPARE_IMAGES(out, want, 1e-6, 0.0, QStringLiteral("srgb_") + QTest::currentDataTag());
+    }
+
+    void placement()
+    {
+        // `scale` is the drawn width over the target's width: a 10 x 10 texture at scale 0.5 on
+        // 40 x 20 is 20 x 20 pixels, its centre moved by pos (0.25, -0.5) to pixel (25, 5)...
+        // clipped at the top: it covers columns 15 ... 34 and rows 0 ... 14.
+        const cv::Mat texture(10, 10, CV_32FC4, cv::Scalar(1.0, 1.0, 1.0, 1.0));
+        const cv::Mat out = drawOnto(texture, cv::Size(40, 20), 1.f, QPointF(0.25, -0.5), 0.5f);
+        cv::Mat expected(20, 40, CV_32FC4, kBackground);
+        expected(cv::Rect(15, 0, 20, 15)).setTo(cv::Scalar(1.0, 1.0, 1.0, 1.0));
+        GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, "draw_placement");
+    }
 };
 
-void TstGLDrawTexture::initTestCase()
-{
-    QVERIFY(GpuFixture::renderThread());
-}
-
-void TstGLDrawTexture::sRGBDecoding_data()
-{
-    QTest::addColumn<float>("value");
-    QTest::addColumn<double>("expected");
-    // Black stays black; the toe is linear; white stays white.
-    QTest::newRow("0") << 0.f << 0.0;
-    QTest::newRow("0.02 (toe)") << 0.02f << 0.02 / 12.92;
-    QTest::newRow("0.04 (toe)") << 0.04f << 0.04 / 12.92;
-    QTest::newRow("0.5 (curve)") << 0.5f << decode(0.5);
-    QTest::newRow("1") << 1.f << 1.0;
-}
-
-void TstGLDrawTexture::sRGBDecoding()
-{
-    QFETCH(float, value);
-    QFETCH(double, expected);
-    const cv::Mat texture(6, 8, CV_32FC4, cv::Scalar(value, value, value, 0.8));
-    const cv::Mat out = drawOnto(texture, cv::Size(8, 6), 0.5f, QPointF(), 1.f);
-    const cv::Mat want(6, 8, CV_32FC4, cv::Scalar(expected, expected, expected, 0.4));
-    // Single-precision pow: 1e-6 relative to values of at most 1.
-    GPU_COMPARE_IMAGES(out, want, 1e-6, 0.0, QStringLiteral("srgb_") + QTest::currentDataTag());
-}
-
-void TstGLDrawTexture::placement()
-{
-    // `scale` is the drawn width over the target's width: a 10 x 10 texture at scale 0.5 on
-    // 40 x 20 is 20 x 20 pixels, its centre moved by pos (0.25, -0.5) to pixel (25, 5)...
-    // clipped at the top: it covers columns 15 ... 34 and rows 0 ... 14.
-    const cv::Mat texture(10, 10, CV_32FC4, cv::Scalar(1.0, 1.0, 1.0, 1.0));
-    const cv::Mat out = drawOnto(texture, cv::Size(40, 20), 1.f, QPointF(0.25, -0.5), 0.5f);
-    cv::Mat expected(20, 40, CV_32FC4, kBackground);
-    expected(cv::Rect(15, 0, 20, 15)).setTo(cv::Scalar(1.0, 1.0, 1.0, 1.0));
-    GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, "draw_placement");
-}
 
 KORVANE_TEST_CASE(TstGLDrawTexture)
 

@@ -55,291 +55,276 @@ Q_DECLARE_METATYPE(Reference)
 class TstGLImFilter : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
 
 private slots:
-    void initTestCase();
-    void catalogueShaders_data();
-    void catalogueShaders();
-    void allCatalogueShadersCompile_data();
-    void allCatalogueShadersCompile();
-    void textureUnitsFollowUniformNames();
-    void lateUniformReachesItsLocation();
-    void blendedPassDrawsOverOut_data();
-    void blendedPassDrawsOverOut();
-    void outputIsBoundBeforeInputs_data();
-    void outputIsBoundBeforeInputs();
-    void procInPlaceReadsOldPixels();
-    void emptyInputsDoNothing();
+    void initTestCase()
+    {
+        QVERIFY(GpuFixture::renderThread());
+        QVERIFY(m_dir.isValid());
+    }
 
-private:
-    QTemporaryDir m_dir;
-};
+    void catalogueShaders_data()
+    {
+        QTest::addColumn<QString>("frag");
+        QTest::addColumn<QString>("vert");
+        QTest::addColumn<Setup>("setup");
+        QTest::addColumn<Reference>("expected");
+        QTest::addColumn<double>("lo");
+        QTest::addColumn<double>("hi");
 
-void TstGLImFilter::initTestCase()
-{
-    QVERIFY(GpuFixture::renderThread());
-    QVERIFY(m_dir.isValid());
-}
+        const Setup none = [](GLImFilter&, const QSize&) {};
 
-void TstGLImFilter::catalogueShaders_data()
-{
-    QTest::addColumn<QString>("frag");
-    QTest::addColumn<QString>("vert");
-    QTest::addColumn<Setup>("setup");
-    QTest::addColumn<Reference>("expected");
-    QTest::addColumn<double>("lo");
-    QTest::addColumn<double>("hi");
-
-    const Setup none = [](GLImFilter&, const QSize&) {};
-
-    QTest::newRow("copy: alpha 1") << shaderPath("copy.frag") << shaderPath("default.vert") << none
-                                   << Reference([](const cv::Mat& in, int x, int y) {
-                                          const cv::Vec4f p = px(in, x, y);
-                                          return cv::Vec4f(p[0], p[1], p[2], 1.f);
-                                      }) << 0.0 << 1.0;
-    QTest::newRow("clamping: both sides") << shaderPath("clamping.frag") << shaderPath("default.vert") << none
-                                          << Reference([](const cv::Mat& in, int x, int y) {
-                                                 cv::Vec4f p = px(in, x, y);
-                                                 for (int c = 0; c < 4; ++c)
-                                                     p[c] = std::min(1.f, std::max(0.f, p[c]));
-                                                 return p;
-                                             }) << -0.5 << 1.5;
-    QTest::newRow("opacity through uvscale.vert")
-        << shaderPath("opacity.frag") << shaderPath("uvscale.vert")
-        << Setup([](GLImFilter& f, const QSize& s) {
-               f.setUniformValue("vUVScale", QSizeF(1, 1));
-               f.setUniformValue("opacity", 0.3f);
-               Q_UNUSED(s);
-           })
-        << Reference([](const cv::Mat& in, int x, int y) {
-               const cv::Vec4f p = px(in, x, y);
-               return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
-           }) << 0.0 << 1.0;
-    QTest::newRow("glcopy_1chto4ch: grey") << shaderPath("glcopy_1chto4ch.frag") << shaderPath("default.vert") << none
-                                           << Reference([](const cv::Mat& in, int x, int y) {
-                                                  const float r = px(in, x, y)[0];
-                                                  return cv::Vec4f(r, r, r, 1.f);
-                                              }) << 0.0 << 1.0;
-    QTest::newRow("glcopy_4chto1ch: red only") << shaderPath("glcopy_4chto1ch.frag") << shaderPath("default.vert")
-                                               << none << Reference([](const cv::Mat& in, int x, int y) {
-                                                      return cv::Vec4f(px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                                  }) << 0.0 << 1.0;
-    QTest::newRow("tglmaskinvert") << shaderPath("tglmaskinvert.frag") << shaderPath("default.vert") << none
-                                   << Reference([](const cv::Mat& in, int x, int y) {
-                                          return cv::Vec4f(1.f - px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                      }) << 0.0 << 1.0;
-    for (const char* bc : {"testbc.frag", "brightnesscontrast.frag"}) {
-        QTest::addRow("%s: around mid grey", bc)
-            << shaderPath(bc) << shaderPath("default.vert") << Setup([](GLImFilter& f, const QSize&) {
-                   f.setUniformValue("brightness", 0.1f);
-                   f.setUniformValue("contrast", 1.5f);
+        QTest::newRow("copy: alpha 1") << shaderPath("copy.frag") << shaderPath("default.vert") << none
+                                       << Reference([](const cv::Mat& in, int x, int y) {
+                                              const cv::Vec4f p = px(in, x, y);
+                                              return cv::Vec4f(p[0], p[1], p[2], 1.f);
+                                          }) << 0.0 << 1.0;
+        QTest::newRow("clamping: both sides") << shaderPath("clamping.frag") << shaderPath("default.vert") << none
+                                              << Reference([](const cv::Mat& in, int x, int y) {
+                                                     cv::Vec4f p = px(in, x, y);
+                                                     for (int c = 0; c < 4; ++c)
+                                                         p[c] = std::min(1.f, std::max(0.f, p[c]));
+                                                     return p;
+                                                 }) << -0.5 << 1.5;
+        QTest::newRow("opacity through uvscale.vert")
+            << shaderPath("opacity.frag") << shaderPath("uvscale.vert")
+            << Setup([](GLImFilter& f, const QSize& s) {
+                   f.setUniformValue("vUVScale", QSizeF(1, 1));
+                   f.setUniformValue("opacity", 0.3f);
+                   Q_UNUSED(s);
                })
             << Reference([](const cv::Mat& in, int x, int y) {
                    const cv::Vec4f p = px(in, x, y);
-                   cv::Vec4f out;
-                   for (int c = 0; c < 3; ++c)
-                       out[c] = 0.5f + 1.5f * (p[c] - 0.5f) + 0.1f; // contrast around 0.5, then lift
-                   out[3] = p[3];
-                   return out;
+                   return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
                }) << 0.0 << 1.0;
+        QTest::newRow("glcopy_1chto4ch: grey") << shaderPath("glcopy_1chto4ch.frag") << shaderPath("default.vert") << none
+                                               << Reference([](const cv::Mat& in, int x, int y) {
+                                                      const float r = px(in, x, y)[0];
+                                                      return cv::Vec4f(r, r, r, 1.f);
+                                                  }) << 0.0 << 1.0;
+        QTest::newRow("glcopy_4chto1ch: red only") << shaderPath("glcopy_4chto1ch.frag") << shaderPath("default.vert")
+                                                   << none << Reference([](const cv::Mat& in, int x, int y) {
+                                                          return cv::Vec4f(px(in, x, y)[0], 0.f, 0.f, 1.f);
+                                                      }) << 0.0 << 1.0;
+        QTest::newRow("tglmaskinvert") << shaderPath("tglmaskinvert.frag") << shaderPath("default.vert") << none
+                                       << Reference([](const cv::Mat& in, int x, int y) {
+                                              return cv::Vec4f(1.f - px(in, x, y)[0], 0.f, 0.f, 1.f);
+                                          }) << 0.0 << 1.0;
+        for (const char* bc : {"testbc.frag", "brightnesscontrast.frag"}) {
+            QTest::addRow("%s: around mid grey", bc)
+                << shaderPath(bc) << shaderPath("default.vert") << Setup([](GLImFilter& f, const QSize&) {
+                       f.setUniformValue("brightness", 0.1f);
+                       f.setUniformValue("contrast", 1.5f);
+                   })
+                << Reference([](const cv::Mat& in, int x, int y) {
+                       const cv::Vec4f p = px(in, x, y);
+                       cv::Vec4f out;
+                       for (int c = 0; c < 3; ++c)
+                           out[c] = 0.5f + 1.5f * (p[c] - 0.5f) + 0.1f; // contrast around 0.5, then lift
+                       out[3] = p[3];
+                       return out;
+                   }) << 0.0 << 1.0;
+        }
     }
-}
 
-void TstGLImFilter::catalogueShaders()
-{
-    QFETCH(QString, frag);
-    QFETCH(QString, vert);
-    QFETCH(Setup, setup);
-    QFETCH(Reference, expected);
-    QFETCH(double, lo);
-    QFETCH(double, hi);
+    void catalogueShaders()
+    {
+        QFETCH(QString, frag);
+        QFETCH(QString, vert);
+        QFETCH(Setup, setup);
+        QFETCH(Reference, expected);
+        QFETCH(double, lo);
+        QFETCH(double, hi);
 
-    // 1:1 passes in RGBA32F sample at texel centres: bilinear filtering returns the texel up
-    // to the rasteriser's float arithmetic (a few 1e-6 here), hence 1e-5.
-    const QSize size(23, 15);
-    const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 31, lo, hi);
-    cv::Mat out;
-    bool ran = false;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo src(in, GL_RGBA32F);
-        TSFbo dst(size, GL_RGBA32F);
-        GLImFilter filter(frag, vert);
-        setup(filter, size);
-        ran = filter.proc(src, dst);
-        out = dst.dataToMat(CV_32FC4, true);
-    }));
-    QVERIFY(ran);
-    GPU_COMPARE_IMAGES(out, reference(in, size, expected), 1e-5, 0.0, QTest::currentDataTag());
-}
+        // 1:1 passes in RGBA32F sample at texel centres: bilinear filtering returns the texel up
+        // to the rasteriser's float arithmetic (a few 1e-6 here), hence 1e-5.
+        const QSize size(23, 15);
+        const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 31, lo, hi);
+        cv::Mat out;
+        bool ran = false;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo src(in, GL_RGBA32F);
+            TSFbo dst(size, GL_RGBA32F);
+            GLImFilter filter(frag, vert);
+            setup(filter, size);
+            ran = filter.proc(src, dst);
+            out = dst.dataToMat(CV_32FC4, true);
+        }));
+        QVERIFY(ran);
+        GPU_COMPARE_IMAGES(out, reference(in, size, expected), 1e-5, 0.0, QTest::currentDataTag());
+    }
 
-void TstGLImFilter::allCatalogueShadersCompile_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("vertex");
-    const QStringList files = QDir(":/korvane/glshaders").entryList(QDir::Files);
-    QVERIFY(files.size() >= 14);
-    for (const QString& f : files)
-        QTest::newRow(qPrintable(f)) << shaderPath(qPrintable(f)) << f.endsWith(".vert");
-}
+    void allCatalogueShadersCompile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("vertex");
+        const QStringList files = QDir(":/korvane/glshaders").entryList(QDir::Files);
+        QVERIFY(files.size() >= 14);
+        for (const QString& f : files)
+            QTest::newRow(qPrintable(f)) << shaderPath(qPrintable(f)) << f.endsWith(".vert");
+    }
 
-void TstGLImFilter::allCatalogueShadersCompile()
-{
-    QFETCH(QString, path);
-    QFETCH(bool, vertex);
-    bool compiled = false;
-    QString log;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        QOpenGLShader shader(vertex ? QOpenGLShader::Vertex : QOpenGLShader::Fragment);
-        compiled = shader.compileSourceFile(path);
-        log = shader.log();
-    }));
-    QVERIFY2(compiled, qPrintable(log));
-}
+    void allCatalogueShadersCompile()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, vertex);
+        bool compiled = false;
+        QString log;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            QOpenGLShader shader(vertex ? QOpenGLShader::Vertex : QOpenGLShader::Fragment);
+            compiled = shader.compileSourceFile(path);
+            log = shader.log();
+        }));
+        QVERIFY2(compiled, qPrintable(log));
+    }
 
-void TstGLImFilter::textureUnitsFollowUniformNames()
-{
-    const QString frag = GpuTest::writeShader(m_dir, "threesamplers.frag", kThreeSamplersFrag);
-    cv::Mat first, second;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo a(constant(0.25f, 0.f, 0.f, 1.f), GL_RGBA32F);
-        const TSFbo b(constant(0.f, 0.5f, 0.f, 1.f), GL_RGBA32F);
-        const TSFbo m(constant(0.f, 0.f, 0.75f, 1.f), GL_RGBA32F);
-        const TSFbo c(constant(0.125f, 0.f, 0.f, 1.f), GL_RGBA32F);
-        TSFbo out(13, 9, GL_RGBA32F);
-        GLImFilter filter(frag);
-        filter.setTexture("mask", m); // sorts after inputTexture0 and inputTexture1: unit 2
-        filter.proc(a, b, out);
-        first = out.dataToMat(CV_32FC4, true);
-        // inputTexture1 stays registered from the earlier two-input pass.
-        filter.proc(c, out);
-        second = out.dataToMat(CV_32FC4, true);
-    }));
-    GPU_COMPARE_IMAGES(first, constant(0.25f, 0.5f, 0.75f, 1.f), 0.0, 0.0, "units_by_name");
-    GPU_COMPARE_IMAGES(second, constant(0.125f, 0.5f, 0.75f, 1.f), 0.0, 0.0, "registered_texture_persists");
-}
+    void textureUnitsFollowUniformNames()
+    {
+        const QString frag = GpuTest::writeShader(m_dir, "threesamplers.frag", kThreeSamplersFrag);
+        cv::Mat first, second;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo a(constant(0.25f, 0.f, 0.f, 1.f), GL_RGBA32F);
+            const TSFbo b(constant(0.f, 0.5f, 0.f, 1.f), GL_RGBA32F);
+            const TSFbo m(constant(0.f, 0.f, 0.75f, 1.f), GL_RGBA32F);
+            const TSFbo c(constant(0.125f, 0.f, 0.f, 1.f), GL_RGBA32F);
+            TSFbo out(13, 9, GL_RGBA32F);
+            GLImFilter filter(frag);
+            filter.setTexture("mask", m); // sorts after inputTexture0 and inputTexture1: unit 2
+            filter.proc(a, b, out);
+            first = out.dataToMat(CV_32FC4, true);
+            // inputTexture1 stays registered from the earlier two-input pass.
+            filter.proc(c, out);
+            second = out.dataToMat(CV_32FC4, true);
+        }));
+        GPU_COMPARE_IMAGES(first, constant(0.25f, 0.5f, 0.75f, 1.f), 0.0, 0.0, "units_by_name");
+        GPU_COMPARE_IMAGES(second, constant(0.125f, 0.5f, 0.75f, 1.f), 0.0, 0.0, "registered_texture_persists");
+    }
 
-void TstGLImFilter::lateUniformReachesItsLocation()
-{
-    cv::Mat out;
-    const cv::Mat in = constant(0.2f, 0.4f, 0.6f, 0.8f);
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo src(in, GL_RGBA32F);
-        TSFbo dst(13, 9, GL_RGBA32F);
-        GLImFilter filter(shaderPath("testbc.frag"));
-        filter.setUniformValue("contrast", 1.f);
-        filter.proc(src, dst); // brightness still unset
-        filter.setUniformValue("brightness", 0.25f);
-        filter.proc(src, dst);
-        out = dst.dataToMat(CV_32FC4, true);
-    }));
-    GPU_COMPARE_IMAGES(out, constant(0.45f, 0.65f, 0.85f, 0.8f), 1e-6, 0.0, "late_uniform");
-}
-
-void TstGLImFilter::blendedPassDrawsOverOut_data()
-{
-    QTest::addColumn<QString>("frag");
-    QTest::addColumn<cv::Mat>("expected");
-    // Source over: src x a + dst x (1 - a) on every channel, alpha included.
-    // blending.frag: a = 0.5 over opaque blue.
-    QTest::newRow("alpha below 1 keeps out visible") << shaderPath("blending.frag")
-                                                     << constant(0.5f, 0.f, 0.5f, 0.75f);
-    // copy.frag writes alpha 1: nothing of out remains.
-    QTest::newRow("opaque source covers out") << shaderPath("copy.frag") << constant(1.f, 0.f, 0.f, 1.f);
-}
-
-void TstGLImFilter::blendedPassDrawsOverOut()
-{
-    QFETCH(QString, frag);
-    QFETCH(cv::Mat, expected);
-    cv::Mat out;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo red(constant(1.f, 0.f, 0.f, 1.f), GL_RGBA32F);
-        TSFbo dst(13, 9, GL_RGBA32F);
-        GpuTest::clearTo(dst, 0.f, 0.f, 1.f, 1.f);
-        GLImFilter filter(frag);
-        filter.proc(0.5f, red, dst);
-        out = dst.dataToMat(CV_32FC4, true);
-    }));
-    GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, QTest::currentDataTag());
-}
-
-void TstGLImFilter::outputIsBoundBeforeInputs_data()
-{
-    QTest::addColumn<bool>("useFilter");
-    QTest::newRow("proc into a shared out") << false;
-    QTest::newRow("filter into a new framebuffer") << true;
-}
-
-void TstGLImFilter::outputIsBoundBeforeInputs()
-{
-    QFETCH(bool, useFilter);
-    const cv::Mat in = GpuTest::randomImage(9, 13, CV_32FC4, 51);
-    cv::Mat out, held;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo src(in, GL_RGBA32F);
-        TSFbo dst(13, 9, GL_RGBA32F);
-        GpuTest::clearTo(dst, 0.f, 0.f, 0.f, 0.f);
-        const TSFbo keep = dst; // shared: writing dst must allocate a private framebuffer
-        GLCache::clearAll(false); // empty pool: that allocation creates one
-        GLImFilter filter;
-        if (useFilter)
-            dst = filter.filter(src);
-        else
+    void lateUniformReachesItsLocation()
+    {
+        cv::Mat out;
+        const cv::Mat in = constant(0.2f, 0.4f, 0.6f, 0.8f);
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo src(in, GL_RGBA32F);
+            TSFbo dst(13, 9, GL_RGBA32F);
+            GLImFilter filter(shaderPath("testbc.frag"));
+            filter.setUniformValue("contrast", 1.f);
+            filter.proc(src, dst); // brightness still unset
+            filter.setUniformValue("brightness", 0.25f);
             filter.proc(src, dst);
-        out = dst.dataToMat(CV_32FC4, true);
-        held = keep.dataToMat(CV_32FC4, true);
-    }));
-    cv::Mat expected = in.clone();
-    expected.reshape(1, int(expected.total())).col(3).setTo(1.0);
-    // Bilinear at texel centres, as in catalogueShaders; a lost input binding reads 0.
-    GPU_COMPARE_IMAGES(out, expected, 1e-5, 0.0, QTest::currentDataTag());
-    GPU_COMPARE_IMAGES(held, constant(0.f, 0.f, 0.f, 0.f), 0.0, 0.0, "shared_out_untouched");
-}
+            out = dst.dataToMat(CV_32FC4, true);
+        }));
+        GPU_COMPARE_IMAGES(out, constant(0.45f, 0.65f, 0.85f, 0.8f), 1e-6, 0.0, "late_uniform");
+    }
 
-void TstGLImFilter::procInPlaceReadsOldPixels()
-{
-    // Each output pixel reads its neighbour 2 to the left: writing the texture being read
-    // would show.
-    const QSize size(16, 10);
-    const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 61);
-    cv::Mat inPlace, separate;
-    GLuint before = 0, after = 0;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const QTransform shift = QTransform::fromTranslate(2 * 2.0 / size.width(), 0);
-        GLImFilter filter(shaderPath("copy2.frag"), shaderPath("transform.vert"));
-        filter.setUniformValue("vTransform", shift);
+    void blendedPassDrawsOverOut_data()
+    {
+        QTest::addColumn<QString>("frag");
+        QTest::addColumn<cv::Mat>("expected");
+        // Source over: src x a + dst x (1 - a) on every channel, alpha included.
+        // blending.frag: a = 0.5 over opaque blue.
+        QTest::newRow("alpha below 1 keeps out visible") << shaderPath("blending.frag")
+                                                         << constant(0.5f, 0.f, 0.5f, 0.75f);
+        // copy.frag writes alpha 1: nothing of out remains.
+        QTest::newRow("opaque source covers out") << shaderPath("copy.frag") << constant(1.f, 0.f, 0.f, 1.f);
+    }
 
-        TSFbo x(in, GL_RGBA32F);
-        const TSFbo copyOfX = x.clone();
-        TSFbo y = x.clone();
-        before = x.texture();
-        filter.proc(x, x);
-        after = x.texture();
-        filter.proc(copyOfX, y);
-        inPlace = x.dataToMat(CV_32FC4, true);
-        separate = y.dataToMat(CV_32FC4, true);
-    }));
-    QVERIFY(after != before);
-    GPU_COMPARE_IMAGES(inPlace, separate, 0.0, 0.0, "proc_x_x");
-}
+    void blendedPassDrawsOverOut()
+    {
+        QFETCH(QString, frag);
+        QFETCH(cv::Mat, expected);
+        cv::Mat out;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo red(constant(1.f, 0.f, 0.f, 1.f), GL_RGBA32F);
+            TSFbo dst(13, 9, GL_RGBA32F);
+            GpuTest::clearTo(dst, 0.f, 0.f, 1.f, 1.f);
+            GLImFilter filter(frag);
+            filter.proc(0.5f, red, dst);
+            out = dst.dataToMat(CV_32FC4, true);
+        }));
+        GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, QTest::currentDataTag());
+    }
 
-void TstGLImFilter::emptyInputsDoNothing()
-{
-    bool ran = true, renderEmpty = false, filterEmpty = false, uidKept = false;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        GLImFilter filter;
-        TSFbo out(5, 5, GL_RGBA8);
-        const uint uid = out.uid();
-        ran = filter.proc(TSFbo(), out);
-        uidKept = out.uid() == uid;
-        renderEmpty = filter.render(QSize(0, 5)).isEmpty();
-        filterEmpty = filter.filter(TSFbo()).isEmpty();
-    }));
-    QVERIFY(!ran);
-    QVERIFY(uidKept);
-    QVERIFY(renderEmpty);
-    QVERIFY(filterEmpty);
-}
+    void outputIsBoundBeforeInputs_data()
+    {
+        QTest::addColumn<bool>("useFilter");
+        QTest::newRow("proc into a shared out") << false;
+        QTest::newRow("filter into a new framebuffer") << true;
+    }
+
+    void outputIsBoundBeforeInputs()
+    {
+        QFETCH(bool, useFilter);
+        const cv::Mat in = GpuTest::randomImage(9, 13, CV_32FC4, 51);
+        cv::Mat out, held;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo src(in, GL_RGBA32F);
+            TSFbo dst(13, 9, GL_RGBA32F);
+            GpuTest::clearTo(dst, 0.f, 0.f, 0.f, 0.f);
+            const TSFbo keep = dst; // shared: writing dst must allocate a private framebuffer
+            GLCache::clearAll(false); // empty pool: that allocation creates one
+            GLImFilter filter;
+            if (useFilter)
+                dst = filter.filter(src);
+            else
+                filter.proc(src, dst);
+            out = dst.dataToMat(CV_32FC4, true);
+            held = keep.dataToMat(CV_32FC4, true);
+        }));
+        cv::Mat expected = in.clone();
+        expected.reshape(1, int(expected.total())).col(3).setTo(1.0);
+        // Bilinear at texel centres, as in catalogueShaders; a lost input binding reads 0.
+        GPU_COMPARE_IMAGES(out, expected, 1e-5, 0.0, QTest::currentDataTag());
+        GPU_COMPARE_IMAGES(held, constant(0.f, 0.f, 0.f, 0.f), 0.0, 0.0, "shared_out_untouched");
+    }
+
+    void procInPlaceReadsOldPixels()
+    {
+        // Each output pixel reads its neighbour 2 to the left: writing the texture being read
+        // would show.
+        const QSize size(16, 10);
+        const cv::Mat in = GpuTest::randomImage(size.height(), size.width(), CV_32FC4, 61);
+        cv::Mat inPlace, separate;
+        GLuint before = 0, after = 0;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const QTransform shift = QTransform::fromTranslate(2 * 2.0 / size.width(), 0);
+            GLImFilter filter(shaderPath("copy2.frag"), shaderPath("transform.vert"));
+            filter.setUniformValue("vTransform", shift);
+
+            TSFbo x(in, GL_RGBA32F);
+            const TSFbo copyOfX = x.clone();
+            TSFbo y = x.clone();
+            before = x.texture();
+            filter.proc(x, x);
+            after = x.texture();
+            filter.proc(copyOfX, y);
+            inPlace = x.dataToMat(CV_32FC4, true);
+            separate = y.dataToMat(CV_32FC4, true);
+        }));
+        QVERIFY(after != before);
+        GPU_COMPARE_IMAGES(inPlace, separate, 0.0, 0.0, "proc_x_x");
+    }
+
+    void emptyInputsDoNothing()
+    {
+        bool ran = true, renderEmpty = false, filterEmpty = false, uidKept = false;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            GLImFilter filter;
+            TSFbo out(5, 5, GL_RGBA8);
+            const uint uid = out.uid();
+            ran = filter.proc(TSFbo(), out);
+            uidKept = out.uid() == uid;
+            renderEmpty = filter.render(QSize(0, 5)).isEmpty();
+            filterEmpty = filter.filter(TSFbo()).isEmpty();
+        }));
+        QVERIFY(!ran);
+        QVERIFY(uidKept);
+        QVERIFY(renderEmpty);
+        QVERIFY(filterEmpty);
+    }
+};
+
 
 KORVANE_TEST_CASE(TstGLImFilter)
 #include "tst_glimfilter.moc"

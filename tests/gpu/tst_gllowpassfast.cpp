@@ -100,106 +100,96 @@ class TstGLLowpassFast : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void boxAtFullResolution_data();
-    void boxAtFullResolution();
-    void log2DecContent_data();
-    void log2DecContent();
-    void edgeWidthMatchesRadius_data();
-    void edgeWidthMatchesRadius();
+    void initTestCase() { QVERIFY(GpuFixture::renderThread()); }
+
+    void boxAtFullResolution_data()
+    {
+        QTest::addColumn<float>("radius");
+        QTest::newRow("0 (identity)") << 0.f;
+        QTest::newRow("3 (odd, no fraction)") << 3.f;
+        QTest::newRow("5.5") << 5.5f;
+        QTest::newRow("24") << 24.f;
+    }
+
+    void boxAtFullResolution()
+    {
+        QFETCH(float, radius);
+        const cv::Mat in = GpuTest::randomImage(37, 61, CV_32FC4, 21);
+        cv::Mat out;
+        uint format = 0;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            const TSFbo blurred = GLLowpassFast().filter(TSFbo(in, GL_RGBA32F), radius);
+            format = blurred.internalFormat();
+            out = blurred.dataToMat(CV_32FC4, true);
+        }));
+        QCOMPARE(format, uint(GL_RGBA32F));
+        const cv::Mat want = boxAlong(boxAlong(in, radius, true), radius, false);
+        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("box_") + QTest::currentDataTag());
+    }
+
+    void log2DecContent_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("n");
+        QTest::newRow("64 x 48, three times") << QSize(64, 48) << 3;
+        QTest::newRow("61 x 37, twice (resampled first)") << QSize(61, 37) << 2;
+    }
+
+    void log2DecContent()
+    {
+        QFETCH(QSize, size);
+        QFETCH(int, n);
+        const cv::Mat in = SamplingReference::texturedImage(cv::Size(size.width(), size.height()), 23);
+        cv::Mat out;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            out = GLLowpassFast().log2Dec(TSFbo(in, GL_RGBA32F), n).dataToMat(CV_32FC4, true);
+        }));
+        const int d = 1 << n;
+        cv::Mat want = in;
+        if (size.width() % d || size.height() % d)
+            want = resample(in, cv::Size(size.width() / d * d, size.height() / d * d));
+        for (int i = 0; i < n; ++i)
+            want = halve(want, cv::Size(want.cols / 2, want.rows / 2));
+        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("log2dec_") + QTest::currentDataTag());
+    }
+
+    void edgeWidthMatchesRadius_data()
+    {
+        QTest::addColumn<float>("radius");
+        QTest::newRow("200 (a sixteenth)") << 200.f;
+        QTest::newRow("700 (a thirty-second)") << 700.f;
+    }
+
+    void edgeWidthMatchesRadius()
+    {
+        QFETCH(float, radius);
+        // A vertical step edge in the middle of a 4096 x 64 image, far enough from the borders
+        // for the largest radius.
+        const int w = 4096, h = 64;
+        cv::Mat in(h, w, CV_32FC4, cv::Scalar(0, 0, 0, 1));
+        in.colRange(w / 2, w).setTo(cv::Scalar(1, 1, 1, 1));
+        cv::Mat out;
+        QVERIFY(GpuFixture::onRenderThread([&] {
+            out = GLLowpassFast().filter(TSFbo(in, GL_RGBA16F), radius).dataToMat(CV_32FC4, true);
+        }));
+        QCOMPARE(out.size(), in.size());
+
+        std::vector<double> gpu(w), cpu(w);
+        // The full-resolution box on the same step: a linear ramp 2 radius + 1 wide.
+        const cv::Mat cpuRow = boxAlong(in.row(0).clone(), radius, true);
+        for (int x = 0; x < w; ++x) {
+            gpu[x] = out.at<cv::Vec4f>(h / 2, x)[1];
+            cpu[x] = cpuRow.at<cv::Vec4f>(0, x)[1];
+        }
+        const Crossings g = crossings(gpu), c = crossings(cpu);
+        QVERIFY(g.at10 > 0 && g.at90 > 0 && c.at10 > 0);
+        const QString report = QStringLiteral("10-90 % width %1 px (full-resolution box: %2), 50 % at %3 (box: %4)")
+                                   .arg(g.width()).arg(c.width()).arg(g.at50).arg(c.at50);
+        QVERIFY2(std::fabs(g.width() - c.width()) < 0.2 * c.width(), qPrintable(report));
+        QVERIFY2(std::fabs(g.at50 - c.at50) < 0.05 * radius, qPrintable(report));
+    }
 };
 
-void TstGLLowpassFast::initTestCase()
-{
-    QVERIFY(GpuFixture::renderThread());
-}
-
-void TstGLLowpassFast::boxAtFullResolution_data()
-{
-    QTest::addColumn<float>("radius");
-    QTest::newRow("0 (identity)") << 0.f;
-    QTest::newRow("3 (odd, no fraction)") << 3.f;
-    QTest::newRow("5.5") << 5.5f;
-    QTest::newRow("24") << 24.f;
-}
-
-void TstGLLowpassFast::boxAtFullResolution()
-{
-    QFETCH(float, radius);
-    const cv::Mat in = GpuTest::randomImage(37, 61, CV_32FC4, 21);
-    cv::Mat out;
-    uint format = 0;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        const TSFbo blurred = GLLowpassFast().filter(TSFbo(in, GL_RGBA32F), radius);
-        format = blurred.internalFormat();
-        out = blurred.dataToMat(CV_32FC4, true);
-    }));
-    QCOMPARE(format, uint(GL_RGBA32F));
-    const cv::Mat want = boxAlong(boxAlong(in, radius, true), radius, false);
-    GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("box_") + QTest::currentDataTag());
-}
-
-void TstGLLowpassFast::log2DecContent_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("n");
-    QTest::newRow("64 x 48, three times") << QSize(64, 48) << 3;
-    QTest::newRow("61 x 37, twice (resampled first)") << QSize(61, 37) << 2;
-}
-
-void TstGLLowpassFast::log2DecContent()
-{
-    QFETCH(QSize, size);
-    QFETCH(int, n);
-    const cv::Mat in = SamplingReference::texturedImage(cv::Size(size.width(), size.height()), 23);
-    cv::Mat out;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        out = GLLowpassFast().log2Dec(TSFbo(in, GL_RGBA32F), n).dataToMat(CV_32FC4, true);
-    }));
-    const int d = 1 << n;
-    cv::Mat want = in;
-    if (size.width() % d || size.height() % d)
-        want = resample(in, cv::Size(size.width() / d * d, size.height() / d * d));
-    for (int i = 0; i < n; ++i)
-        want = halve(want, cv::Size(want.cols / 2, want.rows / 2));
-    GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("log2dec_") + QTest::currentDataTag());
-}
-
-void TstGLLowpassFast::edgeWidthMatchesRadius_data()
-{
-    QTest::addColumn<float>("radius");
-    QTest::newRow("200 (a sixteenth)") << 200.f;
-    QTest::newRow("700 (a thirty-second)") << 700.f;
-}
-
-void TstGLLowpassFast::edgeWidthMatchesRadius()
-{
-    QFETCH(float, radius);
-    // A vertical step edge in the middle of a 4096 x 64 image, far enough from the borders
-    // for the largest radius.
-    const int w = 4096, h = 64;
-    cv::Mat in(h, w, CV_32FC4, cv::Scalar(0, 0, 0, 1));
-    in.colRange(w / 2, w).setTo(cv::Scalar(1, 1, 1, 1));
-    cv::Mat out;
-    QVERIFY(GpuFixture::onRenderThread([&] {
-        out = GLLowpassFast().filter(TSFbo(in, GL_RGBA16F), radius).dataToMat(CV_32FC4, true);
-    }));
-    QCOMPARE(out.size(), in.size());
-
-    std::vector<double> gpu(w), cpu(w);
-    // The full-resolution box on the same step: a linear ramp 2 radius + 1 wide.
-    const cv::Mat cpuRow = boxAlong(in.row(0).clone(), radius, true);
-    for (int x = 0; x < w; ++x) {
-        gpu[x] = out.at<cv::Vec4f>(h / 2, x)[1];
-        cpu[x] = cpuRow.at<cv::Vec4f>(0, x)[1];
-    }
-    const Crossings g = crossings(gpu), c = crossings(cpu);
-    QVERIFY(g.at10 > 0 && g.at90 > 0 && c.at10 > 0);
-    const QString report = QStringLiteral("10-90 % width %1 px (full-resolution box: %2), 50 % at %3 (box: %4)")
-                               .arg(g.width()).arg(c.width()).arg(g.at50).arg(c.at50);
-    QVERIFY2(std::fabs(g.width() - c.width()) < 0.2 * c.width(), qPrintable(report));
-    QVERIFY2(std::fabs(g.at50 - c.at50) < 0.05 * radius, qPrintable(report));
-}
 
 KORVANE_TEST_CASE(TstGLLowpassFast)
 

@@ -61,91 +61,84 @@ class TstGLTransform : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void positiveYMovesTowardsHigherRows();
-    void corners_data();
-    void corners();
-};
+    void initTestCase() { QVERIFY(GpuFixture::renderThread()); }
 
-void TstGLTransform::initTestCase()
-{
-    QVERIFY(GpuFixture::renderThread());
-}
-
-void TstGLTransform::positiveYMovesTowardsHigherRows()
-{
-    // A 20 x 20 image at pos (0, +0.5) on 100 x 100: its centre on row 75, so it covers rows
-    // 65 ... 84 with its row 0 (matrix row 0, the top) on row 65; columns 40 ... 59.
-    cv::Mat image(20, 20, CV_32FC4);
-    for (int y = 0; y < 20; ++y)
-        image.row(y).setTo(cv::Scalar(y / 20.0, 0.5, 1.0, 1.0));
-    const cv::Mat out = place(image, cv::Size(100, 100), QPointF(0.0, 0.5), 1.f, 0.f);
-    cv::Mat expected(100, 100, CV_32FC4, kBackground);
-    image.copyTo(expected(cv::Rect(40, 65, 20, 20)));
-    expected(cv::Rect(40, 65, 20, 20)).forEach<cv::Vec4f>([](cv::Vec4f& p, const int*) { p[3] = 1.f; });
-    GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, "pos_y_down");
-}
-
-void TstGLTransform::corners_data()
-{
-    QTest::addColumn<QPointF>("pos");
-    QTest::addColumn<float>("scale");
-    QTest::addColumn<float>("rotation");
-    QTest::newRow("all three") << QPointF(-0.2, 0.35) << 0.8f << 117.f;
-    QTest::newRow("all three, negative turn") << QPointF(0.15, 0.1) << 1.3f << -60.f;
-}
-
-void TstGLTransform::corners()
-{
-    QFETCH(QPointF, pos);
-    QFETCH(float, scale);
-    QFETCH(float, rotation);
-    // Odd sizes and different aspects for image and target.
-    const cv::Size image(25, 15), target(71, 47);
-    const cv::Mat out = place(coordinateImage(image), target, pos, scale, rotation);
-
-    // Each corner lands where expected: just inside it the target shows the image point
-    // that belongs there. The inset keeps the whole target pixel clear of the image's edges
-    // (half a target pixel diagonal, in image pixels, plus the half texel that mirrors).
-    const double in = 0.6 + 0.75 / scale;
-    const cv::Point2d corners[] = {{in, in}, {image.width - in, in}, {in, image.height - in},
-                                   {image.width - in, image.height - in}};
-    for (const cv::Point2d& c : corners) {
-        const cv::Point2d t = landing(c, image, target, pos, scale, rotation);
-        const int x = int(std::floor(t.x)), y = int(std::floor(t.y));
-        QVERIFY2(x >= 0 && y >= 0 && x < target.width && y < target.height, "corner lands off the target");
-        const cv::Vec4f got = out.at<cv::Vec4f>(y, x);
-        const cv::Point2d want = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
-        QVERIFY2(std::hypot(got[0] - want.x, got[1] - want.y) < 2e-3,
-                 qPrintable(QStringLiteral("corner (%1, %2) at pixel (%3, %4): image point (%5, %6), want (%7, %8)")
-                                .arg(c.x).arg(c.y).arg(x).arg(y).arg(got[0]).arg(got[1]).arg(want.x).arg(want.y)));
+    void positiveYMovesTowardsHigherRows()
+    {
+        // A 20 x 20 image at pos (0, +0.5) on 100 x 100: its centre on row 75, so it covers rows
+        // 65 ... 84 with its row 0 (matrix row 0, the top) on row 65; columns 40 ... 59.
+        cv::Mat image(20, 20, CV_32FC4);
+        for (int y = 0; y < 20; ++y)
+            image.row(y).setTo(cv::Scalar(y / 20.0, 0.5, 1.0, 1.0));
+        const cv::Mat out = place(image, cv::Size(100, 100), QPointF(0.0, 0.5), 1.f, 0.f);
+        cv::Mat expected(100, 100, CV_32FC4, kBackground);
+        image.copyTo(expected(cv::Rect(40, 65, 20, 20)));
+        expected(cv::Rect(40, 65, 20, 20)).forEach<cv::Vec4f>([](cv::Vec4f& p, const int*) { p[3] = 1.f; });
+        GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, "pos_y_down");
     }
 
-    // Every pixel: inside the image (half a pixel clear of its edges, where bilinear
-    // sampling mirrors) the image point of the expected mapping; well outside the quad the
-    // old content.
-    cv::Mat expected = out.clone();
-    int inside = 0;
-    for (int y = 0; y < target.height; ++y) {
-        for (int x = 0; x < target.width; ++x) {
-            const cv::Point2d uv = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
-            const double margin = 1.0 / scale + 0.01;
-            const bool wellInside = uv.x > 0.5 && uv.y > 0.5 && uv.x < image.width - 0.5 && uv.y < image.height - 0.5;
-            const bool wellOutside = uv.x < -margin || uv.y < -margin || uv.x > image.width + margin
-                                     || uv.y > image.height + margin;
-            if (wellInside) {
-                expected.at<cv::Vec4f>(y, x) = cv::Vec4f(float(uv.x), float(uv.y), 1.f, 1.f);
-                ++inside;
-            } else if (wellOutside) {
-                expected.at<cv::Vec4f>(y, x) = cv::Vec4f(kBackground[0], kBackground[1], kBackground[2],
-                                                         kBackground[3]);
+    void corners_data()
+    {
+        QTest::addColumn<QPointF>("pos");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<float>("rotation");
+        QTest::newRow("all three") << QPointF(-0.2, 0.35) << 0.8f << 117.f;
+        QTest::newRow("all three, negative turn") << QPointF(0.15, 0.1) << 1.3f << -60.f;
+    }
+
+    void corners()
+    {
+        QFETCH(QPointF, pos);
+        QFETCH(float, scale);
+        QFETCH(float, rotation);
+        // Odd sizes and different aspects for image and target.
+        const cv::Size image(25, 15), target(71, 47);
+        const cv::Mat out = place(coordinateImage(image), target, pos, scale, rotation);
+
+        // Each corner lands where expected: just inside it the target shows the image point
+        // that belongs there. The inset keeps the whole target pixel clear of the image's edges
+        // (half a target pixel diagonal, in image pixels, plus the half texel that mirrors).
+        const double in = 0.6 + 0.75 / scale;
+        const cv::Point2d corners[] = {{in, in}, {image.width - in, in}, {in, image.height - in},
+                                       {image.width - in, image.height - in}};
+        for (const cv::Point2d& c : corners) {
+            const cv::Point2d t = landing(c, image, target, pos, scale, rotation);
+            const int x = int(std::floor(t.x)), y = int(std::floor(t.y));
+            QVERIFY2(x >= 0 && y >= 0 && x < target.width && y < target.height, "corner lands off the target");
+            const cv::Vec4f got = out.at<cv::Vec4f>(y, x);
+            const cv::Point2d want = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
+            QVERIFY2(std::hypot(got[0] - want.x, got[1] - want.y) < 2e-3,
+                     qPrintable(QStringLiteral("corner (%1, %2) at pixel (%3, %4): image point (%5, %6), want (%7, %8)")
+                                    .arg(c.x).arg(c.y).arg(x).arg(y).arg(got[0]).arg(got[1]).arg(want.x).arg(want.y)));
+        }
+
+        // Every pixel: inside the image (half a pixel clear of its edges, where bilinear
+        // sampling mirrors) the image point of the expected mapping; well outside the quad the
+        // old content.
+        cv::Mat expected = out.clone();
+        int inside = 0;
+        for (int y = 0; y < target.height; ++y) {
+            for (int x = 0; x < target.width; ++x) {
+                const cv::Point2d uv = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
+                const double margin = 1.0 / scale + 0.01;
+                const bool wellInside = uv.x > 0.5 && uv.y > 0.5 && uv.x < image.width - 0.5 && uv.y < image.height - 0.5;
+                const bool wellOutside = uv.x < -margin || uv.y < -margin || uv.x > image.width + margin
+                                         || uv.y > image.height + margin;
+                if (wellInside) {
+                    expected.at<cv::Vec4f>(y, x) = cv::Vec4f(float(uv.x), float(uv.y), 1.f, 1.f);
+                    ++inside;
+                } else if (wellOutside) {
+                    expected.at<cv::Vec4f>(y, x) = cv::Vec4f(kBackground[0], kBackground[1], kBackground[2],
+                                                             kBackground[3]);
+                }
             }
         }
+        QVERIFY(inside > 100);
+        // Image coordinates in pixels: float interpolation across the quad, well below 1e-3 px.
+        GPU_COMPARE_IMAGES(out, expected, 2e-3, 0.0, QStringLiteral("placement_") + QTest::currentDataTag());
     }
-    QVERIFY(inside > 100);
-    // Image coordinates in pixels: float interpolation across the quad, well below 1e-3 px.
-    GPU_COMPARE_IMAGES(out, expected, 2e-3, 0.0, QStringLiteral("placement_") + QTest::currentDataTag());
-}
+};
+
 
 KORVANE_TEST_CASE(TstGLTransform)
 

@@ -32,140 +32,134 @@ class TstTSMat : public QObject
     Q_OBJECT
 
 private slots:
-    void totalKBCountsRowStride();
-    void setterDetaches_data();
-    void setterDetaches();
-    void liveRecordsReturnToStart();
-    void concurrentCopiesKeepCountConsistent();
-    void hashedByUidInParameterMaps();
+    void totalKBCountsRowStride()
+    {
+        const cv::Mat parent(1000, 1000, CV_8UC4);
+        // 10 rows of the parent's 4000-byte stride, not 10 x 100 x 4 bytes.
+        const TSMat roi(parent(cv::Rect(0, 0, 100, 10)));
+        QCOMPARE(roi.size(), QSize(100, 10));
+        QCOMPARE(roi.totalKB(), 39);
+    }
+
+    void setterDetaches_data()
+    {
+        using Setter = std::function<void(TSMat&)>;
+        QTest::addColumn<Setter>("setter");
+
+        QTest::newRow("setName") << Setter([](TSMat& m) { m.setName("changed"); });
+        QTest::newRow("setProperty") << Setter([](TSMat& m) { m.setProperty("k", 42); });
+    }
+
+    // Every setter on a shared handle must leave the other handle exactly as it was,
+    // metadata and pixels, and give the modified handle its own copy of the pixels.
+    void setterDetaches()
+    {
+        using Setter = std::function<void(TSMat&)>;
+        QFETCH(Setter, setter);
+
+        const cv::Mat src = noiseMat();
+        const cv::Mat reference = src.clone();
+        TSMat original(src);
+        original.setName("orig");
+        original.setScale(0.5f);
+        original.setProperty("k", 1);
+        const uint uid = original.uid();
+
+        const int before = TSMat::liveRecords();
+        TSMat copy(original);
+        setter(copy);
+
+        QCOMPARE(TSMat::liveRecords(), before + 1);
+        QVERIFY(copy.mat().data != original.mat().data);
+        QVERIFY(samePixels(copy.mat(), reference));
+        QCOMPARE(original.mat().data, src.data);
+        QVERIFY(samePixels(original.mat(), reference));
+        QCOMPARE(original.name(), QString("orig"));
+        QCOMPARE(original.scale(), 0.5f);
+        QCOMPARE(original.uid(), uid);
+        QCOMPARE(original.property("k"), QVariant(1));
+
+        // Now the sole owner of its record, the copy is modified in place.
+        const uchar* own = copy.mat().data;
+        setter(copy);
+        QCOMPARE(copy.mat().data, own);
+    }
+
+    void liveRecordsReturnToStart()
+    {
+        const int start = TSMat::liveRecords();
+        QLoggingCategory::setFilterRules(QStringLiteral("korvane.gpu.debug=true"));
+        if (start == 0)
+            QTest::ignoreMessage(QtDebugMsg, "all objects deleted");
+        {
+            TSMat a(noiseMat());
+            TSMat b(a);
+            QCOMPARE(TSMat::liveRecords(), start + 1);
+            b.setName("detached");
+            QCOMPARE(TSMat::liveRecords(), start + 2);
+            TSMat c;
+            QCOMPARE(TSMat::liveRecords(), start + 3);
+            c = b; // c's own empty record dies
+            QCOMPARE(TSMat::liveRecords(), start + 2);
+            b = a; // c still holds the detached record
+            QCOMPARE(TSMat::liveRecords(), start + 2);
+        }
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(TSMat::liveRecords(), start);
+    }
+
+    // Copies of one record made and dropped on two threads at once: a non-atomic count loses
+    // increments and then frees the record early or never.
+    void concurrentCopiesKeepCountConsistent()
+    {
+        const int start = TSMat::liveRecords();
+        {
+            const cv::Mat src = noiseMat(16, 16);
+            const TSMat shared(src);
+            // Both threads start together so their increments really interleave.
+            std::atomic<int> ready{0};
+            auto churn = [&shared, &ready] {
+                TSMat held;
+                ready.fetch_add(1);
+                while (ready.load() < 2) {
+                }
+                for (int i = 0; i < 1000000; ++i) {
+                    TSMat local(shared);
+                    held = local;
+                    if (i % 2)
+                        held = TSMat(shared);
+                }
+            };
+            std::thread t1(churn);
+            std::thread t2(churn);
+            t1.join();
+            t2.join();
+            QCOMPARE(TSMat::liveRecords(), start + 1);
+            QCOMPARE(shared.mat().data, src.data);
+
+            // Detaches on this thread while the other one keeps copying the same record.
+            ready.store(1);
+            std::thread t3(churn);
+            for (int i = 0; i < 1000; ++i) {
+                TSMat m(shared);
+                m.setName(QString::number(i));
+            }
+            t3.join();
+            QCOMPARE(TSMat::liveRecords(), start + 1);
+        }
+        QCOMPARE(TSMat::liveRecords(), start);
+    }
+
+    // Node caches key on the structural hash of their parameters: an image in a map must hash
+    // to its uid, through the getter the type registers.
+    void hashedByUidInParameterMaps()
+    {
+        TSMat::registerMetaType();
+        const TSMat m(noiseMat());
+        QCOMPARE(TUid::hash(QVariant::fromValue(m)), m.uid());
+    }
 };
 
-void TstTSMat::totalKBCountsRowStride()
-{
-    const cv::Mat parent(1000, 1000, CV_8UC4);
-    // 10 rows of the parent's 4000-byte stride, not 10 x 100 x 4 bytes.
-    const TSMat roi(parent(cv::Rect(0, 0, 100, 10)));
-    QCOMPARE(roi.size(), QSize(100, 10));
-    QCOMPARE(roi.totalKB(), 39);
-}
-
-void TstTSMat::setterDetaches_data()
-{
-    using Setter = std::function<void(TSMat&)>;
-    QTest::addColumn<Setter>("setter");
-
-    QTest::newRow("setName") << Setter([](TSMat& m) { m.setName("changed"); });
-    QTest::newRow("setProperty") << Setter([](TSMat& m) { m.setProperty("k", 42); });
-}
-
-// Every setter on a shared handle must leave the other handle exactly as it was,
-// metadata and pixels, and give the modified handle its own copy of the pixels.
-void TstTSMat::setterDetaches()
-{
-    using Setter = std::function<void(TSMat&)>;
-    QFETCH(Setter, setter);
-
-    const cv::Mat src = noiseMat();
-    const cv::Mat reference = src.clone();
-    TSMat original(src);
-    original.setName("orig");
-    original.setScale(0.5f);
-    original.setProperty("k", 1);
-    const uint uid = original.uid();
-
-    const int before = TSMat::liveRecords();
-    TSMat copy(original);
-    setter(copy);
-
-    QCOMPARE(TSMat::liveRecords(), before + 1);
-    QVERIFY(copy.mat().data != original.mat().data);
-    QVERIFY(samePixels(copy.mat(), reference));
-    QCOMPARE(original.mat().data, src.data);
-    QVERIFY(samePixels(original.mat(), reference));
-    QCOMPARE(original.name(), QString("orig"));
-    QCOMPARE(original.scale(), 0.5f);
-    QCOMPARE(original.uid(), uid);
-    QCOMPARE(original.property("k"), QVariant(1));
-
-    // Now the sole owner of its record, the copy is modified in place.
-    const uchar* own = copy.mat().data;
-    setter(copy);
-    QCOMPARE(copy.mat().data, own);
-}
-
-void TstTSMat::liveRecordsReturnToStart()
-{
-    const int start = TSMat::liveRecords();
-    QLoggingCategory::setFilterRules(QStringLiteral("korvane.gpu.debug=true"));
-    if (start == 0)
-        QTest::ignoreMessage(QtDebugMsg, "all objects deleted");
-    {
-        TSMat a(noiseMat());
-        TSMat b(a);
-        QCOMPARE(TSMat::liveRecords(), start + 1);
-        b.setName("detached");
-        QCOMPARE(TSMat::liveRecords(), start + 2);
-        TSMat c;
-        QCOMPARE(TSMat::liveRecords(), start + 3);
-        c = b; // c's own empty record dies
-        QCOMPARE(TSMat::liveRecords(), start + 2);
-        b = a; // c still holds the detached record
-        QCOMPARE(TSMat::liveRecords(), start + 2);
-    }
-    QLoggingCategory::setFilterRules(QString());
-    QCOMPARE(TSMat::liveRecords(), start);
-}
-
-// Copies of one record made and dropped on two threads at once: a non-atomic count loses
-// increments and then frees the record early or never.
-void TstTSMat::concurrentCopiesKeepCountConsistent()
-{
-    const int start = TSMat::liveRecords();
-    {
-        const cv::Mat src = noiseMat(16, 16);
-        const TSMat shared(src);
-        // Both threads start together so their increments really interleave.
-        std::atomic<int> ready{0};
-        auto churn = [&shared, &ready] {
-            TSMat held;
-            ready.fetch_add(1);
-            while (ready.load() < 2) {
-            }
-            for (int i = 0; i < 1000000; ++i) {
-                TSMat local(shared);
-                held = local;
-                if (i % 2)
-                    held = TSMat(shared);
-            }
-        };
-        std::thread t1(churn);
-        std::thread t2(churn);
-        t1.join();
-        t2.join();
-        QCOMPARE(TSMat::liveRecords(), start + 1);
-        QCOMPARE(shared.mat().data, src.data);
-
-        // Detaches on this thread while the other one keeps copying the same record.
-        ready.store(1);
-        std::thread t3(churn);
-        for (int i = 0; i < 1000; ++i) {
-            TSMat m(shared);
-            m.setName(QString::number(i));
-        }
-        t3.join();
-        QCOMPARE(TSMat::liveRecords(), start + 1);
-    }
-    QCOMPARE(TSMat::liveRecords(), start);
-}
-
-// Node caches key on the structural hash of their parameters: an image in a map must hash
-// to its uid, through the getter the type registers.
-void TstTSMat::hashedByUidInParameterMaps()
-{
-    TSMat::registerMetaType();
-    const TSMat m(noiseMat());
-    QCOMPARE(TUid::hash(QVariant::fromValue(m)), m.uid());
-}
 
 KORVANE_TEST_CASE(TstTSMat)
 

@@ -27,57 +27,54 @@ class TstTSMatList : public QObject
     Q_OBJECT
 
 private slots:
-    void navigation_data();
-    void navigation();
-    void pushAfterPrevDropsTail();
+    void navigation_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<QString>("moves"); // 'p' = prev(), 'n' = next()
+        QTest::addColumn<int>("index");
+        QTest::addColumn<bool>("hasPrev");
+        QTest::addColumn<bool>("hasNext");
+
+        QTest::newRow("empty, moves do nothing") << 0 << "pnnp" << -1 << false << false;
+        QTest::newRow("next on last does nothing") << 5 << "n" << 4 << true << false;
+        QTest::newRow("prev on first does nothing") << 5 << "pppppp" << 0 << false << true;
+        QTest::newRow("back and forth") << 5 << "ppppn" << 1 << true << true;
+    }
+
+    void navigation()
+    {
+        QFETCH(int, entries);
+        QFETCH(QString, moves);
+        QFETCH(int, index);
+        QFETCH(bool, hasPrev);
+        QFETCH(bool, hasNext);
+
+        TSMatList list = listOf(entries);
+        for (QChar c : moves) {
+            if (c == 'p')
+                list.prev();
+            else
+                list.next();
+        }
+        QCOMPARE(list.count(), entries);
+        QCOMPARE(list.currentIndex(), index);
+        QCOMPARE(list.hasPrev(), hasPrev);
+        QCOMPARE(list.hasNext(), hasNext);
+    }
+
+    void pushAfterPrevDropsTail()
+    {
+        TSMatList list = listOf(5);
+        list.prev();
+        list.prev();
+        list.push({TSMat(), "new"});
+        QCOMPARE(list.count(), 4);
+        QCOMPARE(list.currentIndex(), 3);
+        QCOMPARE(names(list), (QStringList{"0", "1", "2", "new"}));
+        QVERIFY(!list.hasNext());
+    }
 };
 
-void TstTSMatList::navigation_data()
-{
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<QString>("moves"); // 'p' = prev(), 'n' = next()
-    QTest::addColumn<int>("index");
-    QTest::addColumn<bool>("hasPrev");
-    QTest::addColumn<bool>("hasNext");
-
-    QTest::newRow("empty, moves do nothing") << 0 << "pnnp" << -1 << false << false;
-    QTest::newRow("next on last does nothing") << 5 << "n" << 4 << true << false;
-    QTest::newRow("prev on first does nothing") << 5 << "pppppp" << 0 << false << true;
-    QTest::newRow("back and forth") << 5 << "ppppn" << 1 << true << true;
-}
-
-void TstTSMatList::navigation()
-{
-    QFETCH(int, entries);
-    QFETCH(QString, moves);
-    QFETCH(int, index);
-    QFETCH(bool, hasPrev);
-    QFETCH(bool, hasNext);
-
-    TSMatList list = listOf(entries);
-    for (QChar c : moves) {
-        if (c == 'p')
-            list.prev();
-        else
-            list.next();
-    }
-    QCOMPARE(list.count(), entries);
-    QCOMPARE(list.currentIndex(), index);
-    QCOMPARE(list.hasPrev(), hasPrev);
-    QCOMPARE(list.hasNext(), hasNext);
-}
-
-void TstTSMatList::pushAfterPrevDropsTail()
-{
-    TSMatList list = listOf(5);
-    list.prev();
-    list.prev();
-    list.push({TSMat(), "new"});
-    QCOMPARE(list.count(), 4);
-    QCOMPARE(list.currentIndex(), 3);
-    QCOMPARE(names(list), (QStringList{"0", "1", "2", "new"}));
-    QVERIFY(!list.hasNext());
-}
 
 KORVANE_TEST_CASE(TstTSMatList)
 

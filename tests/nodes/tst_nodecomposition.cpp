@@ -120,14 +120,9 @@ cv::Point2d layerPointAt(double x, double y, const cv::Size& size, const QPointF
 
 Q_DECLARE_METATYPE(Tree)
 
-class TstNodeComposition : public QObject
+class TstNodeComposition : public ServerTest
 {
     Q_OBJECT
-private:
-    TestHost m_host;
-    std::unique_ptr<QQuickView> m_view;
-    TImpServer* m_server = nullptr;
-    TNodeRootWithAdjust* m_root = nullptr;
     cv::Mat m_input;  // CV_64FC4 in [0, 1]
 
     void setInput(const cv::Mat& rgba8)
@@ -168,9 +163,7 @@ private slots:
     void initTestCase()
     {
         TestLayers::registerAll();
-        m_server = m_host.showServer(m_view);
-        QVERIFY(m_server);
-        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
+        QVERIFY(startServer());
         m_root->setProcMode(TImproc::FULL);
         cv::Mat input(30, 41, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));

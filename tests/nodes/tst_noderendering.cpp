@@ -39,22 +39,15 @@ bool near(const cv::Vec4b& px, int r, int g, int b, int tolerance = 2)
 }
 } // namespace
 
-class TstNodeRendering : public QObject
+class TstNodeRendering : public ServerTest
 {
     Q_OBJECT
-private:
-    TestHost m_host;
-    std::unique_ptr<QQuickView> m_view;
-    TImpServer* m_server = nullptr;
-    TNodeRootWithAdjust* m_root = nullptr;
 
 private slots:
     void initTestCase()
     {
         TestLayers::registerAll();
-        m_server = m_host.showServer(m_view);
-        QVERIFY(m_server);
-        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
+        QVERIFY(startServer());
         // A uniform (200, 100, 50) input, 16 x 12.
         m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255))));
         QTRY_VERIFY(TestHost::queueDrained());

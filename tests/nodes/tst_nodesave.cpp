@@ -52,14 +52,9 @@ QVariantMap pngOptions(const QString& depth)
 
 } // namespace
 
-class TstNodeSave : public QObject
+class TstNodeSave : public ServerTest
 {
     Q_OBJECT
-private:
-    TestHost m_host;
-    std::unique_ptr<QQuickView> m_view;
-    TImpServer* m_server = nullptr;
-    TNodeRootWithAdjust* m_root = nullptr;
 
     TNode* addLayer(const QString& className) { return TestHost::addChild(m_server, className, m_root); }
     void setFill(TNode* layer, const QColor& c) { layer->setParamsOnly({{"fill", c}}, unsigned(layer->uid())); }
@@ -82,9 +77,7 @@ private slots:
     void initTestCase()
     {
         TestLayers::registerAll();
-        m_server = m_host.showServer(m_view);
-        QVERIFY(m_server);
-        m_root = qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode());
+        QVERIFY(startServer());
         cv::Mat input(12, 17, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
         input.reshape(1, input.total()).col(3).setTo(255);

@@ -67,47 +67,27 @@ QVariantMap tiffOptions()
 {
     return {{"IMAGE_FORMAT", "TIFF"}, {"TIFF_COMPRESSION", "NONE"}, {"TIFF_BITDEPTH", "16 bit"}, {"SAVE_ALPHA", "FALSE"}};
 }
-
-// The shared part of both cases: a server in a window, and a temporary folder.
-class SaveHarness
-{
-public:
-    bool start()
-    {
-        m_server = m_host.showServer(m_view);
-        return m_server;
-    }
-    TImpServer* server() const { return m_server; }
-    const QTemporaryDir& dir() const { return m_dir; }
-
-private:
-    TestHost m_host;
-    std::unique_ptr<QQuickView> m_view;
-    TImpServer* m_server = nullptr;
-    QTemporaryDir m_dir;
-};
 } // namespace
 
-class TstNodeSavePrecision : public QObject
+class TstNodeSavePrecision : public ServerTest
 {
     Q_OBJECT
-private:
-    SaveHarness m_harness;
+    QTemporaryDir m_dir;
 
 private slots:
     void initTestCase()
     {
         QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
-        QVERIFY(m_harness.start());
+        QVERIFY(startServer());
     }
 
     void eightBitPngComesBackIdentical()
     {
-        const QString source = writeSource(m_harness.dir(), "source8.png", CV_8UC3);
+        const QString source = writeSource(m_dir, "source8.png", CV_8UC3);
         QVERIFY(!source.isEmpty());
         cv::Mat original, saved;
         QString failure;
-        QVERIFY2(roundTrip(m_harness.server(), source, m_harness.dir().filePath("saved8.png"), pngOptions(), &original,
+        QVERIFY2(roundTrip(m_server, source, m_dir.filePath("saved8.png"), pngOptions(), &original,
                            &saved, &failure), qPrintable(failure));
         // Exact: a half float holds v / 255 within 2^-10 of itself (a unit, as stores
         // truncate here), a quarter of an 8-bit step at most.
@@ -116,11 +96,11 @@ private slots:
 
     void sixteenBitTiffWithinHalfFloatPrecision()
     {
-        const QString source = writeSource(m_harness.dir(), "source16.tif", CV_16UC3);
+        const QString source = writeSource(m_dir, "source16.tif", CV_16UC3);
         QVERIFY(!source.isEmpty());
         cv::Mat original, saved;
         QString failure;
-        QVERIFY2(roundTrip(m_harness.server(), source, m_harness.dir().filePath("saved16.tif"), tiffOptions(),
+        QVERIFY2(roundTrip(m_server, source, m_dir.filePath("saved16.tif"), tiffOptions(),
                            &original, &saved, &failure), qPrintable(failure));
         // A half float keeps 10 mantissa bits: rounding to nearest errs by 2^-11 of the value,
         // but llvmpipe truncates when it stores one (every error here is towards zero), so
@@ -131,27 +111,25 @@ private slots:
 
 // The packed float format must be chosen before the render thread makes its first image:
 // a process of its own.
-class TstNodeSaveCompactFormat : public QObject
+class TstNodeSaveCompactFormat : public ServerTest
 {
     Q_OBJECT
-private:
-    std::unique_ptr<SaveHarness> m_harness;
+    QTemporaryDir m_dir;
 
 private slots:
     void initTestCase()
     {
         QVERIFY(TSFbo::setWorkingFormat(GL_R11F_G11F_B10F));
-        m_harness = std::make_unique<SaveHarness>();
-        QVERIFY(m_harness->start());
+        QVERIFY(startServer());
     }
 
     void sixteenBitTiffWithinPackedFloatPrecision()
     {
-        const QString source = writeSource(m_harness->dir(), "source16.tif", CV_16UC3);
+        const QString source = writeSource(m_dir, "source16.tif", CV_16UC3);
         QVERIFY(!source.isEmpty());
         cv::Mat original, saved;
         QString failure;
-        QVERIFY2(roundTrip(m_harness->server(), source, m_harness->dir().filePath("saved16.tif"), tiffOptions(),
+        QVERIFY2(roundTrip(m_server, source, m_dir.filePath("saved16.tif"), tiffOptions(),
                            &original, &saved, &failure), qPrintable(failure));
         // One unit of a 6-bit mantissa (red, green) is 2^-6 of the value, of a 5-bit one
         // (blue) 2^-5: the bound when stores truncate, as llvmpipe's do; the 16-bit file adds
@@ -162,7 +140,7 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_harness.reset();
+        m_view.reset();
         TSFbo::setWorkingFormat(GL_RGBA16F);
     }
 };

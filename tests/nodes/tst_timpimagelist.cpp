@@ -31,25 +31,18 @@ cv::Mat currentImageOf(TImpImageList* list)
 }
 } // namespace
 
-class TstTImpImageList : public QObject
+class TstTImpImageList : public ServerTest
 {
     Q_OBJECT
-private:
-    TestHost m_host;
     QTemporaryDir m_dir;
-    std::unique_ptr<QQuickView> m_view;
-    TImpServer* m_server = nullptr;
     TImpImageList* m_list = nullptr;
 
 private slots:
     void initTestCase()
     {
-        m_view = m_host.show("import QtQuick 2.15\nimport Korvane 1.0\n"
-                             "Item { TImpImageList { objectName: \"list\" }\n"
-                             "       TImpServer { objectName: \"server\"; anchors.fill: parent } }");
-        QVERIFY(m_view);
-        m_server = TestHost::server(m_view.get());
-        QTRY_VERIFY_WITH_TIMEOUT(m_server && m_server->isReady(), 10000);
+        QVERIFY(startServer("import QtQuick 2.15\nimport Korvane 1.0\n"
+                            "Item { TImpImageList { objectName: \"list\" }\n"
+                            "       TImpServer { objectName: \"server\"; anchors.fill: parent } }"));
         m_list = m_view->rootObject()->findChild<TImpImageList*>("list");
         QVERIFY(m_list);
     }

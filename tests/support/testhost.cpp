@@ -105,11 +105,18 @@ TImpServer* TestHost::server(QQuickView* view)
     return view->rootObject()->findChild<TImpServer*>();
 }
 
-TImpServer* TestHost::showServer(std::unique_ptr<QQuickView>& view)
+TImpServer* TestHost::showServer(std::unique_ptr<QQuickView>& view, const QByteArray& qml)
 {
-    view = show("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }");
+    view = show(qml.isEmpty() ? QByteArray("import QtQuick 2.15\nimport Korvane 1.0\nTImpServer { }") : qml);
     TImpServer* s = server(view.get());
     return s && QTest::qWaitFor([s] { return s->isReady(); }, 10000) ? s : nullptr;
+}
+
+bool ServerTest::startServer(const QByteArray& qml)
+{
+    m_server = m_host.showServer(m_view, qml);
+    m_root = m_server ? qobject_cast<TNodeRootWithAdjust*>(m_server->rootNode()) : nullptr;
+    return m_root;
 }
 
 TNode* TestHost::addChild(TImpServer* server, const QString& className, TNode* parent)

@@ -12,6 +12,7 @@
 
 class TImpServer;
 class TNode;
+class TNodeRootWithAdjust;
 
 // What a host application does, reduced to what tests need: registers the node classes
 // (one named "TNodeRoot") and the QML types, and shows QML with a TImpServer in a window.
@@ -26,9 +27,9 @@ public:
     std::unique_ptr<QQuickView> show(const QByteArray& qml, const QVariantMap& contextProperties = {});
     // The first TImpServer item found in the window.
     static TImpServer* server(QQuickView* view);
-    // Shows a window holding just a TImpServer (kept in `view`) and waits until it is ready;
-    // null when it does not get there.
-    TImpServer* showServer(std::unique_ptr<QQuickView>& view);
+    // Shows `qml` (by default a window holding just a TImpServer) in `view` and waits until its
+    // server is ready; null when it does not get there.
+    TImpServer* showServer(std::unique_ptr<QQuickView>& view, const QByteArray& qml = {});
     // Creates a child of `className` under `parent` through the server's command queue and
     // returns it once the queue has run; null when it was not made.
     static TNode* addChild(TImpServer* server, const QString& className, TNode* parent);
@@ -42,4 +43,17 @@ public:
 private:
     QTemporaryDir m_dir;
     int m_documents = 0;
+};
+
+// A test case around one server window, shown once for the whole case, and its root.
+class ServerTest : public QObject
+{
+protected:
+    // Shows the window (see TestHost::showServer); false when the server is not ready.
+    bool startServer(const QByteArray& qml = {});
+
+    TestHost m_host;
+    std::unique_ptr<QQuickView> m_view;
+    TImpServer* m_server = nullptr;
+    TNodeRootWithAdjust* m_root = nullptr;
 };
