@@ -1,5 +1,10 @@
+// Colour profiles and conversions against Little CMS: alpha through every layout, damaged
+// and unfitting profiles, display profiles from the device list and the X11 root window.
+
 #include "io/colormanagementsystem.h"
+#include "io/colorprofile.h"
 #include "io/standardprofiles.h"
+#include "io/workspace.h"
 #include "io/x11displayprofile.h"
 
 #include "iotestfiles.h"
@@ -344,18 +349,80 @@ private slots:
         QVERIFY(cms.deviceProfiles().first().isBuiltInSRGB());
     }
 
-    void copiesAreIndependent()
+    void emptySourceGivesSrgb()
     {
-        const QByteArray profile = adobe();
-        ColorManagementSystem original;
-        ColorManagementSystem copy(original);
-        copy.setWorkingColorProfile(bytesOf(profile), profile.size());
-        copy.setDeviceColorProfile(bytesOf(profile), profile.size());
-        QVERIFY(original.workingProfile().isBuiltInSRGB());
-        QVERIFY(original.deviceProfiles().isEmpty());
-        original = copy;
-        QCOMPARE(original.workingProfile().size(), unsigned(profile.size()));
-        QVERIFY(original.workingProfile().profile() != copy.workingProfile().profile());
+        const QByteArray adobe = StandardProfiles::build("Adobe98.icc");
+        ColorProfile profile(bytesOf(adobe), adobe.size());
+        QVERIFY(!profile.isBuiltInSRGB());
+        QVERIFY(profile.open(nullptr, 100));
+        QVERIFY(profile.isBuiltInSRGB());
+        QVERIFY(profile.open(bytesOf(adobe), 0));
+        QVERIFY(profile.isBuiltInSRGB());
+    }
+
+    void unreadableBytesReportFailure_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray adobe = StandardProfiles::build("Adobe98.icc");
+        QTest::newRow("garbage") << QByteArray(300, 'x');
+        QTest::newRow("truncated") << adobe.left(100);
+        QByteArray badTags = adobe;
+        badTags[131] = char(0x7f); // tag count far past the end of the data
+        QTest::newRow("bad tag count") << badTags;
+    }
+
+    void unreadableBytesReportFailure()
+    {
+        QFETCH(QByteArray, bytes);
+        ColorProfile profile;
+        QVERIFY(!profile.open(bytesOf(bytes), bytes.size()));
+        // The invariant holds: there is still a usable profile, sRGB.
+        QVERIFY(profile.profile() != nullptr);
+        QVERIFY(profile.isBuiltInSRGB());
+    }
+
+    void copiesOwnTheirBytes()
+    {
+        const QByteArray adobe = StandardProfiles::build("Adobe98.icc");
+        auto* original = new ColorProfile(bytesOf(adobe), adobe.size());
+        const ColorProfile copy(*original);
+        ColorProfile assigned;
+        assigned = *original;
+        QVERIFY(copy.profile() != original->profile());
+        QVERIFY(copy.data() != original->data());
+        delete original; // the copies must not depend on it
+        for (const ColorProfile* p : std::initializer_list<const ColorProfile*>{&copy, &assigned}) {
+            QCOMPARE(QByteArray(reinterpret_cast<const char*>(p->data()), int(p->size())), adobe);
+            QCOMPARE(p->colorSpace(), unsigned(cmsSigRgbData));
+        }
+        assigned = assigned; // self-assignment keeps the profile
+        QCOMPARE(assigned.size(), unsigned(adobe.size()));
+        assigned = ColorProfile();
+        QVERIFY(assigned.isBuiltInSRGB());
+
+        // So are the colour management system's profiles.
+        ColorManagementSystem cms;
+        ColorManagementSystem cmsCopy(cms);
+        cmsCopy.setWorkingColorProfile(bytesOf(adobe), adobe.size());
+        cmsCopy.setDeviceColorProfile(bytesOf(adobe), adobe.size());
+        QVERIFY(cms.workingProfile().isBuiltInSRGB());
+        QVERIFY(cms.deviceProfiles().isEmpty());
+        cms = cmsCopy;
+        QCOMPARE(cms.workingProfile().size(), unsigned(adobe.size()));
+        QVERIFY(cms.workingProfile().profile() != cmsCopy.workingProfile().profile());
+    }
+
+    void profilesReachTheSharedInstance()
+    {
+        const QByteArray adobe = StandardProfiles::build("Adobe98.icc");
+        const auto* data = bytesOf(adobe);
+        Workspace::setWorkingColorProfile(data, unsigned(adobe.size()));
+        Workspace::setDeviceColorProfile(data, unsigned(adobe.size()));
+        QCOMPARE(Workspace::colorManagmentSystem().workingProfile().size(), unsigned(adobe.size()));
+        QCOMPARE(Workspace::colorManagmentSystem().deviceProfiles().size(), 1);
+        // Leave the process-wide instance as other tests expect it.
+        Workspace::colorManagmentSystem() = ColorManagementSystem();
+        QVERIFY(Workspace::colorManagmentSystem().workingProfile().isBuiltInSRGB());
     }
 };
 

@@ -1,6 +1,12 @@
+// Image files in and out: every depth and layout, orientation, colour spaces and their
+// profiles, the save options, metadata, damaged input, atomic replacement of the target,
+// the host's planes and files as textures.
+
 #include "gpu/estexture.h"
 #include "gpu/glcontextinfo.h"
+#include "io/atomicfilewriter.h"
 #include "io/imageiomanager.h"
+#include "io/imagesaveoptions.h"
 #include "io/korvane.h"
 #include "io/standardprofiles.h"
 
@@ -324,9 +330,47 @@ private slots:
         QVERIFY(!ImageIOManager::trySaveFile(file.toStdString(), pattern(4, 4, CV_16UC4), info, m_cms, options, &error));
         QVERIFY2(error.contains(":/iccprofiles/AppleRGB.icc"), qPrintable(error));
         QCOMPARE(readBytes(file), QByteArray("existing"));
+        OIIO::ImageSpec spec(4, 4, 3, OIIO::TypeDesc::UINT8);
+        std::string message;
+        QVERIFY(!ImageSaveOptions::applyColorSpace({{"COLOR_SPACE", "Wide Gamut RGB"}}, spec, &message));
+        QCOMPARE(QString::fromStdString(message), QString("Could not open the colour profile :/iccprofiles/WideGamut.icc"));
+        QVERIFY(!spec.find_attribute("ICCProfile"));
+        QVERIFY(ImageSaveOptions::applyColorSpace({}, spec, &message)); // no "COLOR_SPACE", nothing needed
         // With the built profiles installed the same save works.
         StandardProfiles::install();
         QVERIFY(ImageIOManager::saveFile(file.toStdString(), pattern(4, 4, CV_16UC4), info, m_cms, options));
+    }
+
+    void colorSpaces_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("resource"); // empty: the source's profile is kept
+        QTest::addColumn<QString>("oiioName"); // empty: "oiio:ColorSpace" untouched
+        QTest::newRow("ProPhoto") << "ProPhoto RGB" << "ProPhoto.icc" << "ProPhoto";
+        QTest::newRow("sRGB") << "sRGB IEC61966-2.1" << "sRGB_IEC61966-2-1_black_scaled.icc" << "";
+        QTest::newRow("DEFAULT") << "DEFAULT" << "" << "";
+        QTest::newRow("unknown") << "Adobe RGB (1998)" << "" << "";
+    }
+
+    void colorSpaces()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, resource);
+        QFETCH(QString, oiioName);
+        StandardProfiles::install();
+        OIIO::ImageSpec spec(4, 4, 3, OIIO::TypeDesc::UINT8);
+        const QByteArray source("source profile bytes");
+        spec.attribute("ICCProfile", OIIO::TypeDesc(OIIO::TypeDesc::UINT8, source.size()), source.constData());
+        spec.attribute("oiio:ColorSpace", "untouched");
+        std::string error;
+        QVERIFY(ImageSaveOptions::applyColorSpace({{"COLOR_SPACE", value.toStdString()}}, spec, &error));
+        const OIIO::ParamValue* icc = spec.find_attribute("ICCProfile");
+        QVERIFY(icc);
+        QCOMPARE(int(icc->type().basetype), int(OIIO::TypeDesc::UINT8));
+        const QByteArray stored(static_cast<const char*>(icc->data()), int(icc->type().size()));
+        QCOMPARE(stored, resource.isEmpty() ? source : StandardProfiles::build(resource));
+        QCOMPARE(QString::fromStdString(spec.get_string_attribute("oiio:ColorSpace")),
+                 oiioName.isEmpty() ? QString("untouched") : oiioName);
     }
 
     // The option table, checked on what the written file reports.
@@ -446,8 +490,12 @@ private slots:
         QString error;
         const TSMat loaded = ImageIOManager::tryLoadFile(source, m_cms, &error);
         QVERIFY2(!loaded.isEmpty(), qPrintable(error));
-        Ostrel::FileInfo attached;
-        QVERIFY(Ostrel::FileInfo::attachedTo(loaded, &attached));
+        Ostrel::FileInfo attached(OIIO::ImageSpec(1, 1, 1, OIIO::TypeDesc::UINT8));
+        QVERIFY(!Ostrel::FileInfo::attachedTo(TSMat(pattern(2, 2, CV_16UC4)), &attached));
+        QCOMPARE(attached.spec().width, 1); // untouched
+        const TSMat copy = loaded; // handles share their properties
+        QVERIFY(Ostrel::FileInfo::attachedTo(copy, &attached));
+        QCOMPARE(attached.spec().get_string_attribute("Artist"), std::string("A. Tester"));
 
         const QString saved = path("meta_saved.jpg");
         QVERIFY2(ImageIOManager::trySaveFile(saved, loaded, m_cms, fullOptions("JPEG"), &error), qPrintable(error));
@@ -465,7 +513,8 @@ private slots:
         QCOMPARE(QByteArray(static_cast<const char*>(icc->data()), int(icc->type().size())), adobe);
     }
 
-    // Regression: grey and CMYK profiles, and profiles that cannot be read, never stop a load.
+    // Regression: grey and CMYK profiles, and profiles that cannot be read, never stop a load
+    // (those that cannot be read count as sRGB).
     void greyCmykAndBrokenProfilesLoad_data()
     {
         QTest::addColumn<int>("kind");
@@ -474,6 +523,7 @@ private slots:
         QTest::newRow("CMYK JPEG with its profile") << 2;
         QTest::newRow("JPEG with a corrupt profile") << 3;
         QTest::newRow("RGB TIFF with a grey profile") << 4;
+        QTest::newRow("JPEG with a huge tag count in its profile") << 5;
     }
 
     void greyCmykAndBrokenProfilesLoad()
@@ -502,9 +552,13 @@ private slots:
             break;
         }
         case 3:
-        case 4: {
-            stored = pattern(8, 8, kind == 3 ? CV_8UC3 : CV_16UC3);
-            const OIIO::ImageSpec attributes = withProfile(kind == 3 ? QByteArray(400, char(0x33)) : linearGrey);
+        case 4:
+        case 5: {
+            stored = pattern(8, 8, kind == 4 ? CV_16UC3 : CV_8UC3);
+            QByteArray damaged = StandardProfiles::build("Adobe98.icc");
+            damaged[128] = char(0x10); // the tag count, now far past the end of the data
+            const OIIO::ImageSpec attributes =
+                withProfile(kind == 3 ? QByteArray(400, char(0x33)) : kind == 4 ? linearGrey : damaged);
             QVERIFY(writeImage(file, stored, &attributes));
             break;
         }
@@ -540,11 +594,10 @@ private slots:
             QVERIFY(!spec.find_attribute("ICCProfile"));
             break;
         }
-        case 3:
-        case 4: {
+        default: {
             cv::Mat plain;
             Ostrel::FileInfo plainInfo;
-            const QString plainFile = path(QString("profiles_plain_%1.%2").arg(kind).arg(kind == 3 ? "jpg" : "tif"));
+            const QString plainFile = path(QString("profiles_plain_%1.%2").arg(kind).arg(kind == 4 ? "tif" : "jpg"));
             QVERIFY(writeImage(plainFile, stored));
             QVERIFY(ImageIOManager::loadFile(plainFile.toStdString(), plain, plainInfo, m_cms));
             QCOMPARE(cv::norm(working, plain, cv::NORM_INF), 0.0); // read as sRGB
@@ -985,6 +1038,38 @@ private slots:
             GLContextInfo::renderFuncs()->glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, back.data);
         }));
         QCOMPARE(cv::norm(back, rgba, cv::NORM_INF), 0.0);
+    }
+
+    void replacesOnlyOnCommit()
+    {
+        QTemporaryDir dir;
+        const QString target = dir.filePath("image.tif");
+        QVERIFY(writeBytes(target, "old content"));
+        QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+        {
+            AtomicFileWriter writer(target);
+            QVERIFY(writer.isValid());
+            QVERIFY(writer.temporaryPath().endsWith(".tif")); // writers choose formats by name
+            QCOMPARE(QFileInfo(writer.temporaryPath()).absolutePath(), dir.path());
+            QVERIFY(writeBytes(writer.temporaryPath(), "new content"));
+            QCOMPARE(readBytes(target), QByteArray("old content"));
+            QVERIFY(writer.commit());
+        }
+        QCOMPARE(readBytes(target), QByteArray("new content"));
+        // The "User" flags describe the caller's access, not the file's mode: leave them out.
+        const QFileDevice::Permissions user = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+        QCOMPARE(QFile::permissions(target) & ~user,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void missingFolderIsReported()
+    {
+        QTemporaryDir dir;
+        AtomicFileWriter writer(dir.filePath("no/such/folder/image.jpg"));
+        QVERIFY(!writer.isValid());
+        QVERIFY(!writer.errorString().isEmpty());
+        QVERIFY(!writer.commit());
     }
 };
 

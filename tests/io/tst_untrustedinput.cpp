@@ -342,24 +342,6 @@ private slots:
         QCOMPARE(ImageIOManager::getImageSize(file), headerIntact ? QSize(8, 6) : QSize(0, 0));
     }
 
-    void fileWithDamagedProfileLoadsAsSRGB()
-    {
-        QByteArray icc = StandardProfiles::build("Adobe98.icc");
-        setBe32(icc, 128, 0x10000000);
-        // Stored as YCbCr: a neutral colour decodes to R = G = B = Y.
-        const std::array<uint8_t, 4> colour{150, 128, 128, 255};
-        const QString file = path("damaged-profile.jpg");
-        QVERIFY(writeBytes(file, IoTestFiles::flatBlockJpeg(16, 8, 3, [&](int, int) { return colour; }, false, icc)));
-        QString error;
-        const TSMat image = ImageIOManager::tryLoadFile(file, m_cms, &error);
-        QVERIFY2(!image.isEmpty(), qPrintable(error));
-        // sRGB file to sRGB working space: the stored 8-bit values, scaled to 16 bits (+-1 for rounding).
-        const cv::Vec4w pixel = image.mat().at<cv::Vec4w>(3, 5);
-        for (int c = 0; c < 3; ++c)
-            QVERIFY2(qAbs(int(pixel[c]) - colour[0] * 257) <= 257, qPrintable(QString::number(pixel[c])));
-        QCOMPARE(int(pixel[3]), 65535);
-    }
-
     void headerClaimingTooManyPixelsIsRefused_data()
     {
         QTest::addColumn<QString>("name");
