@@ -90,4 +90,14 @@ cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha)
     return m;
 }
 
+cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::Size& target, const QPointF& pos,
+                         double scale, double rotation)
+{
+    const double a = rotation * M_PI / 180.0;
+    const double dx = t.x - target.width / 2.0 * (1.0 + pos.x());
+    const double dy = t.y - target.height / 2.0 * (1.0 + pos.y());
+    return {image.width / 2.0 + (dx * std::cos(a) + dy * std::sin(a)) / scale,
+            image.height / 2.0 + (-dx * std::sin(a) + dy * std::cos(a)) / scale};
+}
+
 } // namespace SamplingReference

@@ -2,6 +2,8 @@
 // CPU texture sampling as GL defines it for GL_MIRRORED_REPEAT wrapping, in double
 // precision, for references of passes that resample.
 
+#include <QPointF>
+
 #include <opencv2/core.hpp>
 
 namespace SamplingReference {
@@ -19,5 +21,10 @@ cv::Mat pyramidReduce(const cv::Mat& in, const cv::Size& out);
 // A CV_32FC4 image of smooth but not slowly varying content (a few pixels per feature), the
 // same for a given seed; channel 3 is set to `alpha` unless it is negative.
 cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha = 1.0);
+
+// The image point (pixels) that target point `t` samples when an image is placed with `pos`
+// (half-sizes from the target centre), `scale` and a clockwise `rotation` in degrees.
+cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::Size& target, const QPointF& pos,
+                         double scale, double rotation);
 
 } // namespace SamplingReference

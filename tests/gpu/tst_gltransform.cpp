@@ -1,6 +1,7 @@
 #include "gpu/glprog.h"
 #include "gpu/gltransform.h"
 #include "korvanetest.h"
+#include "samplingreference.h"
 
 namespace {
 
@@ -42,16 +43,6 @@ cv::Point2d landing(const cv::Point2d& uv, const cv::Size& image, const cv::Size
     const double dy = (uv.y - image.height / 2.0) * scale;
     return {target.width / 2.0 * (1.0 + pos.x()) + dx * std::cos(a) - dy * std::sin(a),
             target.height / 2.0 * (1.0 + pos.y()) + dx * std::sin(a) + dy * std::cos(a)};
-}
-
-cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::Size& target, const QPointF& pos,
-                         double scale, double rotation)
-{
-    const double a = rotation * M_PI / 180.0;
-    const double dx = t.x - target.width / 2.0 * (1.0 + pos.x());
-    const double dy = t.y - target.height / 2.0 * (1.0 + pos.y());
-    return {image.width / 2.0 + (dx * std::cos(a) + dy * std::sin(a)) / scale,
-            image.height / 2.0 + (-dx * std::sin(a) + dy * std::cos(a)) / scale};
 }
 
 } // namespace
@@ -106,7 +97,7 @@ private slots:
             const int x = int(std::floor(t.x)), y = int(std::floor(t.y));
             QVERIFY2(x >= 0 && y >= 0 && x < target.width && y < target.height, "corner lands off the target");
             const cv::Vec4f got = out.at<cv::Vec4f>(y, x);
-            const cv::Point2d want = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
+            const cv::Point2d want = SamplingReference::imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
             QVERIFY2(std::hypot(got[0] - want.x, got[1] - want.y) < 2e-3,
                      qPrintable(QStringLiteral("corner (%1, %2) at pixel (%3, %4): image point (%5, %6), want (%7, %8)")
                                     .arg(c.x).arg(c.y).arg(x).arg(y).arg(got[0]).arg(got[1]).arg(want.x).arg(want.y)));
@@ -119,7 +110,7 @@ private slots:
         int inside = 0;
         for (int y = 0; y < target.height; ++y) {
             for (int x = 0; x < target.width; ++x) {
-                const cv::Point2d uv = imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
+                const cv::Point2d uv = SamplingReference::imagePointAt({x + 0.5, y + 0.5}, image, target, pos, scale, rotation);
                 const double margin = 1.0 / scale + 0.01;
                 const bool wellInside = uv.x > 0.5 && uv.y > 0.5 && uv.x < image.width - 0.5 && uv.y < image.height - 0.5;
                 const bool wellOutside = uv.x < -margin || uv.y < -margin || uv.x > image.width + margin

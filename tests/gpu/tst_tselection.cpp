@@ -6,11 +6,8 @@
 
 #include "gpu/tselection.h"
 
-#include <QDir>
-#include <QRegularExpression>
 #include <QTransform>
 
-#include <opencv2/imgcodecs.hpp>
 
 namespace {
 using namespace SelectionReference;
@@ -30,39 +27,6 @@ cv::Mat weightsOf(const cv::Mat& img, const std::function<double(int, int, bool*
     }
     return w;
 }
-
-// Within tolerance everywhere; otherwise both images go to KORVANE_TEST_OUTPUT.
-bool sameWeights(const cv::Mat& actual, const cv::Mat& expected, double tol, const QString& name, QString* msg)
-{
-    if (actual.size() != expected.size() || actual.type() != expected.type()) {
-        *msg = name + ": size or type differs";
-        return false;
-    }
-    cv::Mat diff;
-    cv::absdiff(actual, expected, diff);
-    double worst = 0;
-    cv::Point at;
-    cv::minMaxLoc(diff, nullptr, &worst, nullptr, &at);
-    if (worst <= tol && cv::checkRange(actual))
-        return true;
-    *msg = QStringLiteral("%1: pixel (%2, %3): actual %4, expected %5, tolerance %6")
-               .arg(name).arg(at.x).arg(at.y)
-               .arg(actual.at<float>(at), 0, 'g', 7).arg(expected.at<float>(at), 0, 'g', 7).arg(tol);
-    const QString dir = qEnvironmentVariable("KORVANE_TEST_OUTPUT");
-    if (!dir.isEmpty() && QDir().mkpath(dir)) {
-        QString safe = name;
-        safe.replace(QRegularExpression("[^A-Za-z0-9_.-]"), "_");
-        cv::imwrite((dir + "/" + safe + "_actual.tiff").toStdString(), actual);
-        cv::imwrite((dir + "/" + safe + "_expected.tiff").toStdString(), expected);
-    }
-    return false;
-}
-
-#define COMPARE_WEIGHTS(actual, expected, tol, name)                                                 \
-    do {                                                                                             \
-        QString msg_;                                                                                \
-        QVERIFY2(sameWeights(actual, expected, tol, name, &msg_), qPrintable(msg_));                 \
-    } while (false)
 
 // The mask variant into a one-channel float framebuffer, read back as CV_32FC1.
 cv::Mat gpuMask(const TSelection& sel, const cv::Mat& img, uint format = GL_R32F)
@@ -206,7 +170,7 @@ private slots:
         const cv::Mat out = gpuMask(selection, m_hues);
         const cv::Mat want = weightsOf(
             m_hues, [&](int x, int y, bool*) { return expected(rgbAt(m_hues, x, y)); }, cv::Mat());
-        COMPARE_WEIGHTS(out, want, kTolerance, QStringLiteral("selection_") + QTest::currentDataTag());
+        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
     void greyIsNeverSelectedByHue()
@@ -222,8 +186,8 @@ private slots:
         const cv::Mat plain = gpuMask(TSelection::color(1.0 / 6.0, 0.4, false), img);
         const cv::Mat inverted = gpuMask(TSelection::color(1.0 / 6.0, 0.4, true), img);
         const cv::Mat want = (cv::Mat_<float>(1, 4) << 0.f, float(smooth(0, 0.4, 1.0 / 3.0)), 1.f, 1.f);
-        COMPARE_WEIGHTS(plain, want, kTolerance, "grey_by_hue");
-        COMPARE_WEIGHTS(inverted, cv::Mat(1.0 - want), kTolerance, "grey_by_hue_inverted");
+        GPU_COMPARE_IMAGES(plain, want, kTolerance, 0.0, "grey_by_hue");
+        GPU_COMPARE_IMAGES(inverted, cv::Mat(1.0 - want), kTolerance, 0.0, "grey_by_hue_inverted");
     }
 
     void rangeZeroIsAHardEdge_data()
@@ -243,7 +207,7 @@ private slots:
         QVERIFY(!out.empty());
         cv::Mat want(out.size(), CV_32FC1, cv::Scalar(1.0));
         want.at<float>(0, 3) = 0.f; // the black pixel
-        COMPARE_WEIGHTS(out, want, 0.0, QStringLiteral("range_") + QTest::currentDataTag());
+        GPU_COMPARE_IMAGES(out, want, 0.0, 0.0, QStringLiteral("range_") + QTest::currentDataTag());
     }
 
     void spotWeights_data()
@@ -279,7 +243,7 @@ private slots:
         const cv::Mat out = gpuMask(sel, m_hues);
         const cv::Mat want = weightsOf(
             m_hues, [&](int x, int y, bool* ambiguous) { return spotWeight(sel, m_hues, x, y, ambiguous); }, out);
-        COMPARE_WEIGHTS(out, want, kTolerance, QStringLiteral("spot_") + QTest::currentDataTag());
+        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("spot_") + QTest::currentDataTag());
         if (aware < 1.0) {
             double lo = 1, hi = 0;
             cv::minMaxLoc(want, &lo, &hi);
@@ -299,7 +263,7 @@ private slots:
         const cv::Mat want = weightsOf(
             m_hues, [&](int x, int y, bool* ambiguous) { return spotWeight(sel, m_hues, x, y, ambiguous); }, cv::Mat());
         // 8 bits: rounding to the nearest of 255 levels.
-        COMPARE_WEIGHTS(outF, want, 0.5 / 255.0 + kTolerance, "spot_r8");
+        GPU_COMPARE_IMAGES(outF, want, 0.5 / 255.0 + kTolerance, 0.0, "spot_r8");
     }
 
     void layerVariantMixesByTheWeight_data()
@@ -353,7 +317,7 @@ private slots:
         cv::split(out, a);
         cv::split(want, e);
         for (int c = 0; c < 4; ++c)
-            COMPARE_WEIGHTS(a[c], e[c], kTolerance, QStringLiteral("layer_%1_ch%2").arg(QTest::currentDataTag()).arg(c));
+            GPU_COMPARE_IMAGES(a[c], e[c], kTolerance, 0.0, QStringLiteral("layer_%1_ch%2").arg(QTest::currentDataTag()).arg(c));
     }
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <OpenImageIO/imageio.h>
+#include <lcms2.h>
 #include <opencv2/core.hpp>
 
 
@@ -41,5 +42,22 @@ bool writeImage(const QString& path, const cv::Mat& pixels, const OIIO::ImageSpe
 
 bool writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray readBytes(const QString& path);
+
+// What Little CMS itself gives for one pixel, with a transform made here (perceptual, no
+// flags); an empty profile stands for sRGB.
+template <typename T>
+std::vector<T> predict(const QByteArray& from, unsigned inFormat, const QByteArray& to, unsigned outFormat,
+                       const std::vector<T>& pixel, int outChannels)
+{
+    cmsHPROFILE a = from.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(from.constData(), from.size());
+    cmsHPROFILE b = to.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(to.constData(), to.size());
+    cmsHTRANSFORM t = cmsCreateTransform(a, inFormat, b, outFormat, INTENT_PERCEPTUAL, 0);
+    std::vector<T> out(size_t(outChannels), T(0));
+    cmsDoTransform(t, pixel.data(), out.data(), 1);
+    cmsDeleteTransform(t);
+    cmsCloseProfile(a);
+    cmsCloseProfile(b);
+    return out;
+}
 
 } // namespace IoTestFiles

@@ -29,22 +29,6 @@ const uchar* bytesOf(const QByteArray& b)
     return reinterpret_cast<const uchar*>(b.constData());
 }
 
-// What Little CMS itself gives for one pixel, with a transform made here (perceptual, no flags).
-template <typename T>
-std::vector<T> predict(const QByteArray& from, unsigned inFormat, const QByteArray& to, unsigned outFormat,
-                       const std::vector<T>& pixel, int outChannels)
-{
-    cmsHPROFILE a = from.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(from.constData(), from.size());
-    cmsHPROFILE b = to.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(to.constData(), to.size());
-    cmsHTRANSFORM t = cmsCreateTransform(a, inFormat, b, outFormat, INTENT_PERCEPTUAL, 0);
-    std::vector<T> out(size_t(outChannels), T(0));
-    cmsDoTransform(t, pixel.data(), out.data(), 1);
-    cmsDeleteTransform(t);
-    cmsCloseProfile(a);
-    cmsCloseProfile(b);
-    return out;
-}
-
 // Publishes (or with an empty value removes) a display profile on the X11 root window.
 class RootProperty
 {
@@ -226,8 +210,8 @@ private slots:
             std::vector<double> unit(3);
             for (size_t c = 0; c < 3; ++c)
                 unit[c] = colour[c] / 65535.0;
-            const auto expectedWorking = predict<double>(profile, TYPE_RGB_DBL, {}, TYPE_RGB_DBL, unit, 3);
-            const auto expectedFile = predict<double>({}, TYPE_RGB_DBL, profile, TYPE_RGB_DBL, unit, 3);
+            const auto expectedWorking = IoTestFiles::predict<double>(profile, TYPE_RGB_DBL, {}, TYPE_RGB_DBL, unit, 3);
+            const auto expectedFile = IoTestFiles::predict<double>({}, TYPE_RGB_DBL, profile, TYPE_RGB_DBL, unit, 3);
             for (int c = 0; c < 3; ++c) {
                 const auto level = [](double v) { return int(std::lround(std::clamp(v, 0.0, 1.0) * 65535)); };
                 QVERIFY(qAbs(int(toWorking.at<cv::Vec4w>(0, 0)[c]) - level(expectedWorking[size_t(c)])) <= 1);
@@ -235,7 +219,7 @@ private slots:
             }
         }
         // The two spaces differ, so the checks above did look at a real conversion.
-        const auto moved = predict<uint16_t>(profile, TYPE_RGB_16, {}, TYPE_RGB_16, colours[4], 3);
+        const auto moved = IoTestFiles::predict<uint16_t>(profile, TYPE_RGB_16, {}, TYPE_RGB_16, colours[4], 3);
         QVERIFY(std::abs(int(moved[0]) - 10000) > 1000 || std::abs(int(moved[2]) - 60000) > 1000);
     }
 
@@ -278,7 +262,7 @@ private slots:
 
         cv::Mat image(2, 2, CV_8UC4, cv::Scalar(0, 200, 40, 99));
         cms.convert(image);
-        const auto expected = predict<uint8_t>({}, TYPE_RGBA_8, first, TYPE_RGBA_8, {0, 200, 40, 99}, 4);
+        const auto expected = IoTestFiles::predict<uint8_t>({}, TYPE_RGBA_8, first, TYPE_RGBA_8, {0, 200, 40, 99}, 4);
         for (int c = 0; c < 3; ++c)
             QCOMPARE(int(image.at<cv::Vec4b>(1, 1)[c]), int(expected[size_t(c)]));
 
@@ -316,7 +300,7 @@ private slots:
         cms.convert(static_cast<void*>(pixels.data()), ColorManagementSystem::RGB_FLOAT, count);
         for (int i : {0, 32767, 32768, 65535, 65536, count - 1}) {
             const std::vector<float> one(original.begin() + i * 3, original.begin() + i * 3 + 3);
-            const auto expected = predict<float>({}, TYPE_RGB_FLT, device, TYPE_RGB_FLT, one, 3);
+            const auto expected = IoTestFiles::predict<float>({}, TYPE_RGB_FLT, device, TYPE_RGB_FLT, one, 3);
             for (int c = 0; c < 3; ++c)
                 QVERIFY2(std::abs(pixels[size_t(i) * 3 + size_t(c)] - expected[size_t(c)]) < 1e-5f,
                          qPrintable(QString("pixel %1").arg(i)));

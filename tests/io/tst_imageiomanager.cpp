@@ -153,16 +153,10 @@ OIIO::ImageSpec withProfile(const QByteArray& icc)
 std::vector<uint16_t> predict16(const QByteArray& from, bool grey, const QByteArray& to,
                                 const std::vector<uint16_t>& pixel)
 {
-    cmsHPROFILE a = from.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(from.constData(), from.size());
-    cmsHPROFILE b = to.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(to.constData(), to.size());
-    cmsHTRANSFORM t = cmsCreateTransform(a, grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL, b, TYPE_RGB_DBL, INTENT_PERCEPTUAL, 0);
-    double in[3], out[3];
+    std::vector<double> in(3);
     for (size_t c = 0; c < 3; ++c)
         in[c] = pixel[std::min(c, pixel.size() - 1)] / 65535.0;
-    cmsDoTransform(t, in, out, 1);
-    cmsDeleteTransform(t);
-    cmsCloseProfile(a);
-    cmsCloseProfile(b);
+    const auto out = IoTestFiles::predict<double>(from, grey ? TYPE_GRAY_DBL : TYPE_RGB_DBL, to, TYPE_RGB_DBL, in, 3);
     std::vector<uint16_t> result(3);
     for (size_t c = 0; c < 3; ++c)
         result[c] = uint16_t(std::lround(std::clamp(out[c], 0.0, 1.0) * 65535.0));

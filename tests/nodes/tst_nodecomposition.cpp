@@ -6,6 +6,7 @@
 #include "blendreference.h"
 #include "korvanetest.h"
 #include "renderprobe.h"
+#include "samplingreference.h"
 #include "testhost.h"
 #include "testlayers.h"
 
@@ -104,17 +105,6 @@ cv::Mat asFloat(const cv::Mat& rendered)
     cv::Mat f;
     rendered.convertTo(f, CV_32FC3, 1.0 / 65535.0);
     return f;
-}
-
-// Where a target pixel centre (x + 0.5, y + 0.5) samples a layer of the target's own size
-// placed with `pos` (in half-sizes from the centre), `scale` and a clockwise `degrees`.
-cv::Point2d layerPointAt(double x, double y, const cv::Size& size, const QPointF& pos, double scale, double degrees)
-{
-    const double a = degrees * M_PI / 180.0;
-    const double dx = x - size.width / 2.0 * (1.0 + pos.x());
-    const double dy = y - size.height / 2.0 * (1.0 + pos.y());
-    return {size.width / 2.0 + (dx * std::cos(a) + dy * std::sin(a)) / scale,
-            size.height / 2.0 + (-dx * std::sin(a) + dy * std::cos(a)) / scale};
 }
 } // namespace
 
@@ -358,7 +348,7 @@ private slots:
         int inside = 0, outside = 0;
         for (int y = 0; y < size.height; ++y) {
             for (int x = 0; x < size.width; ++x) {
-                const cv::Point2d p = layerPointAt(x + 0.5, y + 0.5, size, translate, scale, turns * 360.0);
+                const cv::Point2d p = SamplingReference::imagePointAt({x + 0.5, y + 0.5}, size, size, translate, scale, turns * 360.0);
                 const double margin = 1.5 / scale;
                 const bool in = p.x > margin && p.y > margin && p.x < size.width - margin && p.y < size.height - margin;
                 const bool out = p.x < -margin || p.y < -margin || p.x > size.width + margin || p.y > size.height + margin;
