@@ -102,13 +102,12 @@ class TstTEffectMask : public QObject
     {
         QVariantMap state = fx.allStateData();
         state.insert("procMode", mode);
-        cv::Mat out;
-        GpuFixture::onRenderThread([&] {
+        const cv::Mat out = onGpu([&] {
             TestMaskEffectWorker worker(TestMaskEffect::kClassName, fx.uid(), 0);
             worker.setStateData(state);
             TSFbo result(bg, format);
             worker.postProc(TSFbo(fg, format), result);
-            out = result.dataToMat(bg.type(), true);
+            return result.dataToMat(bg.type(), true);
         });
         return out;
     }

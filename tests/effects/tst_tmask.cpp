@@ -36,8 +36,7 @@ class TstTMask : public QObject
     }
     cv::Mat maskBytes(bool invert = false)
     {
-        cv::Mat m;
-        GpuFixture::onRenderThread([&] { m = m_mask->getMask(invert).dataToMat(CV_8UC1, true); });
+        const cv::Mat m = onGpu([&] { return m_mask->getMask(invert).dataToMat(CV_8UC1, true); });
         return m;
     }
     MaskHistory& history() { return m_mask->painter().history(); }
@@ -77,8 +76,7 @@ private slots:
     {
         QFETCH(QSize, image);
         QFETCH(int, downscale);
-        bool setUp = false;
-        GpuFixture::onRenderThread([&] { setUp = m_mask->setup(TSFbo(image, GL_RGBA8)); });
+        const bool setUp = onGpu([&] { return m_mask->setup(TSFbo(image, GL_RGBA8)); });
         QVERIFY(setUp);
         QCOMPARE(m_mask->downscale(), downscale);
         QFETCH(QSize, maskSize);
@@ -209,14 +207,12 @@ private slots:
     {
         send(stroke(30, 120, 60, 10, brush(12)));
         const cv::Mat before = maskBytes();
-        TSFbo handedOut;
-        GpuFixture::onRenderThread([&] { handedOut = m_mask->getMask(false); });
+        const TSFbo handedOut = onGpu([&] { return m_mask->getMask(false); });
         const QList<BrushPoint> second = stroke(100, 200, 150, 10, brush(15, 0.3, 1, 0.4));
         send(second);
         const cv::Mat after = maskBytes();
         // A mask handed out before keeps its pixels.
-        cv::Mat held;
-        GpuFixture::onRenderThread([&] { held = handedOut.dataToMat(CV_8UC1, true); });
+        const cv::Mat held = onGpu([&] { return handedOut.dataToMat(CV_8UC1, true); });
         QCOMPARE(cv::countNonZero(held != before), 0);
         // The entry covers the stroke's dabs and a pixel of margin, not the whole mask.
         QRectF area;
@@ -284,12 +280,11 @@ private slots:
         // Before set-up the samples stay where they were; an empty image is refused.
         const QList<BrushPoint> early = stroke(10, 100, 10, 10, brush(5));
         int left = 0;
-        bool emptySetUp = true;
-        GpuFixture::onRenderThread([&] {
+        const bool emptySetUp = onGpu([&] {
             TMask fresh(kId);
             BrushPointsByMask cmds{{kId, early}};
             left = fresh.procCmds(cmds).value(kId).size();
-            emptySetUp = fresh.setup(TSFbo()) || m_mask->setup(TSFbo());
+            return fresh.setup(TSFbo()) || m_mask->setup(TSFbo());
         });
         QCOMPARE(left, early.size());
         QVERIFY(!emptySetUp);

@@ -25,15 +25,13 @@ cv::Mat ramp(int w, int h)
 
 TSFbo upload(const cv::Mat& m)
 {
-    TSFbo fbo;
-    GpuFixture::onRenderThread([&] { fbo = TSFbo(m, GL_RGBA8); });
+    const TSFbo fbo = onGpu([&] { return TSFbo(m, GL_RGBA8); });
     return fbo;
 }
 
 cv::Mat download(const TSFbo& fbo)
 {
-    cv::Mat m;
-    GpuFixture::onRenderThread([&] { m = fbo.dataToMat(CV_8UC4); });
+    const cv::Mat m = onGpu([&] { return fbo.dataToMat(CV_8UC4); });
     return m;
 }
 
@@ -211,8 +209,7 @@ private slots:
 
     void unknownViewsAreRefused()
     {
-        bool found = true;
-        GpuFixture::onRenderThread([&] { found = TDrawTextureBase::drawToTGLImageView(TSFbo(), 123456789); });
+        const bool found = onGpu([&] { return TDrawTextureBase::drawToTGLImageView(TSFbo(), 123456789); });
         QVERIFY(!found);
     }
 

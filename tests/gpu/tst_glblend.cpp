@@ -31,12 +31,11 @@ cv::Mat referenceBlend(int mode, const cv::Mat& fg, const cv::Mat& bg, double k)
 cv::Mat gpuBlend(const cv::Mat& fg, const cv::Mat& bg, int mode, float strength, const QPointF& pos = QPointF(),
                  float scale = 1.f)
 {
-    cv::Mat result;
-    GpuFixture::onRenderThread([&] {
+    const cv::Mat result = onGpu([&] {
         const TSFbo front(fg, GL_RGBA32F);
         TSFbo out(bg, GL_RGBA32F);
         GLBlendMode().proc(front, pos, scale, 0.f, mode, strength, out);
-        result = out.dataToMat(CV_32FC4, true);
+        return out.dataToMat(CV_32FC4, true);
     });
     return result;
 }

@@ -40,8 +40,7 @@ private slots:
     void evictsLeastRecentlyUsed()
     {
         bool a = false, b = true, c = false, d = false;
-        uint cost = 0;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const uint cost = onGpu([&] {
             GLCache::setMax(int(3 * kEntryKB / 0.7) + 1, 24); // room for three entries
             const TSFbo fa = entry(1), fb = entry(2), fc = entry(3), fd = entry(4);
             GLCache::set("a", fa);
@@ -53,8 +52,8 @@ private slots:
             b = GLCache::contains("b", fb.uid());
             c = GLCache::contains("c", fc.uid());
             d = GLCache::contains("d", fd.uid());
-            cost = GLCache::fboCacheKB();
-        }));
+            return GLCache::fboCacheKB();
+        });
         QVERIFY(a);
         QVERIFY(!b);
         QVERIFY(c);

@@ -12,8 +12,7 @@ const cv::Scalar kBackground(0.0, 0.0, 0.0, 0.0);
 // bound, viewport set, program bound, then GLDrawTexture::draw.
 cv::Mat drawOnto(const cv::Mat& texture, const cv::Size& target, float opacity, const QPointF& pos, float scale)
 {
-    cv::Mat out;
-    GpuFixture::onRenderThread([&] {
+    const cv::Mat out = onGpu([&] {
         const TSFbo tex(texture, GL_RGBA32F);
         TSFbo dst(cv::Mat(target, CV_32FC4, kBackground), GL_RGBA32F);
         GLDrawTexture draw;
@@ -22,7 +21,7 @@ cv::Mat drawOnto(const cv::Mat& texture, const cv::Size& target, float opacity, 
         draw.draw(tex, opacity, float(target.width) / target.height, pos, scale, 0.f);
         draw.program()->release();
         dst.release();
-        out = dst.dataToMat(CV_32FC4, true);
+        return dst.dataToMat(CV_32FC4, true);
     });
     return out;
 }

@@ -234,15 +234,14 @@ private slots:
     {
         QFETCH(QString, frag);
         QFETCH(cv::Mat, expected);
-        cv::Mat out;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const cv::Mat out = onGpu([&] {
             const TSFbo red(constant(1.f, 0.f, 0.f, 1.f), GL_RGBA32F);
             TSFbo dst(13, 9, GL_RGBA32F);
             GpuTest::clearTo(dst, 0.f, 0.f, 1.f, 1.f);
             GLImFilter filter(frag);
             filter.proc(0.5f, red, dst);
-            out = dst.dataToMat(CV_32FC4, true);
-        }));
+            return dst.dataToMat(CV_32FC4, true);
+        });
         GPU_COMPARE_IMAGES(out, expected, 1e-6, 0.0, QTest::currentDataTag());
     }
 

@@ -140,10 +140,9 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(int, n);
         const cv::Mat in = SamplingReference::texturedImage(cv::Size(size.width(), size.height()), 23);
-        cv::Mat out;
-        QVERIFY(GpuFixture::onRenderThread([&] {
-            out = GLLowpassFast().log2Dec(TSFbo(in, GL_RGBA32F), n).dataToMat(CV_32FC4, true);
-        }));
+        const cv::Mat out = onGpu([&] {
+            return GLLowpassFast().log2Dec(TSFbo(in, GL_RGBA32F), n).dataToMat(CV_32FC4, true);
+        });
         const int d = 1 << n;
         cv::Mat want = in;
         if (size.width() % d || size.height() % d)
@@ -168,10 +167,9 @@ private slots:
         const int w = 4096, h = 64;
         cv::Mat in(h, w, CV_32FC4, cv::Scalar(0, 0, 0, 1));
         in.colRange(w / 2, w).setTo(cv::Scalar(1, 1, 1, 1));
-        cv::Mat out;
-        QVERIFY(GpuFixture::onRenderThread([&] {
-            out = GLLowpassFast().filter(TSFbo(in, GL_RGBA16F), radius).dataToMat(CV_32FC4, true);
-        }));
+        const cv::Mat out = onGpu([&] {
+            return GLLowpassFast().filter(TSFbo(in, GL_RGBA16F), radius).dataToMat(CV_32FC4, true);
+        });
         QCOMPARE(out.size(), in.size());
 
         std::vector<double> gpu(w), cpu(w);

@@ -175,15 +175,14 @@ private slots:
         QFETCH(int, outFormat);
         const bool oneChannel = outFormat == GL_R32F;
         const cv::Mat want = expected(m_in);
-        cv::Mat out;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const cv::Mat out = onGpu([&] {
             const TSFbo fine(m_in.fine, GL_RGBA32F);
             const TSFbo coarse(m_in.coarse, GL_RGBA32F);
             const TSFbo fineY(m_in.fineY, GL_R32F);
             TSFbo dst(want.cols, want.rows, uint(outFormat));
             pass(GLPyramidBase(), fine, coarse, fineY, dst);
-            out = dst.dataToMat(oneChannel ? CV_32FC1 : CV_32FC4, true);
-        }));
+            return dst.dataToMat(oneChannel ? CV_32FC1 : CV_32FC4, true);
+        });
         GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("pyramid_") + QTest::currentDataTag());
     }
 

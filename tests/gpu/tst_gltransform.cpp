@@ -22,12 +22,11 @@ cv::Mat coordinateImage(const cv::Size& size)
 
 cv::Mat place(const cv::Mat& image, const cv::Size& target, const QPointF& pos, float scale, float rotation)
 {
-    cv::Mat out;
-    GpuFixture::onRenderThread([&] {
+    const cv::Mat out = onGpu([&] {
         const TSFbo in(image, GL_RGBA32F);
         TSFbo dst(cv::Mat(target, CV_32FC4, kBackground), GL_RGBA32F);
         GLTransform().proc(in, pos, scale, rotation, dst);
-        out = dst.dataToMat(CV_32FC4, true);
+        return dst.dataToMat(CV_32FC4, true);
     });
     return out;
 }

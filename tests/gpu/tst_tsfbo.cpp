@@ -115,13 +115,12 @@ private slots:
         QFETCH(QSize, size);
         TSFbo f;
         cv::Mat m;
-        cv::Mat fromEmptyMat;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const cv::Mat fromEmptyMat = onGpu([&] {
             if (!defaultConstructed)
                 f = TSFbo(size.width(), size.height(), GL_R8);
             m = f.dataToMat(CV_16UC4);
-            fromEmptyMat = TSFbo(cv::Mat()).dataToMat(CV_8UC1);
-        }));
+            return TSFbo(cv::Mat()).dataToMat(CV_8UC1);
+        });
         QVERIFY(f.isEmpty());
         QCOMPARE(f.texture(), 0u);
         QVERIFY(m.empty());
@@ -193,11 +192,10 @@ private slots:
         const cv::Mat in = big(cv::Rect(7, 3, 61, 37));
         cv::Mat bigOut(45, 80, type, cv::Scalar::all(0));
         cv::Mat out = bigOut(cv::Rect(5, 4, 61, 37));
-        bool ok = false;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const bool ok = onGpu([&] {
             const TSFbo f(in, format, false);
-            ok = TSFbo::fboToMat(f.fbo(), out, true, false);
-        }));
+            return TSFbo::fboToMat(f.fbo(), out, true, false);
+        });
         QVERIFY(ok);
         QVERIFY(!in.isContinuous() && !out.isContinuous());
         cv::Scalar absTol, relTol;
@@ -285,11 +283,10 @@ private slots:
         QFETCH(int, type);
         // 5000 columns: two tiles across, 904 columns in the second.
         const cv::Mat in = GpuTest::randomImage(3000, 5000, type, 5);
-        cv::Mat back;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const cv::Mat back = onGpu([&] {
             const TSFbo f(in, format, false);
-            back = f.dataToMat(type, true, false);
-        }));
+            return f.dataToMat(type, true, false);
+        });
         QCOMPARE(back.size(), in.size());
         // Both formats keep 8-bit levels exactly (compared cheaply first: 60 M values).
         if (cv::norm(back, in, cv::NORM_INF) != 0)
@@ -320,15 +317,14 @@ private slots:
         const int cn = CV_MAT_CN(type);
         const cv::Mat in = GpuTest::randomImage(37, 61, CV_MAKETYPE(CV_32F, cn), 13, -0.5, 1.5);
         cv::Mat clamped, unclamped;
-        int allocations = -1;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const int allocations = onGpu([&] {
             const TSFbo f(in, format, false);
             unclamped = f.dataToMat(CV_MAKETYPE(CV_32F, cn), true, false);
             const GLCache::Stats before = GLCache::stats();
             clamped = f.dataToMat(type, true, true);
             const GLCache::Stats after = GLCache::stats();
-            allocations = (after.poolHits + after.poolMisses) - (before.poolHits + before.poolMisses);
-        }));
+            return (after.poolHits + after.poolMisses) - (before.poolHits + before.poolMisses);
+        });
         QCOMPARE(allocations, needsPass ? 1 : 0);
 
         cv::Mat expected = cv::min(cv::max(in, 0.0), 1.0);
@@ -504,13 +500,12 @@ private slots:
             if (x % 4 == 1 || x % 4 == 2)
                 in.col(x).setTo(cv::Scalar(1, 1, 1, 1));
         }
-        cv::Mat out;
-        QVERIFY(GpuFixture::onRenderThread([&] {
+        const cv::Mat out = onGpu([&] {
             const TSFbo src(in, GL_RGBA32F);
             TSFbo dst(target, GL_RGBA32F);
             src.scaleTo(dst);
-            out = dst.dataToMat(CV_32FC4, true);
-        }));
+            return dst.dataToMat(CV_32FC4, true);
+        });
         QCOMPARE(out.size(), cv::Size(target.width(), target.height()));
         if (directCopy) {
             cv::Mat expected;

@@ -27,8 +27,7 @@ cv::Vec4b outputPixel(TNodeRoot* root, int x, int y)
     root->updateFbo("probe");
     if (!QTest::qWaitFor([&] { return ready > 0; }, 5000))
         return cv::Vec4b(0, 0, 0, 0);
-    cv::Mat m;
-    GpuFixture::onRenderThread([&] { m = provider->display(key).dataToMat(CV_8UC4); });
+    const cv::Mat m = onGpu([&] { return provider->display(key).dataToMat(CV_8UC4); });
     provider->removeReq(key);
     return m.empty() ? cv::Vec4b(0, 0, 0, 0) : m.at<cv::Vec4b>(y, x);
 }

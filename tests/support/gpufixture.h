@@ -22,3 +22,13 @@ public:
     // Stops the engine at the end of the test process.
     static void shutDown();
 };
+
+// Runs `f` on the render thread and returns its result (a default value when there is no
+// render thread, which the caller's checks then fail on).
+template <typename F>
+auto onGpu(F f) -> decltype(f())
+{
+    decltype(f()) result{};
+    GpuFixture::onRenderThread([&] { result = f(); });
+    return result;
+}
