@@ -10,12 +10,9 @@
 #include "levelslayer.h"
 #include "levelslayerworker.h"
 
-#include "engine/timpserver.h"
-#include "nodes/timpimagelist.h"
-#include "nodes/timpimagelistworker.h"
+#include "effects/effectqmltypes.h"
+#include "nodes/nodeqmltypes.h"
 #include "nodes/tnodefactory.h"
-#include "nodes/tnoderootwithadjust.h"
-#include "nodes/tnoderootwithadjustworker.h"
 
 #include <QQmlEngine>
 
@@ -38,20 +35,11 @@ void HostNodeClasses::registerAll()
         return;
     done = true;
     Q_INIT_RESOURCE(hostnodes);
-    TNodeFactory::registerNodeClass(
-        QStringLiteral("TNodeRoot"),
-        [](TImproc* parent, uint uid) -> TNode* { return new TNodeRootWithAdjust(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new TNodeRootWithAdjustWorker(uid, parent); });
+    NodeQmlTypes::registerTypes("Korvane", 1, 0);
+    EffectQmlTypes::registerTypes("Korvane", 1, 0);
     registerLayer<FillLayer, FillLayerWorker>("FillLayer", "fill");
     registerLayer<ImageLayer, ImageLayerWorker>("ImageLayer", "fill");
     registerLayer<LevelsLayer, LevelsLayerWorker>("LevelsLayer", "adjust");
     registerLayer<BlurLayer, BlurLayerWorker>("BlurLayer", "filter");
-    registerLayer<TImpImageList, TImpImageListWorker>("TImpImageList", "images");
     LevelsEffect::registerClass();
-
-    qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
-    qmlRegisterUncreatableType<TImproc>("Korvane", 1, 0, "TImproc", "base class");
-    qmlRegisterUncreatableType<TNode>("Korvane", 1, 0, "TNode", "base class");
-    qmlRegisterUncreatableType<TNodeRoot>("Korvane", 1, 0, "TNodeRoot", "made by the server");
-    qmlRegisterUncreatableType<TNodeRootWithAdjust>("Korvane", 1, 0, "TNodeRootWithAdjust", "made by the server");
 }
