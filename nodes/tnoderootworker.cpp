@@ -2,6 +2,8 @@
 #include "nodes/nodeslogging.h"
 
 #include "gpu/tuid.h"
+#include "gpu/glareareduce.h"
+#include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
 #include "gpu/gltransform.h"
 #include "io/imageiomanager.h"
@@ -44,7 +46,10 @@ TNodeRootWorker::TNodeRootWorker(unsigned int uid, unsigned int parentUid)
             Qt::QueuedConnection);
 }
 
-TNodeRootWorker::~TNodeRootWorker() = default;
+TNodeRootWorker::~TNodeRootWorker()
+{
+    GLCache::release(reducedInputKey());
+}
 
 void TNodeRootWorker::setCanvas(const QSize& size, const QColor& color, float lowrezScale, float thumbnailScale)
 {
@@ -130,11 +135,12 @@ QString TNodeRootWorker::loadImage(TSFbo& io) const
         io = TSFbo();
         return QString();
     }
-    if (m_inputOpaque && m_input.size() == size) {
+    const TSFbo source = inputFor(size);
+    if (m_inputOpaque && source.size() == size) {
         // Pixel for pixel and nothing to see through: a nearest copy reads each input pixel
         // as it is, and skips the clear and the blending.
         GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
-        copy.setTexture(QStringLiteral("inputTexture0"), m_input, GL_NEAREST, GL_MIRRORED_REPEAT);
+        copy.setTexture(QStringLiteral("inputTexture0"), source, GL_NEAREST, GL_MIRRORED_REPEAT);
         TSFbo target = copy.render(size, TSFbo::workingFormat(), scale);
         if (target.isEmpty())
             return QStringLiteral("ERROR - TNodeRootWorker::loadImage - no framebuffer");
@@ -153,12 +159,36 @@ QString TNodeRootWorker::loadImage(TSFbo& io) const
     f->glClear(GL_COLOR_BUFFER_BIT);
     target.release();
     GLImFilter over(QStringLiteral(":/korvane/glshaders/opacity.frag"), QStringLiteral(":/korvane/glshaders/uvscale.vert"));
-    over.proc(1.0f, m_input, target);
+    over.proc(1.0f, source, target);
     target.setScale(scale);
     target.setName(name);
     target.setUid(TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8));
     io = target;
     return QString();
+}
+
+QString TNodeRootWorker::reducedInputKey() const
+{
+    return QStringLiteral("TNodeRootWorker/%1/%2/reducedInput").arg(uid()).arg(quintptr(this), 0, 16);
+}
+
+TSFbo TNodeRootWorker::inputFor(const QSize& size) const
+{
+    const bool smaller = size.width() <= m_input.width() && size.height() <= m_input.height() && size != m_input.size();
+    if (!smaller)
+        return m_input;
+    // One entry per worker: a preview keeps its reduced input while only the tree changes.
+    const QString key = reducedInputKey();
+    const uint reducedUid = TUid::hash(size, m_input.uid());
+    TSFbo reduced = GLCache::get(key, reducedUid);
+    if (reduced.isEmpty()) {
+        reduced = GLAreaReduce().reduce(m_input, size);
+        if (reduced.isEmpty())
+            return m_input; // sampled instead: detail may alias, but the image is there
+        reduced.setUid(reducedUid);
+        GLCache::set(key, reduced);
+    }
+    return reduced;
 }
 
 QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const

@@ -62,6 +62,10 @@ private:
     bool unmoved(const char* translate, const char* scale, const char* rotate) const;
     // True when the loaded input, canvas-sized, is unmoved: it then is the placed image.
     bool inputUnmoved() const;
+    // The input for a target of `size`: reduced by area when the target is smaller (kept in
+    // the GPU cache for the next render of that size), else the input itself.
+    TSFbo inputFor(const QSize& size) const;
+    QString reducedInputKey() const;
     // True when the root's own composite would give back its children's result unchanged.
     bool composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const;
 
