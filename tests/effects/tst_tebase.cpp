@@ -13,6 +13,9 @@
 #include <atomic>
 #include <thread>
 
+struct SettersStoreRealChangesOnlyRow { QByteArray key; QVariant nearlySame; QVariant changed; QVariant silent; };
+Q_DECLARE_METATYPE(SettersStoreRealChangesOnlyRow)
+
 class TstTEBase : public QObject
 {
     Q_OBJECT
@@ -23,26 +26,27 @@ private slots:
     // both paramsChanged and the property's own signal; with signals off it stores silently.
     void settersStoreRealChangesOnly_data()
     {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<QVariant>("nearlySame");
-        QTest::addColumn<QVariant>("changed");
-        QTest::addColumn<QVariant>("silent");
-        QTest::newRow("float") << QByteArray("amount") << QVariant(0.5f + 1e-7f) << QVariant(0.6f) << QVariant(0.7f);
-        QTest::newRow("point") << QByteArray("center") << QVariant(QPointF(0.5 + 1e-7, 0.5)) << QVariant(QPointF(0.5, 0.6))
-                               << QVariant(QPointF(0.1, 0.1));
-        QTest::newRow("string") << QByteArray("label") << QVariant("none") << QVariant("a") << QVariant("b");
-        QTest::newRow("bool") << QByteArray("enabled") << QVariant(true) << QVariant(false) << QVariant(true);
-        QTest::newRow("int") << QByteArray("count") << QVariant(1) << QVariant(2) << QVariant(3);
-        QTest::newRow("uint") << QByteArray("seed") << QVariant(7u) << QVariant(8u) << QVariant(9u);
-        QTest::newRow("enum") << QByteArray("mode") << QVariant::fromValue(TestEffectBase::Soft)
-                              << QVariant::fromValue(TestEffectBase::Hard) << QVariant::fromValue(TestEffectBase::Linear);
+        QTest::addColumn<SettersStoreRealChangesOnlyRow>("row");
+        QTest::newRow("float") << SettersStoreRealChangesOnlyRow{QByteArray("amount"), QVariant(0.5f + 1e-7f),
+                QVariant(0.6f), QVariant(0.7f)};
+        QTest::newRow("point") << SettersStoreRealChangesOnlyRow{QByteArray("center"),
+                QVariant(QPointF(0.5 + 1e-7, 0.5)), QVariant(QPointF(0.5, 0.6)), QVariant(QPointF(0.1, 0.1))};
+        QTest::newRow("string") << SettersStoreRealChangesOnlyRow{QByteArray("label"), QVariant("none"),
+                QVariant("a"), QVariant("b")};
+        QTest::newRow("bool") << SettersStoreRealChangesOnlyRow{QByteArray("enabled"), QVariant(true),
+                QVariant(false), QVariant(true)};
+        QTest::newRow("int") << SettersStoreRealChangesOnlyRow{QByteArray("count"), QVariant(1), QVariant(2),
+                QVariant(3)};
+        QTest::newRow("uint") << SettersStoreRealChangesOnlyRow{QByteArray("seed"), QVariant(7u), QVariant(8u),
+                QVariant(9u)};
+        QTest::newRow("enum") << SettersStoreRealChangesOnlyRow{QByteArray("mode"),
+                QVariant::fromValue(TestEffectBase::Soft), QVariant::fromValue(TestEffectBase::Hard),
+                QVariant::fromValue(TestEffectBase::Linear)};
     }
     void settersStoreRealChangesOnly()
     {
-        QFETCH(QByteArray, key);
-        QFETCH(QVariant, nearlySame);
-        QFETCH(QVariant, changed);
-        QFETCH(QVariant, silent);
+        QFETCH(SettersStoreRealChangesOnlyRow, row);
+        const auto& [key, nearlySame, changed, silent] = row;
         TestEffectBase effect;
         const QVariant before = effect.params().value(key);
         QSignalSpy all(&effect, &TEBase::paramsChanged);

@@ -103,6 +103,9 @@ QVariantMap request(const QString& tag, const QString& mode, const QVariantList&
 }
 } // namespace
 
+struct FailuresLeaveTheOutputAloneRow { QString failWith; bool cancel; int inputType; QString message; };
+Q_DECLARE_METATYPE(FailuresLeaveTheOutputAloneRow)
+
 class TstTEffect : public QObject
 {
     Q_OBJECT
@@ -223,20 +226,17 @@ private slots:
 
     void failuresLeaveTheOutputAlone_data()
     {
-        QTest::addColumn<QString>("failWith");
-        QTest::addColumn<bool>("cancel");
-        QTest::addColumn<int>("inputType");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("a half-made image with an error") << "broken" << false << int(CV_16UC4) << "broken";
-        QTest::newRow("cancelled half-way") << "" << true << int(CV_16UC4) << "";
-        QTest::newRow("an input the GPU cannot take") << "" << false << int(CV_64FC2) << "the GPU cannot take";
+        QTest::addColumn<FailuresLeaveTheOutputAloneRow>("row");
+        QTest::newRow("a half-made image with an error") << FailuresLeaveTheOutputAloneRow{"broken", false,
+                int(CV_16UC4), "broken"};
+        QTest::newRow("cancelled half-way") << FailuresLeaveTheOutputAloneRow{"", true, int(CV_16UC4), ""};
+        QTest::newRow("an input the GPU cannot take") << FailuresLeaveTheOutputAloneRow{"", false, int(CV_64FC2),
+                "the GPU cannot take"};
     }
     void failuresLeaveTheOutputAlone()
     {
-        QFETCH(QString, failWith);
-        QFETCH(bool, cancel);
-        QFETCH(int, inputType);
-        QFETCH(QString, message);
+        QFETCH(FailuresLeaveTheOutputAloneRow, row);
+        const auto& [failWith, cancel, inputType, message] = row;
         TestBCEffect effect;
         effect.setInput(TSMat(photo(16, 16)));
         QVERIFY(answerTo(effect, [&] { effect.procOutput(); }).ok);

@@ -21,6 +21,9 @@ cv::Vec3d twoColours(double x, double)
 
 } // namespace
 
+struct SetupFiguresRow { QSize image; int downscale; QSize maskSize; int radiusScale; int maxBrushRadius; };
+Q_DECLARE_METATYPE(SetupFiguresRow)
+
 class TstTMask : public QObject
 {
     Q_OBJECT
@@ -63,25 +66,18 @@ private slots:
 
     void setupFigures_data()
     {
-        QTest::addColumn<QSize>("image");
-        QTest::addColumn<int>("downscale");
-        QTest::addColumn<QSize>("maskSize");
-        QTest::addColumn<int>("radiusScale");
-        QTest::addColumn<int>("maxBrushRadius");
-        QTest::newRow("6000 x 4000") << QSize(6000, 4000) << 4 << QSize(1500, 1000) << 333 << 1333;
-        QTest::newRow("1000 x 800") << QSize(1000, 800) << 1 << QSize(1000, 800) << 266 << 266;
-        QTest::newRow("odd 4501 x 7") << QSize(4501, 7) << 3 << QSize(1501, 3) << 1 << 4;
+        QTest::addColumn<SetupFiguresRow>("row");
+        QTest::newRow("6000 x 4000") << SetupFiguresRow{QSize(6000, 4000), 4, QSize(1500, 1000), 333, 1333};
+        QTest::newRow("1000 x 800") << SetupFiguresRow{QSize(1000, 800), 1, QSize(1000, 800), 266, 266};
+        QTest::newRow("odd 4501 x 7") << SetupFiguresRow{QSize(4501, 7), 3, QSize(1501, 3), 1, 4};
     }
     void setupFigures()
     {
-        QFETCH(QSize, image);
-        QFETCH(int, downscale);
+        QFETCH(SetupFiguresRow, row);
+        const auto& [image, downscale, maskSize, radiusScale, maxBrushRadius] = row;
         const bool setUp = onGpu([&] { return m_mask->setup(TSFbo(image, GL_RGBA8)); });
         QVERIFY(setUp);
         QCOMPARE(m_mask->downscale(), downscale);
-        QFETCH(QSize, maskSize);
-        QFETCH(int, radiusScale);
-        QFETCH(int, maxBrushRadius);
         QCOMPARE(m_mask->maskSize(), maskSize);
         QCOMPARE(m_mask->dabRadiusScale(), radiusScale);
         QCOMPARE(m_mask->maxBrushRadius(), maxBrushRadius);

@@ -103,6 +103,9 @@ protected:
 };
 } // namespace
 
+struct LayerCompositesRow { int selType; int blendMode; float opacity; float selMin; };
+Q_DECLARE_METATYPE(LayerCompositesRow)
+
 class TstTTreeNode : public QObject
 {
     Q_OBJECT
@@ -183,24 +186,19 @@ private slots:
 
     void layerComposites_data()
     {
-        QTest::addColumn<int>("selType");
-        QTest::addColumn<int>("blendMode");
-        QTest::addColumn<float>("opacity");
-        QTest::addColumn<float>("selMin");
-        QTest::newRow("below the opacity floor") << 0 << 0 << 0.004f << 0.f;
-        QTest::newRow("NONE replaces") << 0 << 28 << 0.5f << 0.f;
-        QTest::newRow("multiply") << 0 << 3 << 0.8f << 0.f;
-        QTest::newRow("colour") << 1 << 0 << 0.9f << 0.f;
-        QTest::newRow("lightness, inverted") << 2 << 0 << 0.9f << 0.f;
-        QTest::newRow("spot with a floor") << 3 << 0 << 1.f << 0.3f;
-        QTest::newRow("gradient is no mask") << 4 << 3 << 0.8f << 0.f;
+        QTest::addColumn<LayerCompositesRow>("row");
+        QTest::newRow("below the opacity floor") << LayerCompositesRow{0, 0, 0.004f, 0.f};
+        QTest::newRow("NONE replaces") << LayerCompositesRow{0, 28, 0.5f, 0.f};
+        QTest::newRow("multiply") << LayerCompositesRow{0, 3, 0.8f, 0.f};
+        QTest::newRow("colour") << LayerCompositesRow{1, 0, 0.9f, 0.f};
+        QTest::newRow("lightness, inverted") << LayerCompositesRow{2, 0, 0.9f, 0.f};
+        QTest::newRow("spot with a floor") << LayerCompositesRow{3, 0, 1.f, 0.3f};
+        QTest::newRow("gradient is no mask") << LayerCompositesRow{4, 3, 0.8f, 0.f};
     }
     void layerComposites()
     {
-        QFETCH(int, selType);
-        QFETCH(int, blendMode);
-        QFETCH(float, opacity);
-        QFETCH(float, selMin);
+        QFETCH(LayerCompositesRow, row);
+        const auto& [selType, blendMode, opacity, selMin] = row;
         TENodeEmpty root;
         TestTreeLayer* layer = addLayer(&root, 0.2f, opacity, false);
         layer->setSelType(TTreeNodeLayer::SelType(selType));

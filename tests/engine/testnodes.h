@@ -3,7 +3,6 @@
 
 #include "engine/tcmd.h"
 #include "engine/timproc.h"
-#include "nodes/tnoderootworker.h"
 #include "nodes/tnodeworker.h"
 
 #include <QList>
@@ -63,21 +62,4 @@ signals:
     void amountChanged(double);
     void modeChanged(TImproc::ProcMode);
     void labelChanged(QString);
-};
-
-// A root worker that counts the render requests that reach it.
-class CountingRootWorker : public TNodeRootWorker
-{
-    Q_OBJECT
-public:
-    CountingRootWorker(unsigned int uid, unsigned int parentUid)
-        : TNodeRootWorker(uid, parentUid)
-    {
-        connect(this, &TImprocWorker::updateReq, this, [this](TImprocWorker*, QString& tag, QString&) {
-            ++renders;
-            lastTag = tag;
-        }, Qt::DirectConnection);
-    }
-    int renders = 0;
-    QString lastTag;
 };

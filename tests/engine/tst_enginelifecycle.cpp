@@ -13,6 +13,7 @@
 #include "nodes/tnodefactory.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
@@ -35,6 +36,18 @@ bool ensureGpu(TImpServerThread* t)
     bool ok = false;
     QMetaObject::invokeMethod(t, [t, &ok] { ok = t->ensureGpu(); }, Qt::BlockingQueuedConnection);
     return ok;
+}
+
+int memTotalKB()
+{
+    QFile f("/proc/meminfo");
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("MemTotal:"))
+            return line.simplified().split(' ').value(1).toInt();
+    }
+    return -1;
 }
 } // namespace
 
@@ -98,6 +111,10 @@ private slots:
         QVERIFY2(m.hasMatch(), qPrintable(probe.first()));
         const int ram = m.captured(7).toInt();
         QCOMPARE(ram, TImpServer::cpuRamKB());
+        // No vendor memory query exists here, so the estimate comes from physical memory.
+        QCOMPARE(ram, memTotalKB());
+        QCOMPARE(t->glRAMSizeKB(), std::min(1536000, ram / 3));
+        QCOMPARE(GLCache::maxCount(), 24);
         QCOMPARE(m.captured(3).toInt(), 0);
         QCOMPARE(m.captured(4).toInt(), 0);
         const int expectedCache = std::clamp(std::min(1536000, ram / 3) / 2, 204800, 2048000);

@@ -24,32 +24,31 @@ TDrawPoint point(const QString& which, int layer, bool begin, bool end)
 }
 } // namespace
 
+struct ParamsMergeRow { unsigned otherUid; bool firstIsUndoPoint; bool otherCanUndo; bool otherRenders; bool merges; };
+Q_DECLARE_METATYPE(ParamsMergeRow)
+
+struct DrawMergeRow { QString firstWhich; int firstLayer; bool firstBegin; bool firstEnd; QString otherWhich; int otherLayer; bool merges; };
+Q_DECLARE_METATYPE(DrawMergeRow)
+
 class TstTCmd : public QObject
 {
     Q_OBJECT
 private slots:
     void paramsMerge_data()
     {
-        QTest::addColumn<unsigned>("otherUid");
-        QTest::addColumn<bool>("firstIsUndoPoint");
-        QTest::addColumn<bool>("otherCanUndo");
-        QTest::addColumn<bool>("otherRenders");
-        QTest::addColumn<bool>("merges");
-        QTest::newRow("same object") << 5u << false << true << true << true;
-        QTest::newRow("other object") << 6u << false << true << true << false;
-        QTest::newRow("closed by an undo point") << 5u << true << true << true << false;
+        QTest::addColumn<ParamsMergeRow>("row");
+        QTest::newRow("same object") << ParamsMergeRow{5u, false, true, true, true};
+        QTest::newRow("other object") << ParamsMergeRow{6u, false, true, true, false};
+        QTest::newRow("closed by an undo point") << ParamsMergeRow{5u, true, true, true, false};
         // A parameters-only command must not absorb a user edit, or the edit would
         // neither render nor become an undo step.
-        QTest::newRow("no undo on the other") << 5u << false << false << true << false;
-        QTest::newRow("no render on the other") << 5u << false << true << false << false;
+        QTest::newRow("no undo on the other") << ParamsMergeRow{5u, false, false, true, false};
+        QTest::newRow("no render on the other") << ParamsMergeRow{5u, false, true, false, false};
     }
     void paramsMerge()
     {
-        QFETCH(unsigned, otherUid);
-        QFETCH(bool, firstIsUndoPoint);
-        QFETCH(bool, otherCanUndo);
-        QFETCH(bool, otherRenders);
-        QFETCH(bool, merges);
+        QFETCH(ParamsMergeRow, row);
+        const auto& [otherUid, firstIsUndoPoint, otherCanUndo, otherRenders, merges] = row;
         TCmd_Params first(5, {{"a", 1}, {"b", 1}}, firstIsUndoPoint, true, true);
         TCmd_Params other(otherUid, {{"a", 2}}, true, otherCanUndo, otherRenders);
         QCOMPARE(first.mergeWith(&other), merges);
@@ -155,28 +154,17 @@ private slots:
 
     void drawMerge_data()
     {
-        QTest::addColumn<QString>("firstWhich");
-        QTest::addColumn<int>("firstLayer");
-        QTest::addColumn<bool>("firstBegin");
-        QTest::addColumn<bool>("firstEnd");
-        QTest::addColumn<QString>("otherWhich");
-        QTest::addColumn<int>("otherLayer");
-        QTest::addColumn<bool>("merges");
-        QTest::newRow("same stroke") << "mask" << 1 << true << false << "mask" << 1 << true;
-        QTest::newRow("other layer") << "mask" << 1 << true << false << "mask" << 2 << false;
-        QTest::newRow("other target") << "mask" << 1 << true << false << "paint" << 1 << false;
-        QTest::newRow("after a stroke end") << "mask" << 1 << false << true << "mask" << 1 << false;
-        QTest::newRow("after a single-point stroke") << "mask" << 1 << true << true << "mask" << 1 << true;
+        QTest::addColumn<DrawMergeRow>("row");
+        QTest::newRow("same stroke") << DrawMergeRow{"mask", 1, true, false, "mask", 1, true};
+        QTest::newRow("other layer") << DrawMergeRow{"mask", 1, true, false, "mask", 2, false};
+        QTest::newRow("other target") << DrawMergeRow{"mask", 1, true, false, "paint", 1, false};
+        QTest::newRow("after a stroke end") << DrawMergeRow{"mask", 1, false, true, "mask", 1, false};
+        QTest::newRow("after a single-point stroke") << DrawMergeRow{"mask", 1, true, true, "mask", 1, true};
     }
     void drawMerge()
     {
-        QFETCH(QString, firstWhich);
-        QFETCH(int, firstLayer);
-        QFETCH(bool, firstBegin);
-        QFETCH(bool, firstEnd);
-        QFETCH(QString, otherWhich);
-        QFETCH(int, otherLayer);
-        QFETCH(bool, merges);
+        QFETCH(DrawMergeRow, row);
+        const auto& [firstWhich, firstLayer, firstBegin, firstEnd, otherWhich, otherLayer, merges] = row;
         TCmd_DrawCmd first(9, point(firstWhich, firstLayer, firstBegin, firstEnd));
         TCmd_DrawCmd other(9, point(otherWhich, otherLayer, false, false));
         QCOMPARE(first.mergeWith(&other), merges);

@@ -5,6 +5,7 @@
 // workers are built on the test thread.
 
 #include "testnodes.h"
+#include "testnodes_host.h"
 #include "korvanetest.h"
 
 #include "engine/tcmd_drawcmd.h"
@@ -280,7 +281,7 @@ private slots:
 
     void requestsTravelUpTheTreeInTheSameCall()
     {
-        auto* root = new CountingRootWorker(717171, 0);
+        auto* root = new HostRootWorker(717171, 0);
         auto* middle = new TImprocWorker(717172, 717171);
         auto* leaf = new TImprocWorker(717173, 717172);
         QCOMPARE(leaf->parent(), middle);

@@ -61,6 +61,9 @@ QVariant comparable(const QVariant& v)
 }
 } // namespace
 
+struct GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow { QString step; QByteArray key; QVariant first; QVariant second; bool otherKeyBySetParams; };
+Q_DECLARE_METATYPE(GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow)
+
 class TstTImpServer : public ServerTest
 {
     Q_OBJECT
@@ -279,32 +282,26 @@ private slots:
     // worker must both end on the edit, whatever the parameter's type.
     void guiAndWorkerAgreeAfterUndoOrRedoThenEdit_data()
     {
-        QTest::addColumn<QString>("step");
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<QVariant>("first");
-        QTest::addColumn<QVariant>("second");
-        QTest::addColumn<bool>("otherKeyBySetParams");
+        QTest::addColumn<GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow>("row");
         // Both values differ from the default and each other, so every edit is a real change.
         for (const char* step : {"undo", "redo"}) {
-            QTest::addRow("%s, selType", step) << step << QByteArray("selType") << QVariant(2) << QVariant(3) << false;
-            QTest::addRow("%s, opacity", step) << step << QByteArray("opacity") << QVariant(0.3) << QVariant(0.9)
-                                               << false;
-            QTest::addRow("%s, blendMode", step) << step << QByteArray("blendMode") << QVariant(5) << QVariant(7)
-                                                 << false;
-            QTest::addRow("%s, selPosition", step) << step << QByteArray("selPosition") << QVariant(QPointF(0.1, 0.2))
-                                                   << QVariant(QPointF(0.7, 0.8)) << false;
+            QTest::addRow("%s, selType", step) << GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow{step,
+                    QByteArray("selType"), QVariant(2), QVariant(3), false};
+            QTest::addRow("%s, opacity", step) << GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow{step,
+                    QByteArray("opacity"), QVariant(0.3), QVariant(0.9), false};
+            QTest::addRow("%s, blendMode", step) << GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow{step,
+                    QByteArray("blendMode"), QVariant(5), QVariant(7), false};
+            QTest::addRow("%s, selPosition", step) << GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow{step,
+                    QByteArray("selPosition"), QVariant(QPointF(0.1, 0.2)), QVariant(QPointF(0.7, 0.8)), false};
             // setParams on one key must not send the GUI's older values of the others.
-            QTest::addRow("%s, setParams of another key", step)
-                << step << QByteArray("opacity") << QVariant(0.3) << QVariant() << true;
+            QTest::addRow("%s, setParams of another key", step) << GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow{step,
+                    QByteArray("opacity"), QVariant(0.3), QVariant(), true};
         }
     }
     void guiAndWorkerAgreeAfterUndoOrRedoThenEdit()
     {
-        QFETCH(QString, step);
-        QFETCH(QByteArray, key);
-        QFETCH(QVariant, first);
-        QFETCH(QVariant, second);
-        QFETCH(bool, otherKeyBySetParams);
+        QFETCH(GuiAndWorkerAgreeAfterUndoOrRedoThenEditRow, row);
+        const auto& [step, key, first, second, otherKeyBySetParams] = row;
         TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
         QVERIFY(layer);
         const auto removeLayer = qScopeGuard([&] {

@@ -10,7 +10,6 @@
 #include "gpu/glcache.h"
 #include "nodes/tnodefactory.h"
 
-#include <QFile>
 #include <QOpenGLContext>
 
 namespace {
@@ -49,19 +48,10 @@ QList<uint> workerOrder(uint parentUid)
     });
     return order;
 }
-
-int memTotalKB()
-{
-    QFile f("/proc/meminfo");
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("MemTotal:"))
-            return line.simplified().split(' ').value(1).toInt();
-    }
-    return -1;
-}
 } // namespace
+
+struct BudgetRow { int ati; int nv; int detectMax; int ramKB; int detected; int cache; int maxTexture; };
+Q_DECLARE_METATYPE(BudgetRow)
 
 class TstTImpServerThread : public QObject
 {
@@ -73,7 +63,7 @@ private slots:
     void initTestCase()
     {
         TNodeFactory::registerNodeClass(kRootClass, nullptr,
-            [](uint uid, uint parent) -> TNodeWorker* { return new CountingRootWorker(uid, parent); });
+            [](uint uid, uint parent) -> TNodeWorker* { return new HostRootWorker(uid, parent); });
         TNodeFactory::registerNodeClass(kLayerClass, nullptr,
             [](uint uid, uint parent) -> TNodeWorker* { return new IdentityWorker(uid, parent); });
         m_thread = GpuFixture::renderThread();
@@ -82,27 +72,19 @@ private slots:
 
     void budget_data()
     {
-        QTest::addColumn<int>("ati");
-        QTest::addColumn<int>("nv");
-        QTest::addColumn<int>("detectMax");
-        QTest::addColumn<int>("ramKB");
-        QTest::addColumn<int>("detected");
-        QTest::addColumn<int>("cache");
-        QTest::addColumn<int>("maxTexture");
-        QTest::newRow("nv reports 4 GB") << 0 << 4000000 << 16384 << 8000000 << 4000000 << 2000000 << 16384;
-        QTest::newRow("small ati raised to RAM/3, then to the floor") << 100000 << 0 << 16384 << 1200000 << 400000 << 204800 << 16384;
-        QTest::newRow("huge nv capped at the ceiling") << 0 << 9000000 << 16384 << 8000000 << 9000000 << 2048000 << 16384;
-        QTest::newRow("failed texture query gives 4096, no cap") << 0 << 0 << 0 << 8000000 << 1536000 << 768000 << 4096;
+        QTest::addColumn<BudgetRow>("row");
+        QTest::newRow("nv reports 4 GB") << BudgetRow{0, 4000000, 16384, 8000000, 4000000, 2000000, 16384};
+        QTest::newRow("small ati raised to RAM/3, then to the floor") << BudgetRow{100000, 0, 16384, 1200000, 400000,
+                204800, 16384};
+        QTest::newRow("huge nv capped at the ceiling") << BudgetRow{0, 9000000, 16384, 8000000, 9000000, 2048000,
+                16384};
+        QTest::newRow("failed texture query gives 4096, no cap") << BudgetRow{0, 0, 0, 8000000, 1536000, 768000,
+                4096};
     }
     void budget()
     {
-        QFETCH(int, ati);
-        QFETCH(int, nv);
-        QFETCH(int, detectMax);
-        QFETCH(int, ramKB);
-        QFETCH(int, detected);
-        QFETCH(int, cache);
-        QFETCH(int, maxTexture);
+        QFETCH(BudgetRow, row);
+        const auto& [ati, nv, detectMax, ramKB, detected, cache, maxTexture] = row;
         const TGpuBudget b = TGpuBudget::compute(ati, nv, detectMax, ramKB);
         QCOMPARE(b.detectedKB, detected);
         QCOMPARE(b.cacheKB, cache);
@@ -147,24 +129,12 @@ private slots:
         QCOMPARE(pendingError, GLenum(GL_NO_ERROR));
     }
 
-    void budgetOnThisMachine()
-    {
-        // No vendor memory query exists here, so the estimate comes from physical memory.
-        const int ram = memTotalKB();
-        QVERIFY(ram > 0);
-        QCOMPARE(TImpServer::cpuRamKB(), ram);
-        const int detected = std::min(1536000, ram / 3);
-        QCOMPARE(m_thread->glRAMSizeKB(), detected);
-        QCOMPARE(GLCache::maxKB(), std::clamp(detected / 2, 204800, 2048000));
-        QCOMPARE(GLCache::maxCount(), 24);
-    }
-
     void renderRequestsAnswerAndReachTheRootOnlyForNonZeroIds()
     {
         const uint rootUid = 818181;
         QVERIFY(createWorker(m_thread, kRootClass, rootUid, 0));
         QMetaObject::invokeMethod(m_thread, "setRootUid", Qt::BlockingQueuedConnection, Q_ARG(uint, rootUid), Q_ARG(uint, 0u));
-        auto* root = qobject_cast<CountingRootWorker*>(TImprocWorker::ptr(rootUid));
+        auto* root = qobject_cast<HostRootWorker*>(TImprocWorker::ptr(rootUid));
         QVERIFY(root);
 
         QSignalSpy done(m_thread, &TImpServerThread::doneImproc);

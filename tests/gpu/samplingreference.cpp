@@ -100,4 +100,9 @@ cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::
             image.height / 2.0 + (-dx * std::sin(a) + dy * std::cos(a)) / scale};
 }
 
+double srgbDecode(double c)
+{
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
 } // namespace SamplingReference

@@ -27,4 +27,7 @@ cv::Mat texturedImage(const cv::Size& size, unsigned seed, double alpha = 1.0);
 cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::Size& target, const QPointF& pos,
                          double scale, double rotation);
 
+// The sRGB decoding curve: linear toe up to 0.04045, power curve above.
+double srgbDecode(double c);
+
 } // namespace SamplingReference

@@ -19,6 +19,9 @@ TSFbo blurred(const TSFbo& in)
 }
 } // namespace
 
+struct GridRow { QSize image; int overlap; QSize block; int rows; int cols; };
+Q_DECLARE_METATYPE(GridRow)
+
 class TstGLBlockProc : public QObject
 {
     Q_OBJECT
@@ -27,24 +30,17 @@ private slots:
 
     void grid_data()
     {
-        QTest::addColumn<QSize>("image");
-        QTest::addColumn<int>("overlap");
-        QTest::addColumn<QSize>("block");
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("cols");
-        QTest::newRow("one block") << QSize(50, 40) << 0 << QSize(64, 64) << 1 << 1;
-        QTest::newRow("overlap shrinks the step") << QSize(100, 40) << 2 << QSize(24, 24) << 2 << 5;
-        QTest::newRow("no room left for a step") << QSize(100, 40) << 12 << QSize(24, 24) << 0 << 0;
-        QTest::newRow("negative overlap") << QSize(100, 40) << -1 << QSize(24, 24) << 0 << 0;
-        QTest::newRow("empty image") << QSize(0, 40) << 0 << QSize(24, 24) << 0 << 0;
+        QTest::addColumn<GridRow>("row");
+        QTest::newRow("one block") << GridRow{QSize(50, 40), 0, QSize(64, 64), 1, 1};
+        QTest::newRow("overlap shrinks the step") << GridRow{QSize(100, 40), 2, QSize(24, 24), 2, 5};
+        QTest::newRow("no room left for a step") << GridRow{QSize(100, 40), 12, QSize(24, 24), 0, 0};
+        QTest::newRow("negative overlap") << GridRow{QSize(100, 40), -1, QSize(24, 24), 0, 0};
+        QTest::newRow("empty image") << GridRow{QSize(0, 40), 0, QSize(24, 24), 0, 0};
     }
     void grid()
     {
-        QFETCH(QSize, image);
-        QFETCH(int, overlap);
-        QFETCH(QSize, block);
-        QFETCH(int, rows);
-        QFETCH(int, cols);
+        QFETCH(GridRow, row);
+        const auto& [image, overlap, block, rows, cols] = row;
         const GLBlockProc blocks(image, overlap, block);
         QCOMPARE(blocks.rows(), rows);
         QCOMPARE(blocks.cols(), cols);

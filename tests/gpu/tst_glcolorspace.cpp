@@ -2,17 +2,13 @@
 #include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "korvanetest.h"
+#include "samplingreference.h"
 
 namespace {
 
 // Float targets: single-precision arithmetic (pow included) against a double reference.
 constexpr double kTolerance = 1e-4;
 const cv::Size kSize(23, 17);
-
-double decode(double c)
-{
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
 
 double encode(double c)
 {
@@ -97,11 +93,11 @@ cv::Mat asPlane(const cv::Mat& rgba, const Plane& p)
     return out;
 }
 
+struct ConversionsRow { Conversion convert; Plane inA; Plane inB; Plane out; Reference expected; };
+
 } // namespace
 
-Q_DECLARE_METATYPE(Conversion)
-Q_DECLARE_METATYPE(Reference)
-Q_DECLARE_METATYPE(Plane)
+Q_DECLARE_METATYPE(ConversionsRow)
 
 class TstGlColorSpace : public QObject
 {
@@ -112,66 +108,60 @@ private slots:
 
     void conversions_data()
     {
-        QTest::addColumn<Conversion>("convert");
-        QTest::addColumn<Plane>("inA");
-        QTest::addColumn<Plane>("inB");
-        QTest::addColumn<Plane>("out");
-        QTest::addColumn<Reference>("expected");
+        QTest::addColumn<ConversionsRow>("row");
 
         const Plane none{-1, 0};
-        QTest::newRow("sRGB2Linear") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        QTest::newRow("sRGB2Linear") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::sRGB2Linear(a, o);
-        }) << kRgba << none << kRgba << Reference([](cv::Vec4d a, cv::Vec4d) {
-            return cv::Vec4d(decode(a[0]), decode(a[1]), decode(a[2]), a[3]);
-        });
-        QTest::newRow("linear2SRGB") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
+            return cv::Vec4d(SamplingReference::srgbDecode(a[0]), SamplingReference::srgbDecode(a[1]),
+                             SamplingReference::srgbDecode(a[2]), a[3]);
+        })};
+        QTest::newRow("linear2SRGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::linear2SRGB(a, o);
-        }) << kRgba << none << kRgba << Reference([](cv::Vec4d a, cv::Vec4d) {
+        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             // Negative light has no power curve: the linear toe continues below 0.
             return cv::Vec4d(encode(a[0]), encode(a[1]), encode(a[2]), a[3]);
-        });
-        QTest::newRow("RGB2YUV") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        })};
+        QTest::newRow("RGB2YUV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::RGB2YUV(a, o);
-        }) << kRgba << none << kRgba << Reference([](cv::Vec4d a, cv::Vec4d) {
+        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec2d uv = chroma(a);
             return cv::Vec4d(luma(a), uv[0], uv[1], a[3]);
-        });
-        QTest::newRow("YUV2RGB") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        })};
+        QTest::newRow("YUV2RGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::YUV2RGB(a, o);
-        }) << kRgba << none << kRgba << Reference([](cv::Vec4d a, cv::Vec4d) {
+        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec3d rgb = rgbFromYuv(a[0], a[1], a[2]);
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], a[3]);
-        });
-        QTest::newRow("RGB2Y") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        })};
+        QTest::newRow("RGB2Y") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::RGB2Y(a, o);
-        }) << kRgba << none << kY << Reference([](cv::Vec4d a, cv::Vec4d) { return cv::Vec4d(luma(a), 0, 0, 0); });
-        QTest::newRow("RGB2UV") << Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
+        }), kRgba, none, kY, Reference([](cv::Vec4d a, cv::Vec4d) { return cv::Vec4d(luma(a), 0, 0, 0); })};
+        QTest::newRow("RGB2UV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::RGB2UV(a, o);
-        }) << kRgba << none << kUV << Reference([](cv::Vec4d a, cv::Vec4d) {
+        }), kRgba, none, kUV, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec2d uv = chroma(a);
             return cv::Vec4d(uv[0], uv[1], 0, 0);
-        });
-        QTest::newRow("YUV2RGB from planes") << Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
+        })};
+        QTest::newRow("YUV2RGB from planes") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
             return GlColorSpace::YUV2RGB(a, b, o);
-        }) << kY << kUV << kRgba << Reference([](cv::Vec4d y, cv::Vec4d uv) {
+        }), kY, kUV, kRgba, Reference([](cv::Vec4d y, cv::Vec4d uv) {
             const cv::Vec3d rgb = rgbFromYuv(y[0], uv[0], uv[1]);
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], 1.0);
-        });
-        QTest::newRow("YModifyRGB") << Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
+        })};
+        QTest::newRow("YModifyRGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
             return GlColorSpace::YModifyRGB(a, b, o);
-        }) << kY << kRgba << kRgba << Reference([](cv::Vec4d y, cv::Vec4d rgb) {
+        }), kY, kRgba, kRgba, Reference([](cv::Vec4d y, cv::Vec4d rgb) {
             const double gain = (y[0] + 0.01) / (luma(rgb) + 0.01);
             return cv::Vec4d(rgb[0] * gain, rgb[1] * gain, rgb[2] * gain, rgb[3]);
-        });
+        })};
     }
 
     void conversions()
     {
-        QFETCH(Conversion, convert);
-        QFETCH(Plane, inA);
-        QFETCH(Plane, inB);
-        QFETCH(Plane, out);
-        QFETCH(Reference, expected);
+        QFETCH(ConversionsRow, row);
+        const auto& [convert, inA, inB, out, expected] = row;
         const cv::Mat a = asPlane(colourImage(1), inA);
         // No negative colours as the second input: the luma replacement divides by Y + 0.01.
         const cv::Mat b = inB.cvType < 0 ? cv::Mat() : asPlane(colourImage(2, 0.0), inB);
@@ -245,7 +235,6 @@ private slots:
         GPU_COMPARE_IMAGES(result, want, kTolerance, 0.0, "lut_conversion");
     }
 };
-
 
 KORVANE_TEST_CASE(TstGlColorSpace)
 

@@ -1,6 +1,7 @@
 #include "gpu/gldrawtexture.h"
 #include "gpu/glprog.h"
 #include "korvanetest.h"
+#include "samplingreference.h"
 
 #include <QOpenGLShaderProgram>
 
@@ -26,12 +27,6 @@ cv::Mat drawOnto(const cv::Mat& texture, const cv::Size& target, float opacity, 
     return out;
 }
 
-// The sRGB decoding curve: linear toe up to 0.04045, power curve above.
-double decode(double c)
-{
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
 } // namespace
 
 class TstGLDrawTexture : public QObject
@@ -49,7 +44,7 @@ private slots:
         QTest::newRow("0") << 0.f << 0.0;
         QTest::newRow("0.02 (toe)") << 0.02f << 0.02 / 12.92;
         QTest::newRow("0.04 (toe)") << 0.04f << 0.04 / 12.92;
-        QTest::newRow("0.5 (curve)") << 0.5f << decode(0.5);
+        QTest::newRow("0.5 (curve)") << 0.5f << SamplingReference::srgbDecode(0.5);
         QTest::newRow("1") << 1.f << 1.0;
     }
 

@@ -46,11 +46,13 @@ const QByteArray kThreeSamplersFrag = "#version 330 core\n"
                                       "void main() { vColor = vec4(texture(inputTexture0, vUV).r,\n"
                                       "  texture(inputTexture1, vUV).g, texture(mask, vUV).b, 1.0); }\n";
 
+struct CatalogueShadersRow { QString frag; QString vert; Setup setup; Reference expected; double lo; double hi; };
+
 } // namespace
 
 Q_DECLARE_METATYPE(cv::Mat)
-Q_DECLARE_METATYPE(Setup)
-Q_DECLARE_METATYPE(Reference)
+
+Q_DECLARE_METATYPE(CatalogueShadersRow)
 
 class TstGLImFilter : public QObject
 {
@@ -66,76 +68,57 @@ private slots:
 
     void catalogueShaders_data()
     {
-        QTest::addColumn<QString>("frag");
-        QTest::addColumn<QString>("vert");
-        QTest::addColumn<Setup>("setup");
-        QTest::addColumn<Reference>("expected");
-        QTest::addColumn<double>("lo");
-        QTest::addColumn<double>("hi");
+        QTest::addColumn<CatalogueShadersRow>("row");
 
         const Setup none = [](GLImFilter&, const QSize&) {};
 
-        QTest::newRow("copy: alpha 1") << shaderPath("copy.frag") << shaderPath("default.vert") << none
-                                       << Reference([](const cv::Mat& in, int x, int y) {
+        QTest::newRow("copy: alpha 1") << CatalogueShadersRow{shaderPath("copy.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
                                               const cv::Vec4f p = px(in, x, y);
                                               return cv::Vec4f(p[0], p[1], p[2], 1.f);
-                                          }) << 0.0 << 1.0;
-        QTest::newRow("clamping: both sides") << shaderPath("clamping.frag") << shaderPath("default.vert") << none
-                                              << Reference([](const cv::Mat& in, int x, int y) {
+                                          }), 0.0, 1.0};
+        QTest::newRow("clamping: both sides") << CatalogueShadersRow{shaderPath("clamping.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
                                                      cv::Vec4f p = px(in, x, y);
                                                      for (int c = 0; c < 4; ++c)
                                                          p[c] = std::min(1.f, std::max(0.f, p[c]));
                                                      return p;
-                                                 }) << -0.5 << 1.5;
-        QTest::newRow("opacity through uvscale.vert")
-            << shaderPath("opacity.frag") << shaderPath("uvscale.vert")
-            << Setup([](GLImFilter& f, const QSize& s) {
+                                                 }), -0.5, 1.5};
+        QTest::newRow("opacity through uvscale.vert") << CatalogueShadersRow{shaderPath("opacity.frag"), shaderPath("uvscale.vert"), Setup([](GLImFilter& f, const QSize& s) {
                    f.setUniformValue("vUVScale", QSizeF(1, 1));
                    f.setUniformValue("opacity", 0.3f);
                    Q_UNUSED(s);
-               })
-            << Reference([](const cv::Mat& in, int x, int y) {
+               }), Reference([](const cv::Mat& in, int x, int y) {
                    const cv::Vec4f p = px(in, x, y);
                    return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
-               }) << 0.0 << 1.0;
-        QTest::newRow("glcopy_1chto4ch: grey") << shaderPath("glcopy_1chto4ch.frag") << shaderPath("default.vert") << none
-                                               << Reference([](const cv::Mat& in, int x, int y) {
+               }), 0.0, 1.0};
+        QTest::newRow("glcopy_1chto4ch: grey") << CatalogueShadersRow{shaderPath("glcopy_1chto4ch.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
                                                       const float r = px(in, x, y)[0];
                                                       return cv::Vec4f(r, r, r, 1.f);
-                                                  }) << 0.0 << 1.0;
-        QTest::newRow("glcopy_4chto1ch: red only") << shaderPath("glcopy_4chto1ch.frag") << shaderPath("default.vert")
-                                                   << none << Reference([](const cv::Mat& in, int x, int y) {
+                                                  }), 0.0, 1.0};
+        QTest::newRow("glcopy_4chto1ch: red only") << CatalogueShadersRow{shaderPath("glcopy_4chto1ch.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
                                                           return cv::Vec4f(px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                                      }) << 0.0 << 1.0;
-        QTest::newRow("tglmaskinvert") << shaderPath("tglmaskinvert.frag") << shaderPath("default.vert") << none
-                                       << Reference([](const cv::Mat& in, int x, int y) {
+                                                      }), 0.0, 1.0};
+        QTest::newRow("tglmaskinvert") << CatalogueShadersRow{shaderPath("tglmaskinvert.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
                                               return cv::Vec4f(1.f - px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                          }) << 0.0 << 1.0;
+                                          }), 0.0, 1.0};
         for (const char* bc : {"testbc.frag", "brightnesscontrast.frag"}) {
-            QTest::addRow("%s: around mid grey", bc)
-                << shaderPath(bc) << shaderPath("default.vert") << Setup([](GLImFilter& f, const QSize&) {
+            QTest::addRow("%s: around mid grey", bc) << CatalogueShadersRow{shaderPath(bc), shaderPath("default.vert"), Setup([](GLImFilter& f, const QSize&) {
                        f.setUniformValue("brightness", 0.1f);
                        f.setUniformValue("contrast", 1.5f);
-                   })
-                << Reference([](const cv::Mat& in, int x, int y) {
+                   }), Reference([](const cv::Mat& in, int x, int y) {
                        const cv::Vec4f p = px(in, x, y);
                        cv::Vec4f out;
                        for (int c = 0; c < 3; ++c)
                            out[c] = 0.5f + 1.5f * (p[c] - 0.5f) + 0.1f; // contrast around 0.5, then lift
                        out[3] = p[3];
                        return out;
-                   }) << 0.0 << 1.0;
+                   }), 0.0, 1.0};
         }
     }
 
     void catalogueShaders()
     {
-        QFETCH(QString, frag);
-        QFETCH(QString, vert);
-        QFETCH(Setup, setup);
-        QFETCH(Reference, expected);
-        QFETCH(double, lo);
-        QFETCH(double, hi);
+        QFETCH(CatalogueShadersRow, row);
+        const auto& [frag, vert, setup, expected, lo, hi] = row;
 
         // 1:1 passes in RGBA32F sample at texel centres: bilinear filtering returns the texel up
         // to the rasteriser's float arithmetic (a few 1e-6 here), hence 1e-5.
@@ -323,7 +306,6 @@ private slots:
         QVERIFY(filterEmpty);
     }
 };
-
 
 KORVANE_TEST_CASE(TstGLImFilter)
 #include "tst_glimfilter.moc"

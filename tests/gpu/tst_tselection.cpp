@@ -54,6 +54,12 @@ using MakeSelection = std::function<TSelection()>;
 Q_DECLARE_METATYPE(WeightFn)
 Q_DECLARE_METATYPE(MakeSelection)
 
+struct SpotUniformsRow { double transition; double aspect; double a; double b; double dScale; double dOffset; };
+Q_DECLARE_METATYPE(SpotUniformsRow)
+
+struct SpotWeightsRow { double transition; double aspect; double rotation; double aware; bool invert; };
+Q_DECLARE_METATYPE(SpotWeightsRow)
+
 class TstTSelection : public QObject
 {
     Q_OBJECT
@@ -68,28 +74,21 @@ private slots:
 
     void spotUniforms_data()
     {
-        QTest::addColumn<double>("transition");
-        QTest::addColumn<double>("aspect");
-        QTest::addColumn<double>("a");
-        QTest::addColumn<double>("b");
-        QTest::addColumn<double>("dScale");
-        QTest::addColumn<double>("dOffset");
+        QTest::addColumn<SpotUniformsRow>("row");
         // 1000 x 1000, size 0.33: half diagonal 707.107, radius 233.345.
-        QTest::newRow("no transition: hard edge") << 0.0 << 0.0 << 233.345 << 233.345 << 1e7 << -2.33345e9;
-        QTest::newRow("transition 0.5") << 0.5 << 0.0 << 350.018 << 350.018 << 1.0 / 233.345 << -0.5;
-        QTest::newRow("aspect 0.5: a and inner double") << 0.5 << 0.5 << 700.036 << 350.018 << 1.0 / 466.69 << -0.5;
-        QTest::newRow("aspect -0.5: b doubles") << 0.5 << -0.5 << 350.018 << 700.036 << 1.0 / 233.345 << -0.5;
-        QTest::newRow("aspect 1: divisor 1e-6") << 0.5 << 1.0 << 350.018e6 << 350.018 << 1.0 / 233.345e6 << -0.5;
+        QTest::newRow("no transition: hard edge") << SpotUniformsRow{0.0, 0.0, 233.345, 233.345, 1e7, -2.33345e9};
+        QTest::newRow("transition 0.5") << SpotUniformsRow{0.5, 0.0, 350.018, 350.018, 1.0 / 233.345, -0.5};
+        QTest::newRow("aspect 0.5: a and inner double") << SpotUniformsRow{0.5, 0.5, 700.036, 350.018, 1.0 / 466.69,
+                -0.5};
+        QTest::newRow("aspect -0.5: b doubles") << SpotUniformsRow{0.5, -0.5, 350.018, 700.036, 1.0 / 233.345, -0.5};
+        QTest::newRow("aspect 1: divisor 1e-6") << SpotUniformsRow{0.5, 1.0, 350.018e6, 350.018, 1.0 / 233.345e6,
+                -0.5};
     }
 
     void spotUniforms()
     {
-        QFETCH(double, transition);
-        QFETCH(double, aspect);
-        QFETCH(double, a);
-        QFETCH(double, b);
-        QFETCH(double, dScale);
-        QFETCH(double, dOffset);
+        QFETCH(SpotUniformsRow, row);
+        const auto& [transition, aspect, a, b, dScale, dOffset] = row;
         TSelection::SpotParams p = spotParams(QSizeF(1000, 1000));
         p.transition = transition;
         p.aspect = aspect;
@@ -212,25 +211,18 @@ private slots:
 
     void spotWeights_data()
     {
-        QTest::addColumn<double>("transition");
-        QTest::addColumn<double>("aspect");
-        QTest::addColumn<double>("rotation");
-        QTest::addColumn<double>("aware");
-        QTest::addColumn<bool>("invert");
-        QTest::newRow("soft edge, colour aware 0.5") << 0.5 << 0.0 << 0.0 << 0.5 << false;
-        QTest::newRow("hard edge, colour ignored") << 0.0 << 0.0 << 0.0 << 0.0 << false;
-        QTest::newRow("ellipse along x, quarter turn") << 0.8 << 0.5 << 1.0 << 0.3 << false;
-        QTest::newRow("ellipse along y, inverted") << 0.6 << -0.4 << 0.5 << 0.7 << true;
-        QTest::newRow("exact colour only") << 0.5 << 0.0 << 0.0 << 1.0 << false;
+        QTest::addColumn<SpotWeightsRow>("row");
+        QTest::newRow("soft edge, colour aware 0.5") << SpotWeightsRow{0.5, 0.0, 0.0, 0.5, false};
+        QTest::newRow("hard edge, colour ignored") << SpotWeightsRow{0.0, 0.0, 0.0, 0.0, false};
+        QTest::newRow("ellipse along x, quarter turn") << SpotWeightsRow{0.8, 0.5, 1.0, 0.3, false};
+        QTest::newRow("ellipse along y, inverted") << SpotWeightsRow{0.6, -0.4, 0.5, 0.7, true};
+        QTest::newRow("exact colour only") << SpotWeightsRow{0.5, 0.0, 0.0, 1.0, false};
     }
 
     void spotWeights()
     {
-        QFETCH(double, transition);
-        QFETCH(double, aspect);
-        QFETCH(double, rotation);
-        QFETCH(double, aware);
-        QFETCH(bool, invert);
+        QFETCH(SpotWeightsRow, row);
+        const auto& [transition, aspect, rotation, aware, invert] = row;
         TSelection::SpotParams p = spotParams(QSizeF(m_hues.cols, m_hues.rows));
         p.position = QPointF(0.4, 0.55);
         p.sizeX = p.sizeY = 0.4;

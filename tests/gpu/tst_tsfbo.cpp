@@ -91,7 +91,15 @@ cv::Mat expectedBack(const cv::Mat& m, int formatChannels)
 
 } // namespace
 
-Q_DECLARE_METATYPE(cv::Scalar)
+
+struct RoundTripRow { uint format; int formatChannels; int type; int storage; };
+Q_DECLARE_METATYPE(RoundTripRow)
+
+struct WorkingFormatRoundTripRow { uint workingFormat; int type; cv::Scalar absTol; cv::Scalar relTol; };
+Q_DECLARE_METATYPE(WorkingFormatRoundTripRow)
+
+struct ClampedDownloadRow { uint format; int type; bool needsPass; double relTol; };
+Q_DECLARE_METATYPE(ClampedDownloadRow)
 
 class TstTSFbo : public QObject
 {
@@ -132,10 +140,7 @@ private slots:
 
     void roundTrip_data()
     {
-        QTest::addColumn<uint>("format");
-        QTest::addColumn<int>("formatChannels");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("storage");
+        QTest::addColumn<RoundTripRow>("row");
 
         for (const FormatCase& fc : kFormats) {
             QVector<int> channelCounts{fc.channels};
@@ -146,8 +151,8 @@ private slots:
                 channelCounts << 3;
             for (int depth : {CV_8U, CV_16U, CV_32F}) {
                 for (int cn : channelCounts) {
-                    QTest::addRow("%s %sC%d", fc.name, depthName(depth), cn)
-                        << uint(fc.format) << fc.channels << int(CV_MAKETYPE(depth, cn)) << int(fc.storage);
+                    QTest::addRow("%s %sC%d", fc.name, depthName(depth), cn) << RoundTripRow{uint(fc.format),
+                            fc.channels, int(CV_MAKETYPE(depth, cn)), int(fc.storage)};
                 }
             }
         }
@@ -155,10 +160,8 @@ private slots:
 
     void roundTrip()
     {
-        QFETCH(uint, format);
-        QFETCH(int, formatChannels);
-        QFETCH(int, type);
-        QFETCH(int, storage);
+        QFETCH(RoundTripRow, row);
+        const auto& [format, formatChannels, type, storage] = row;
 
         const cv::Mat in = GpuTest::randomImage(37, 61, type, 7);
         cv::Mat back;
@@ -208,63 +211,46 @@ private slots:
         QCOMPARE(cv::countNonZero(outside.reshape(1)), 0);
     }
 
-    void workingFormatIsOneSetting()
-    {
-        QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not a working format"));
-        QVERIFY(!TSFbo::setWorkingFormat(GL_RGBA8));
-        QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
-
-        uint defaultFormat = 0, switchedFormat = 0;
-        QVERIFY(GpuFixture::onRenderThread([&] {
-            defaultFormat = TSFbo(16, 8).internalFormat();
-            TSFbo::setWorkingFormat(GL_R11F_G11F_B10F);
-            switchedFormat = TSFbo(cv::Mat(8, 16, CV_8UC3, cv::Scalar::all(9))).internalFormat();
-            TSFbo::setWorkingFormat(GL_RGBA16F);
-        }));
-        QCOMPARE(defaultFormat, uint(GL_RGBA16F));
-        QCOMPARE(switchedFormat, uint(GL_R11F_G11F_B10F));
-    }
-
     void workingFormatRoundTrip_data()
     {
-        QTest::addColumn<uint>("workingFormat");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<cv::Scalar>("absTol");
-        QTest::addColumn<cv::Scalar>("relTol");
+        QTest::addColumn<WorkingFormatRoundTripRow>("row");
 
         // Half floats keep 11 significant bits: 8-bit levels come back exactly, 16-bit values
         // within 1/2048 relative.
-        QTest::newRow("RGBA16F 8UC4 bit-identical") << uint(GL_RGBA16F) << int(CV_8UC4) << cv::Scalar::all(0)
-                                                    << cv::Scalar::all(0);
-        QTest::newRow("RGBA16F 16UC4 within 1/2048") << uint(GL_RGBA16F) << int(CV_16UC4)
-                                                     << cv::Scalar::all(1.0 / 65535) << cv::Scalar::all(1.0 / 2048);
+        QTest::newRow("RGBA16F 8UC4 bit-identical") << WorkingFormatRoundTripRow{uint(GL_RGBA16F), int(CV_8UC4),
+                cv::Scalar::all(0), cv::Scalar::all(0)};
+        QTest::newRow("RGBA16F 16UC4 within 1/2048") << WorkingFormatRoundTripRow{uint(GL_RGBA16F), int(CV_16UC4),
+                cv::Scalar::all(1.0 / 65535), cv::Scalar::all(1.0 / 2048)};
         // The file reader's CV_16UC4: 6 mantissa bits red and green, 5 blue; alpha reads opaque.
-        QTest::newRow("R11F_G11F_B10F 16UC4 (file reader)") << uint(GL_R11F_G11F_B10F) << int(CV_16UC4)
-                                                            << cv::Scalar::all(1.0 / 65535)
-                                                            << cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0);
-        QTest::newRow("R11F_G11F_B10F 8UC4") << uint(GL_R11F_G11F_B10F) << int(CV_8UC4) << cv::Scalar::all(1.0 / 255)
-                                             << cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0);
+        QTest::newRow("R11F_G11F_B10F 16UC4 (file reader)") << WorkingFormatRoundTripRow{uint(GL_R11F_G11F_B10F),
+                int(CV_16UC4), cv::Scalar::all(1.0 / 65535), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
+        QTest::newRow("R11F_G11F_B10F 8UC4") << WorkingFormatRoundTripRow{uint(GL_R11F_G11F_B10F), int(CV_8UC4),
+                cv::Scalar::all(1.0 / 255), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
     }
 
     void workingFormatRoundTrip()
     {
-        QFETCH(uint, workingFormat);
-        QFETCH(int, type);
-        QFETCH(cv::Scalar, absTol);
-        QFETCH(cv::Scalar, relTol);
+        QFETCH(WorkingFormatRoundTripRow, row);
+        const auto& [workingFormat, type, absTol, relTol] = row;
 
+        // One setting, float formats only: a refused format changes nothing.
+        QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not a working format"));
+        QVERIFY(!TSFbo::setWorkingFormat(GL_RGBA8));
+        QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
         const cv::Mat in = GpuTest::randomImage(48, 64, type, 3);
         cv::Mat back;
-        uint used = 0;
+        uint used = 0, sized = 0;
         QVERIFY(GpuFixture::onRenderThread([&] {
             TSFbo::setWorkingFormat(workingFormat);
             const TSFbo f(in); // the working format, whatever it is
             used = f.internalFormat();
+            sized = TSFbo(16, 8).internalFormat();
             back = f.dataToMat(type, true, true);
             TSFbo::setWorkingFormat(GL_RGBA16F);
         }));
         QCOMPARE(used, workingFormat);
+        QCOMPARE(sized, workingFormat);
         GPU_COMPARE_IMAGES(back, expectedBack(in, workingFormat == GL_RGBA16F ? 4 : 3), absTol, relTol,
                            QTest::currentDataTag());
     }
@@ -295,24 +281,22 @@ private slots:
 
     void clampedDownload_data()
     {
-        QTest::addColumn<uint>("format");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<bool>("needsPass");
-        QTest::addColumn<double>("relTol");
+        QTest::addColumn<ClampedDownloadRow>("row");
 
-        QTest::newRow("RGBA32F to 32F: clamping pass") << uint(GL_RGBA32F) << int(CV_32FC4) << true << 0.0;
-        QTest::newRow("RGBA16F to 32F: clamped on the CPU") << uint(GL_RGBA16F) << int(CV_32FC4) << false << 1.0 / 2048;
-        QTest::newRow("R11F_G11F_B10F to 32F") << uint(GL_R11F_G11F_B10F) << int(CV_32FC3) << false << 1.0 / 32;
-        QTest::newRow("RGBA32F to 8U: no pass") << uint(GL_RGBA32F) << int(CV_8UC4) << false << 0.0;
-        QTest::newRow("RGBA32F to 16U: no pass") << uint(GL_RGBA32F) << int(CV_16UC4) << false << 0.0;
+        QTest::newRow("RGBA32F to 32F: clamping pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_32FC4), true,
+                0.0};
+        QTest::newRow("RGBA16F to 32F: clamped on the CPU") << ClampedDownloadRow{uint(GL_RGBA16F), int(CV_32FC4),
+                false, 1.0 / 2048};
+        QTest::newRow("R11F_G11F_B10F to 32F") << ClampedDownloadRow{uint(GL_R11F_G11F_B10F), int(CV_32FC3), false,
+                1.0 / 32};
+        QTest::newRow("RGBA32F to 8U: no pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_8UC4), false, 0.0};
+        QTest::newRow("RGBA32F to 16U: no pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_16UC4), false, 0.0};
     }
 
     void clampedDownload()
     {
-        QFETCH(uint, format);
-        QFETCH(int, type);
-        QFETCH(bool, needsPass);
-        QFETCH(double, relTol);
+        QFETCH(ClampedDownloadRow, row);
+        const auto& [format, type, needsPass, relTol] = row;
 
         const int cn = CV_MAT_CN(type);
         const cv::Mat in = GpuTest::randomImage(37, 61, CV_MAKETYPE(CV_32F, cn), 13, -0.5, 1.5);

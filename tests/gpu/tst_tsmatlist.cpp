@@ -22,6 +22,10 @@ QStringList names(const TSMatList& list)
 
 } // namespace
 
+// moves: 'p' = prev(), 'n' = next()
+struct NavigationRow { int entries; QString moves; int index; bool hasPrev; bool hasNext; };
+Q_DECLARE_METATYPE(NavigationRow)
+
 class TstTSMatList : public QObject
 {
     Q_OBJECT
@@ -29,25 +33,18 @@ class TstTSMatList : public QObject
 private slots:
     void navigation_data()
     {
-        QTest::addColumn<int>("entries");
-        QTest::addColumn<QString>("moves"); // 'p' = prev(), 'n' = next()
-        QTest::addColumn<int>("index");
-        QTest::addColumn<bool>("hasPrev");
-        QTest::addColumn<bool>("hasNext");
+        QTest::addColumn<NavigationRow>("row");
 
-        QTest::newRow("empty, moves do nothing") << 0 << "pnnp" << -1 << false << false;
-        QTest::newRow("next on last does nothing") << 5 << "n" << 4 << true << false;
-        QTest::newRow("prev on first does nothing") << 5 << "pppppp" << 0 << false << true;
-        QTest::newRow("back and forth") << 5 << "ppppn" << 1 << true << true;
+        QTest::newRow("empty, moves do nothing") << NavigationRow{0, "pnnp", -1, false, false};
+        QTest::newRow("next on last does nothing") << NavigationRow{5, "n", 4, true, false};
+        QTest::newRow("prev on first does nothing") << NavigationRow{5, "pppppp", 0, false, true};
+        QTest::newRow("back and forth") << NavigationRow{5, "ppppn", 1, true, true};
     }
 
     void navigation()
     {
-        QFETCH(int, entries);
-        QFETCH(QString, moves);
-        QFETCH(int, index);
-        QFETCH(bool, hasPrev);
-        QFETCH(bool, hasNext);
+        QFETCH(NavigationRow, row);
+        const auto& [entries, moves, index, hasPrev, hasNext] = row;
 
         TSMatList list = listOf(entries);
         for (QChar c : moves) {

@@ -70,6 +70,10 @@ private:
 
 } // namespace
 
+// alphaIn: -1: the input has no alpha
+struct AlphaTableRow { int inFormat; int outFormat; int alphaIn; int alphaOut; bool greyProfile; };
+Q_DECLARE_METATYPE(AlphaTableRow)
+
 class TstColorManagementSystem : public QObject
 {
     Q_OBJECT
@@ -77,25 +81,19 @@ class TstColorManagementSystem : public QObject
 private slots:
     void alphaTable_data()
     {
-        QTest::addColumn<int>("inFormat");
-        QTest::addColumn<int>("outFormat");
-        QTest::addColumn<int>("alphaIn");  // -1: the input has no alpha
-        QTest::addColumn<int>("alphaOut");
-        QTest::addColumn<bool>("greyProfile");
-        QTest::newRow("RGB 8 -> RGBA 16") << int(TYPE_RGB_8) << int(TYPE_RGBA_16) << -1 << 65535 << false;
-        QTest::newRow("GRAY 16 -> RGBA 8") << int(TYPE_GRAY_16) << int(TYPE_RGBA_8) << -1 << 255 << true;
-        QTest::newRow("RGBA 8 -> RGBA 16") << int(TYPE_RGBA_8) << int(TYPE_RGBA_16) << 77 << 77 * 257 << false;
-        QTest::newRow("RGBA 16 -> RGBA 8") << int(TYPE_RGBA_16) << int(TYPE_RGBA_8) << 50 * 257 << 50 << false;
-        QTest::newRow("GRAYA 16 -> RGBA 16") << int(TYPE_GRAYA_16) << int(TYPE_RGBA_16) << 4321 << 4321 << true;
+        QTest::addColumn<AlphaTableRow>("row");
+        QTest::newRow("RGB 8 -> RGBA 16") << AlphaTableRow{int(TYPE_RGB_8), int(TYPE_RGBA_16), -1, 65535, false};
+        QTest::newRow("GRAY 16 -> RGBA 8") << AlphaTableRow{int(TYPE_GRAY_16), int(TYPE_RGBA_8), -1, 255, true};
+        QTest::newRow("RGBA 8 -> RGBA 16") << AlphaTableRow{int(TYPE_RGBA_8), int(TYPE_RGBA_16), 77, 77 * 257, false};
+        QTest::newRow("RGBA 16 -> RGBA 8") << AlphaTableRow{int(TYPE_RGBA_16), int(TYPE_RGBA_8), 50 * 257, 50, false};
+        QTest::newRow("GRAYA 16 -> RGBA 16") << AlphaTableRow{int(TYPE_GRAYA_16), int(TYPE_RGBA_16), 4321, 4321,
+                true};
     }
 
     void alphaTable()
     {
-        QFETCH(int, inFormat);
-        QFETCH(int, outFormat);
-        QFETCH(int, alphaIn);
-        QFETCH(int, alphaOut);
-        QFETCH(bool, greyProfile);
+        QFETCH(AlphaTableRow, row);
+        const auto& [inFormat, outFormat, alphaIn, alphaOut, greyProfile] = row;
         const int inChannels = int(T_CHANNELS(inFormat) + T_EXTRA(inFormat));
         const int inDepth = T_BYTES(inFormat) == 2 ? CV_16U : CV_8U;
         const int outDepth = T_BYTES(outFormat) == 2 ? CV_16U : CV_8U;

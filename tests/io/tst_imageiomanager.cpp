@@ -20,20 +20,6 @@
 
 #include <lcms2.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-// OpenImageIO 2.4's PNG reader leaks its error text when libpng longjmps out of a short
-// read (a truncated file); the stack then ends inside libstdc++, too short to suppress.
-struct PngLeakPause
-{
-    PngLeakPause() { __lsan_disable(); }
-    ~PngLeakPause() { __lsan_enable(); }
-};
-#else
-struct PngLeakPause
-{
-};
-#endif
 
 using IoTestFiles::readBytes;
 using IoTestFiles::writeBytes;
@@ -164,6 +150,13 @@ std::vector<uint16_t> predict16(const QByteArray& from, bool grey, const QByteAr
 }
 
 } // namespace
+
+// changes: key=value over the full option set; compression: empty: not checked
+struct OptionTableRow { QString file; QStringList changes; int channels; int bits; QString compression; };
+Q_DECLARE_METATYPE(OptionTableRow)
+
+struct MipFileRow { int width; int height; int channels; QList<QSize> levels; };
+Q_DECLARE_METATYPE(MipFileRow)
 
 class TstImageIOManager : public QObject
 {
@@ -370,38 +363,31 @@ private slots:
     // The option table, checked on what the written file reports.
     void optionTable_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QStringList>("changes"); // key=value over the full option set
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<int>("bits");
-        QTest::addColumn<QString>("compression"); // empty: not checked
-        QTest::newRow("JPEG") << "o.jpg" << QStringList{"IMAGE_FORMAT=JPEG", "JPEG_QUALITY=High"} << 3 << 8 << "";
-        QTest::newRow("TIFF LZW 8 bit with alpha")
-            << "o1.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bit", "SAVE_ALPHA=TRUE"} << 4 << 8 << "lzw";
-        QTest::newRow("TIFF NONE 16 bit without alpha")
-            << "o2.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=NONE", "SAVE_ALPHA=FALSE"} << 3 << 16
-            << "none";
-        QTest::newRow("TIFF ADOBE_DEFLATE") << "o3.tif"
-                                            << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=ADOBE_DEFLATE"} << 4
-                                            << 16 << "zip";
-        QTest::newRow("TIFF unknown compression keeps the source's")
-            << "o5.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=JPEG2000"} << 4 << 16 << "packbits";
-        QTest::newRow("TIFF '8 bits' is not '8 bit'")
-            << "o6.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bits"} << 4 << 16 << "";
-        QTest::newRow("TIFF of the source's depth")
-            << "o4.tif" << QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=DEFAULT", "SAVE_ALPHA=FALSE"} << 3 << 8 << "";
-        QTest::newRow("PNG 8 bit") << "o7.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_BITDEPTH=8 bit"} << 3 << 8 << "";
-        QTest::newRow("PNG 16 bit with alpha")
-            << "o8.png" << QStringList{"IMAGE_FORMAT=PNG", "PNG_INTERLACE=INTERLACED", "SAVE_ALPHA=TRUE"} << 4 << 16 << "";
+        QTest::addColumn<OptionTableRow>("row");
+        QTest::newRow("JPEG") << OptionTableRow{"o.jpg", QStringList{"IMAGE_FORMAT=JPEG", "JPEG_QUALITY=High"}, 3, 8,
+                ""};
+        QTest::newRow("TIFF LZW 8 bit with alpha") << OptionTableRow{"o1.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bit", "SAVE_ALPHA=TRUE"}, 4, 8, "lzw"};
+        QTest::newRow("TIFF NONE 16 bit without alpha") << OptionTableRow{"o2.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=NONE", "SAVE_ALPHA=FALSE"}, 3, 16, "none"};
+        QTest::newRow("TIFF ADOBE_DEFLATE") << OptionTableRow{"o3.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=ADOBE_DEFLATE"}, 4, 16, "zip"};
+        QTest::newRow("TIFF unknown compression keeps the source's") << OptionTableRow{"o5.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=JPEG2000"}, 4, 16, "packbits"};
+        QTest::newRow("TIFF '8 bits' is not '8 bit'") << OptionTableRow{"o6.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bits"}, 4, 16, ""};
+        QTest::newRow("TIFF of the source's depth") << OptionTableRow{"o4.tif",
+                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=DEFAULT", "SAVE_ALPHA=FALSE"}, 3, 8, ""};
+        QTest::newRow("PNG 8 bit") << OptionTableRow{"o7.png", QStringList{"IMAGE_FORMAT=PNG", "PNG_BITDEPTH=8 bit"},
+                3, 8, ""};
+        QTest::newRow("PNG 16 bit with alpha") << OptionTableRow{"o8.png",
+                QStringList{"IMAGE_FORMAT=PNG", "PNG_INTERLACE=INTERLACED", "SAVE_ALPHA=TRUE"}, 4, 16, ""};
     }
 
     void optionTable()
     {
-        QFETCH(QString, file);
-        QFETCH(QStringList, changes);
-        QFETCH(int, channels);
-        QFETCH(int, bits);
-        QFETCH(QString, compression);
+        QFETCH(OptionTableRow, row);
+        const auto& [file, changes, channels, bits, compression] = row;
         // The source: a packbits-compressed 8-bit RGB TIFF, so nothing the output shows is inherited by chance.
         OIIO::ImageSpec attributes;
         attributes.attribute("compression", "packbits");
@@ -776,7 +762,7 @@ private slots:
         cv::Mat working;
         Ostrel::FileInfo info;
         QString error;
-        std::unique_ptr<PngLeakPause> pause(name.endsWith(".png") ? new PngLeakPause : nullptr);
+        std::unique_ptr<IoTestFiles::PngLeakPause> pause(name.endsWith(".png") ? new IoTestFiles::PngLeakPause : nullptr);
         QVERIFY(!ImageIOManager::tryLoadFile(file.toStdString(), working, info, m_cms, &error));
         QVERIFY2(QRegularExpression(message).match(error).hasMatch() && error.contains(file), qPrintable(error));
         QVERIFY(ImageIOManager::tryLoadFile(file, m_cms, &error).isEmpty());
@@ -855,21 +841,16 @@ private slots:
 
     void mipFile_data()
     {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("channels");
-        QTest::addColumn<QList<QSize>>("levels");
-        QTest::newRow("64 x 48 RGB") << 64 << 48 << 3
-                                     << QList<QSize>{{64, 48}, {32, 24}, {16, 12}, {8, 6}, {4, 3}, {2, 1}};
-        QTest::newRow("7 x 3 grey") << 7 << 3 << 1 << QList<QSize>{{7, 3}, {3, 1}};
+        QTest::addColumn<MipFileRow>("row");
+        QTest::newRow("64 x 48 RGB") << MipFileRow{64, 48, 3,
+                QList<QSize>{{64, 48}, {32, 24}, {16, 12}, {8, 6}, {4, 3}, {2, 1}}};
+        QTest::newRow("7 x 3 grey") << MipFileRow{7, 3, 1, QList<QSize>{{7, 3}, {3, 1}}};
     }
 
     void mipFile()
     {
-        QFETCH(int, width);
-        QFETCH(int, height);
-        QFETCH(int, channels);
-        QFETCH(QList<QSize>, levels);
+        QFETCH(MipFileRow, row);
+        const auto& [width, height, channels, levels] = row;
         const QString source = path(QString("mip_src_%1.png").arg(QTest::currentDataTag()));
         const QString destination = path(QString("mip_%1.tif").arg(QTest::currentDataTag()));
         QVERIFY(writeImage(source, cv::Mat(height, width, CV_8UC(channels), cv::Scalar::all(180))));

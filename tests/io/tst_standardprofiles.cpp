@@ -33,6 +33,10 @@ Xy nativeChromaticity(cmsHPROFILE profile, const cmsCIEXYZ& adapted)
 
 } // namespace
 
+// xy: white, red, green, blue
+struct PublishedDefinitionsRow { QString file; QVector<double> xy; double atHalf; double atSmall; };
+Q_DECLARE_METATYPE(PublishedDefinitionsRow)
+
 class TstStandardProfiles : public QObject
 {
     Q_OBJECT
@@ -44,33 +48,28 @@ private slots:
     // white and primaries as xy, the decoding curve at 0.5 and at 0.02.
     void publishedDefinitions_data()
     {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QVector<double>>("xy"); // white, red, green, blue
-        QTest::addColumn<double>("atHalf");
-        QTest::addColumn<double>("atSmall");
-        QTest::newRow("sRGB") << "sRGB_IEC61966-2-1_black_scaled.icc"
-                              << QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06}
-                              << std::pow((0.5 + 0.055) / 1.055, 2.4) << 0.02 / 12.92;
-        QTest::newRow("Adobe RGB (1998)") << "Adobe98.icc"
-                                          << QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}
-                                          << std::pow(0.5, 2.19921875) << std::pow(0.02, 2.19921875);
-        QTest::newRow("ProPhoto") << "ProPhoto.icc"
-                                  << QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001}
-                                  << std::pow(0.5, 1.8) << 0.02 / 16.0;
-        QTest::newRow("Apple RGB") << "AppleRGB.icc"
-                                   << QVector<double>{0.3127, 0.3290, 0.625, 0.34, 0.28, 0.595, 0.155, 0.07}
-                                   << std::pow(0.5, 1.8) << std::pow(0.02, 1.8);
-        QTest::newRow("Wide Gamut") << "WideGamut.icc"
-                                    << QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1152, 0.8264, 0.1566, 0.0177}
-                                    << std::pow(0.5, 2.19921875) << std::pow(0.02, 2.19921875);
+        QTest::addColumn<PublishedDefinitionsRow>("row");
+        QTest::newRow("sRGB") << PublishedDefinitionsRow{"sRGB_IEC61966-2-1_black_scaled.icc",
+                QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06},
+                std::pow((0.5 + 0.055) / 1.055, 2.4), 0.02 / 12.92};
+        QTest::newRow("Adobe RGB (1998)") << PublishedDefinitionsRow{"Adobe98.icc",
+                QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}, std::pow(0.5, 2.19921875),
+                std::pow(0.02, 2.19921875)};
+        QTest::newRow("ProPhoto") << PublishedDefinitionsRow{"ProPhoto.icc",
+                QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001}, std::pow(0.5, 1.8),
+                0.02 / 16.0};
+        QTest::newRow("Apple RGB") << PublishedDefinitionsRow{"AppleRGB.icc",
+                QVector<double>{0.3127, 0.3290, 0.625, 0.34, 0.28, 0.595, 0.155, 0.07}, std::pow(0.5, 1.8),
+                std::pow(0.02, 1.8)};
+        QTest::newRow("Wide Gamut") << PublishedDefinitionsRow{"WideGamut.icc",
+                QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1152, 0.8264, 0.1566, 0.0177},
+                std::pow(0.5, 2.19921875), std::pow(0.02, 2.19921875)};
     }
 
     void publishedDefinitions()
     {
-        QFETCH(QString, file);
-        QFETCH(QVector<double>, xy);
-        QFETCH(double, atHalf);
-        QFETCH(double, atSmall);
+        QFETCH(PublishedDefinitionsRow, row);
+        const auto& [file, xy, atHalf, atSmall] = row;
         QVERIFY(StandardProfiles::fileNames().contains(file));
         const QByteArray bytes = StandardProfiles::build(file);
         cmsHPROFILE profile = cmsOpenProfileFromMem(bytes.constData(), cmsUInt32Number(bytes.size()));

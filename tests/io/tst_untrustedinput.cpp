@@ -18,10 +18,6 @@
 
 #include <stdexcept>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 using IoTestFiles::readBytes;
 using IoTestFiles::writeBytes;
 
@@ -33,13 +29,13 @@ QString regressionFolder(const QString& kind)
     return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("../../fuzz/regressions/" + kind);
 }
 
-QStringList regressionFiles(const QString& kind)
+// A "file" column with one row per file of the fuzz target's regression folder `kind`.
+void regressionRows(const QString& kind)
 {
-    QStringList files;
+    QTest::addColumn<QString>("file");
     const QDir dir(regressionFolder(kind));
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
-        files << dir.filePath(name);
-    return files;
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
 }
 
 uint32_t be32(const QByteArray& b, int at)
@@ -115,38 +111,23 @@ class TstUntrustedInput : public QObject
 private slots:
     void cleanup() { ImageIOManager::setMaxImageBytes(qint64(1) << 30); }
 
-    void imageRegressionsLoadOrFailCleanly_data()
-    {
-        QTest::addColumn<QString>("file");
-        for (const QString& f : regressionFiles("image"))
-            QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
-    }
+    void imageRegressionsLoadOrFailCleanly_data() { regressionRows("image"); }
 
     void imageRegressionsLoadOrFailCleanly()
     {
         QFETCH(QString, file);
-#if defined(__SANITIZE_ADDRESS__)
-        // OpenImageIO's PNG reader leaks its error text on damaged files.
-        __lsan_disable();
-#endif
+        auto pause = std::make_unique<IoTestFiles::PngLeakPause>();
         QString error;
         const TSMat image = ImageIOManager::tryLoadFile(file, m_cms, &error);
         const QSize size = ImageIOManager::getImageSize(file);
-#if defined(__SANITIZE_ADDRESS__)
-        __lsan_enable();
-#endif
+        pause.reset();
         if (image.isEmpty())
             QVERIFY2(!error.isEmpty(), "a refused file gave no message");
         else
             QCOMPARE(image.size(), size);
     }
 
-    void ddsRegressionsAreRefusedOrInsideTheFile_data()
-    {
-        QTest::addColumn<QString>("file");
-        for (const QString& f : regressionFiles("dds"))
-            QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
-    }
+    void ddsRegressionsAreRefusedOrInsideTheFile_data() { regressionRows("dds"); }
 
     void ddsRegressionsAreRefusedOrInsideTheFile()
     {
@@ -159,12 +140,7 @@ private slots:
             QVERIFY(level.offset >= DdsFile::kHeaderBytes && level.offset + level.size <= bytes.size());
     }
 
-    void profileRegressionsAreRefusedOrUsable_data()
-    {
-        QTest::addColumn<QString>("file");
-        for (const QString& f : regressionFiles("icc"))
-            QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
-    }
+    void profileRegressionsAreRefusedOrUsable_data() { regressionRows("icc"); }
 
     void profileRegressionsAreRefusedOrUsable()
     {
@@ -192,12 +168,7 @@ private slots:
         }
     }
 
-    void jsonRegressionsReadBackUnchanged_data()
-    {
-        QTest::addColumn<QString>("file");
-        for (const QString& f : regressionFiles("json"))
-            QTest::newRow(qPrintable(QFileInfo(f).fileName())) << f;
-    }
+    void jsonRegressionsReadBackUnchanged_data() { regressionRows("json"); }
 
     void jsonRegressionsReadBackUnchanged()
     {

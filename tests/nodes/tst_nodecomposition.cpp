@@ -110,6 +110,10 @@ cv::Mat asFloat(const cv::Mat& rendered)
 
 Q_DECLARE_METATYPE(Tree)
 
+// selected: left half of the input; unselected: right half
+struct SelectionsChangeOnlySelectedPixelsRow { int selType; int mode; QColor selected; QColor unselected; };
+Q_DECLARE_METATYPE(SelectionsChangeOnlySelectedPixelsRow)
+
 class TstNodeComposition : public ServerTest
 {
     Q_OBJECT
@@ -166,6 +170,7 @@ private slots:
     void treeMatchesCpuComposition_data()
     {
         QTest::addColumn<Tree>("tree");
+        QTest::newRow("no layers: the input alone") << Tree{};
         QTest::newRow("serial children") << Tree{shift(0.1), shift(-0.2, 0.5, TNode::BLENDMODE_MULTIPLY),
                                                  fill(QColor(200, 40, 90), 0.3f, TNode::BLENDMODE_SCREEN)};
         // K and M read the parent's image, L and N the running result.
@@ -202,15 +207,16 @@ private slots:
 
     void selectionsChangeOnlySelectedPixels_data()
     {
-        QTest::addColumn<int>("selType");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QColor>("selected");    // left half of the input
-        QTest::addColumn<QColor>("unselected");  // right half
+        QTest::addColumn<SelectionsChangeOnlySelectedPixelsRow>("row");
         const QColor red(204, 51, 51), blue(51, 51, 204), bright(230, 230, 230), dark(25, 25, 25);
-        QTest::newRow("colour, difference") << int(TNode::COLOR) << int(TNode::BLENDMODE_DIFFERENCE) << red << blue;
-        QTest::newRow("colour, multiply") << int(TNode::COLOR) << int(TNode::BLENDMODE_MULTIPLY) << red << blue;
-        QTest::newRow("luminance, difference") << int(TNode::LUM) << int(TNode::BLENDMODE_DIFFERENCE) << bright << dark;
-        QTest::newRow("luminance, multiply") << int(TNode::LUM) << int(TNode::BLENDMODE_MULTIPLY) << bright << dark;
+        QTest::newRow("colour, difference") << SelectionsChangeOnlySelectedPixelsRow{int(TNode::COLOR),
+                int(TNode::BLENDMODE_DIFFERENCE), red, blue};
+        QTest::newRow("colour, multiply") << SelectionsChangeOnlySelectedPixelsRow{int(TNode::COLOR),
+                int(TNode::BLENDMODE_MULTIPLY), red, blue};
+        QTest::newRow("luminance, difference") << SelectionsChangeOnlySelectedPixelsRow{int(TNode::LUM),
+                int(TNode::BLENDMODE_DIFFERENCE), bright, dark};
+        QTest::newRow("luminance, multiply") << SelectionsChangeOnlySelectedPixelsRow{int(TNode::LUM),
+                int(TNode::BLENDMODE_MULTIPLY), bright, dark};
     }
 
     // A grey fill selected by the hue or the luminance of the left half: where the weight is 0
@@ -218,10 +224,8 @@ private slots:
     // would darken or blacken it), where it is 1 it equals the plain blend.
     void selectionsChangeOnlySelectedPixels()
     {
-        QFETCH(int, selType);
-        QFETCH(int, mode);
-        QFETCH(QColor, selected);
-        QFETCH(QColor, unselected);
+        QFETCH(SelectionsChangeOnlySelectedPixelsRow, row);
+        const auto& [selType, mode, selected, unselected] = row;
         const cv::Mat saved = m_input.clone();
         cv::Mat input(20, 30, CV_8UC4);
         input.colRange(0, 15).setTo(cv::Scalar(selected.red(), selected.green(), selected.blue(), 255));

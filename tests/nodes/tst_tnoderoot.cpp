@@ -18,6 +18,9 @@ int queued()
 }
 } // namespace
 
+struct FirstCanvasFixesThePreviewScalesRow { QSize canvas; float lowrez; QSize lowrezSize; float thumb; QSize thumbSize; };
+Q_DECLARE_METATYPE(FirstCanvasFixesThePreviewScalesRow)
+
 class TstTNodeRoot : public QObject
 {
     Q_OBJECT
@@ -27,23 +30,20 @@ private slots:
 
     void firstCanvasFixesThePreviewScales_data()
     {
-        QTest::addColumn<QSize>("canvas");
-        QTest::addColumn<float>("lowrez");
-        QTest::addColumn<QSize>("lowrezSize");
-        QTest::addColumn<float>("thumb");
-        QTest::addColumn<QSize>("thumbSize");
-        QTest::newRow("landscape") << QSize(4000, 3000) << 0.4f << QSize(1600, 1200) << 0.06f << QSize(240, 180);
-        QTest::newRow("portrait") << QSize(1000, 3000) << 1600.f / 3000.f << QSize(533, 1600) << 0.08f << QSize(80, 240);
-        QTest::newRow("small canvases are not enlarged") << QSize(800, 400) << 1.0f << QSize(800, 400) << 0.3f << QSize(240, 120);
-        QTest::newRow("tiny canvases keep every scale at 1") << QSize(100, 50) << 1.0f << QSize(100, 50) << 1.0f << QSize(100, 50);
+        QTest::addColumn<FirstCanvasFixesThePreviewScalesRow>("row");
+        QTest::newRow("landscape") << FirstCanvasFixesThePreviewScalesRow{QSize(4000, 3000), 0.4f, QSize(1600, 1200),
+                0.06f, QSize(240, 180)};
+        QTest::newRow("portrait") << FirstCanvasFixesThePreviewScalesRow{QSize(1000, 3000), 1600.f / 3000.f,
+                QSize(533, 1600), 0.08f, QSize(80, 240)};
+        QTest::newRow("small canvases are not enlarged") << FirstCanvasFixesThePreviewScalesRow{QSize(800, 400), 1.0f,
+                QSize(800, 400), 0.3f, QSize(240, 120)};
+        QTest::newRow("tiny canvases keep every scale at 1") << FirstCanvasFixesThePreviewScalesRow{QSize(100, 50),
+                1.0f, QSize(100, 50), 1.0f, QSize(100, 50)};
     }
     void firstCanvasFixesThePreviewScales()
     {
-        QFETCH(QSize, canvas);
-        QFETCH(float, lowrez);
-        QFETCH(QSize, lowrezSize);
-        QFETCH(float, thumb);
-        QFETCH(QSize, thumbSize);
+        QFETCH(FirstCanvasFixesThePreviewScalesRow, row);
+        const auto& [canvas, lowrez, lowrezSize, thumb, thumbSize] = row;
         TNodeRoot root;
         root.setCanvasSize(canvas);
         QCOMPARE(root.lowrezScale(), lowrez);

@@ -23,7 +23,9 @@ QAtomicInt HostRootWorker::s_overlaps;
 HostRootWorker::HostRootWorker(unsigned int uid, unsigned int parentUid)
     : TNodeRootWithAdjustWorker(uid, parentUid)
 {
-    connect(this, &TImprocWorker::updateReq, this, [](TImprocWorker*, QString&, QString&) {
+    connect(this, &TImprocWorker::updateReq, this, [this](TImprocWorker*, QString& tag, QString&) {
+        ++renders;
+        lastTag = tag;
         if (s_commandRunning.loadAcquire())
             s_overlaps.ref();
         // Long enough for an overlapping command to be caught in the act.

@@ -14,6 +14,9 @@ public:
     HostRootWorker(unsigned int uid, unsigned int parentUid);
     ~HostRootWorker() override;
 
+    // Renders that reached this worker, and the tag of the last (read once it is idle).
+    int renders = 0;
+    QString lastTag;
     // Renders that reached a root worker, process-wide (read from any thread).
     static QAtomicInt s_renders;
     // Set by test commands while their redo runs; a render must never see it set.
