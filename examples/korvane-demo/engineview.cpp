@@ -67,6 +67,8 @@ QSGNode* EngineView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
     if (!node) {
         node = new QSGSimpleTextureNode;
         node->setOwnsTexture(true);
+        // The image is usually drawn smaller than it is: nearest sampling would drop pixels.
+        node->setFiltering(QSGTexture::Linear);
     }
     if (m_textureChanged || !node->texture()) {
         uint name = uint(m_texture);
