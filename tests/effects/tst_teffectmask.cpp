@@ -102,14 +102,13 @@ class TstTEffectMask : public QObject
     {
         QVariantMap state = fx.allStateData();
         state.insert("procMode", mode);
-        const cv::Mat out = onGpu([&] {
+        return onGpu([&] {
             TestMaskEffectWorker worker(TestMaskEffect::kClassName, fx.uid(), 0);
             worker.setStateData(state);
             TSFbo result(bg, format);
             worker.postProc(TSFbo(fg, format), result);
             return result.dataToMat(bg.type(), true);
         });
-        return out;
     }
 
 private slots:

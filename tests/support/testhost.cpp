@@ -5,8 +5,7 @@
 
 #include "engine/tcmd.h"
 #include "engine/timpserver.h"
-#include "nodes/timpimagelist.h"
-#include "nodes/timpimagelistworker.h"
+#include "nodes/nodeqmltypes.h"
 #include "nodes/tnodefactory.h"
 #include "nodes/tnoderootwithadjust.h"
 
@@ -60,17 +59,9 @@ void TestHost::registerClasses()
         [](TImproc* parent, uint uid) -> TNode* { return new HostLayer(parent, uid); },
         [](uint uid, uint parent) -> TNodeWorker* { return new IdentityWorker(uid, parent); });
 
-    TNodeFactory::registerNodeClass(
-        QStringLiteral("TImpImageList"),
-        [](TImproc* parent, uint uid) -> TNode* { return new TImpImageList(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new TImpImageListWorker(uid, parent); });
-    qmlRegisterType<TImpServer>("Korvane", 1, 0, "TImpServer");
     qmlRegisterType<HostLayer>("Korvane", 1, 0, "HostLayer");
-    qmlRegisterType<TImpImageList>("Korvane", 1, 0, "TImpImageList");
-    qmlRegisterUncreatableType<TImproc>("Korvane", 1, 0, "TImproc", "base class");
-    qmlRegisterUncreatableType<TNode>("Korvane", 1, 0, "TNode", "base class");
-    qmlRegisterUncreatableType<TNodeRoot>("Korvane", 1, 0, "TNodeRoot", "made by the server");
-    qmlRegisterUncreatableType<TNodeRootWithAdjust>("Korvane", 1, 0, "TNodeRootWithAdjust", "made by the server");
+    // The library's own types; its "TNodeRoot" is refused, the one above counts renders.
+    NodeQmlTypes::registerTypes("Korvane", 1, 0);
 }
 
 std::unique_ptr<QQuickView> TestHost::show(const QByteArray& qml, const QVariantMap& contextProperties)
