@@ -67,7 +67,14 @@ bool RenderArguments::parse(const QStringList& arguments)
     // Taken out of the arguments before they get here (Korvane::takeVerboseFlag); listed for --help.
     const QCommandLineOption verbose("verbose", "Print the engine's debug and info lines.");
     parser.addOptions({quality, progressive, depth, colorSpace, compression, alpha, chart, chartSize, verbose});
-    m_helpText = parser.helpText();
+    m_helpText = parser.helpText()
+        + "\nExamples:\n"
+          "  korvane-render photo.jpg examples/presets/look.json out.jpg --quality Maximum --progressive\n"
+          "  korvane-render photo.tif look.json out.tif --bit-depth 16 --tiff-compression LZW --alpha\n"
+          "  korvane-render scan.png look.json out.png --bit-depth 8 --color-space \"Adobe RGB(1998)\"\n"
+          "  korvane-render --make-chart chart.png --chart-size 6000x4000\n"
+          "  korvane-render --verbose photo.jpg look.json out.jpg   (the engine's debug lines)\n"
+          "Without a display (DISPLAY unset) it renders on the headless platform, no X server needed.\n";
     if (!parser.parse(arguments))
         return fail(parser.errorText());
     if (parser.isSet("help")) {
