@@ -1,11 +1,13 @@
 // korvane-demo: a small photo editor on the engine. The image view follows the root's
 // renders; layers are added, removed, reordered and adjusted; undo, redo and save work.
-// Usage: korvane-demo [IMAGE] [--preset FILE] [--mask-stroke] [--screenshot FILE]
+// Usage: korvane-demo [IMAGE] [--preset FILE] [--mask-stroke] [--screenshot FILE] [--script FILE]
 //   IMAGE       the photo to edit (default: a generated colour chart)
 //   --preset    a node tree to start from (a JSON preset of the root)
 //   --mask-stroke  shows the levels effect with a stroke painted across its mask
 //   --screenshot  saves the window once the first render is shown, then quits
+//   --script      plays a list of edits with screenshots (see DemoScript), then quits
 
+#include "demoscript.h"
 #include "effectpreview.h"
 #include "engineview.h"
 
@@ -61,7 +63,8 @@ int main(int argc, char** argv)
     const QCommandLineOption preset("preset", "Node tree to start from (JSON preset of the root).", "file");
     const QCommandLineOption screenshot("screenshot", "Save the window once the first render shows, then quit.", "file");
     const QCommandLineOption maskStroke("mask-stroke", "Show the levels effect with a stroke painted on its mask.");
-    parser.addOptions({preset, screenshot, maskStroke});
+    const QCommandLineOption script("script", "Play a JSON list of edits and screenshots, then quit.", "file");
+    parser.addOptions({preset, screenshot, maskStroke, script});
     parser.process(app);
 
     Korvane::init(QDir::home().filePath(QStringLiteral(".local/share/korvane-demo")), QUrl(), QString());
@@ -113,15 +116,29 @@ int main(int argc, char** argv)
     else
         QObject::connect(server, &TImpServer::isReadyChanged, &app, [&](bool ready) { if (ready) start(); });
 
+    // Every queued edit has rendered and the view shows the last render.
+    const auto settled = [&] {
+        const QQueue<TCmd*>* queue = TImpServer::requestQueue();
+        return server->isReady() && view->hasImage() && !(queue && !queue->isEmpty()) && !TImpServer::isCycleInFlight()
+            && (!parser.isSet(maskStroke) || window->property("maskDemoShown").toBool());
+    };
+    DemoScript demoScript(window, server, settled);
+    QObject::connect(view, &EngineView::imageShown, &demoScript, &DemoScript::imageShown);
+    if (parser.isSet(script)) {
+        QString error;
+        if (!demoScript.load(parser.value(script), &error)) {
+            std::fprintf(stderr, "korvane-demo: %s\n", qPrintable(error));
+            return 2;
+        }
+        QObject::connect(&demoScript, &DemoScript::finished, &app, [&](bool ok) { app.exit(ok ? 0 : 1); });
+        demoScript.start();
+    }
+
     if (parser.isSet(screenshot)) {
-        // Taken once every queued edit has rendered and the view shows the last render.
         const QString file = parser.value(screenshot);
         auto* poll = new QTimer(&app);
         QObject::connect(poll, &QTimer::timeout, &app, [&, poll, file] {
-            const QQueue<TCmd*>* queue = TImpServer::requestQueue();
-            if (!server->isReady() || !view->hasImage() || (queue && !queue->isEmpty()) || TImpServer::isCycleInFlight())
-                return;
-            if (parser.isSet(maskStroke) && !window->property("maskDemoShown").toBool())
+            if (!settled())
                 return;
             poll->stop();
             QTimer::singleShot(500, &app, [&, file] {

@@ -6,6 +6,7 @@
 #include "testregistry.h"
 
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,24 +16,44 @@ class TstKorvaneDemo : public QObject
 {
     Q_OBJECT
 
-    // Runs the demo with `arguments` and answers its screenshot, saved as evidence under `name`.
-    QImage screenshot(const QStringList& arguments, const QString& name)
+    QTemporaryDir m_scratch;
+
+    // Where screenshots go: the evidence folder when there is one.
+    QString shotPath(const QString& name) const
     {
-        QTemporaryDir dir;
         const QString evidence = qEnvironmentVariable("KORVANE_TEST_OUTPUT");
-        if (!evidence.isEmpty() && !QDir().mkpath(evidence))
-            return QImage();
-        const QString shot = evidence.isEmpty() ? dir.filePath(name) : evidence + "/" + name;
+        return evidence.isEmpty() || !QDir().mkpath(evidence) ? m_scratch.filePath(name) : evidence + "/" + name;
+    }
+
+    bool runDemo(const QStringList& arguments)
+    {
         QProcess demo;
         demo.setProcessEnvironment(TestHost::toolEnvironment());
-        demo.setWorkingDirectory(dir.path());
-        demo.start(QStringLiteral(KORVANE_DEMO_EXE), arguments + QStringList{"--screenshot", shot});
+        demo.setWorkingDirectory(m_scratch.path());
+        demo.start(QStringLiteral(KORVANE_DEMO_EXE), arguments);
         if (!demo.waitForFinished(150000) || demo.exitCode() != 0) {
             // The engine narrates at debug level: the last lines hold the reason of a failure.
             qWarning() << demo.readAllStandardOutput().right(300) << demo.readAllStandardError().right(300);
-            return QImage();
+            return false;
         }
-        return QImage(shot);
+        return true;
+    }
+
+    // Runs the demo with `arguments` and answers its screenshot, kept as evidence under `name`.
+    QImage screenshot(const QStringList& arguments, const QString& name)
+    {
+        return runDemo(arguments + QStringList{"--screenshot", shotPath(name)}) ? QImage(shotPath(name)) : QImage();
+    }
+
+    // Mean difference of two screenshots over the view, left of the controls' pane (0..255).
+    static double viewDifference(const QImage& a, const QImage& b)
+    {
+        double sum = 0;
+        int n = 0;
+        for (int y = 0; y < std::min(a.height(), b.height()); y += 3)
+            for (int x = 0; x < std::min(a.width(), b.width()) - 400; x += 3, ++n)
+                sum += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+        return n ? sum / n : 255.0;
     }
 
 private slots:
@@ -76,6 +97,27 @@ private slots:
                     saturated.insert(c.rgb() & 0xf0f0f0);
             }
         QVERIFY2(saturated.size() > 20, qPrintable(QString("%1 saturated colours").arg(saturated.size())));
+    }
+
+    // A script of edits gives one screenshot per state: a fill layer over the chart, its blend
+    // mode changed, and the change undone, which shows the fill layer's image again.
+    void aScriptPlaysEditsWithScreenshots()
+    {
+        QStringList shots;
+        QByteArray steps = "[";
+        for (const char* step : {"", "{\"add\": \"FillLayer\"}", "{\"set\": {\"blendMode\": 3}}", "{\"undo\": true}"}) {
+            shots << shotPath(QStringLiteral("korvane-demo-script-%1.png").arg(shots.size() + 1));
+            steps += QByteArray(step) + (*step ? ", " : "") + "{\"screenshot\": \"" + shots.last().toUtf8() + "\"}, ";
+        }
+        steps.chop(2);
+        QFile script(m_scratch.filePath("script.json"));
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write(steps + "]") > 0);
+        script.close();
+        QVERIFY(runDemo({"--script", script.fileName()}));
+        const QImage chart(shots[0]), filled(shots[1]), multiplied(shots[2]), undone(shots[3]);
+        QVERIFY(viewDifference(chart, filled) > 10);
+        QVERIFY(viewDifference(filled, multiplied) > 10);
+        QVERIFY2(viewDifference(filled, undone) < 0.5, qPrintable(QString::number(viewDifference(filled, undone))));
     }
 };
 
