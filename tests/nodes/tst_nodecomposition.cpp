@@ -1,7 +1,7 @@
 // Trees rendered through the real server and render thread, checked against a CPU
 // composition of the same tree written here: serial and parallel children, the opacity
-// threshold, inactive nodes, selections, placement, preview sizes, and presets taken through JSON text
-// and applied to an empty root.
+// threshold, inactive nodes, selections, placement, preview sizes, presets taken through JSON text
+// and applied to an empty root, and the root's own steps (adjustments, canvas colour).
 
 #include "blendreference.h"
 #include "korvanetest.h"
@@ -117,11 +117,14 @@ Q_DECLARE_METATYPE(SelectionsChangeOnlySelectedPixelsRow)
 class TstNodeComposition : public ServerTest
 {
     Q_OBJECT
-    cv::Mat m_input;  // CV_64FC4 in [0, 1]
+    cv::Mat m_base;   // the input most tests share, CV_8UC4
+    cv::Mat m_input;  // the current input, CV_64FC4 in [0, 1]
+    bool m_ownInput = false;  // a test replaced m_base
 
     void setInput(const cv::Mat& rgba8)
     {
         rgba8.convertTo(m_input, CV_64FC4, 1.0 / 255.0);
+        m_ownInput = rgba8.data != m_base.data;
         m_root->setInput(TSMat(rgba8.clone()));
         QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 20000));
     }
@@ -162,10 +165,17 @@ private slots:
         cv::Mat input(30, 41, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
         input.reshape(1, int(input.total())).col(3).setTo(255);
-        setInput(input);
+        m_base = input;
+        setInput(m_base);
     }
 
-    void cleanup() { clearTree(); }
+    // Tests that render their own input leave the shared one behind them.
+    void cleanup()
+    {
+        clearTree();
+        if (m_ownInput)
+            setInput(m_base);
+    }
 
     void treeMatchesCpuComposition_data()
     {
@@ -226,7 +236,6 @@ private slots:
     {
         QFETCH(SelectionsChangeOnlySelectedPixelsRow, row);
         const auto& [selType, mode, selected, unselected] = row;
-        const cv::Mat saved = m_input.clone();
         cv::Mat input(20, 30, CV_8UC4);
         input.colRange(0, 15).setTo(cv::Scalar(selected.red(), selected.green(), selected.blue(), 255));
         input.colRange(15, 30).setTo(cv::Scalar(unselected.red(), unselected.green(), unselected.blue(), 255));
@@ -248,14 +257,10 @@ private slots:
         node->setSelRangeLUM(0.05f);
         QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
         const cv::Mat rendered = renderedOutput(m_root);
-        cv::Mat restored;
-        saved.convertTo(restored, CV_8UC4, 255.0);
-        setInput(restored);
         QVERIFY(!rendered.empty());
 
         QCOMPARE(cv::norm(rendered.colRange(15, 30), baseline.colRange(15, 30), cv::NORM_INF), 0.0);
         cv::Mat expected = m_input.colRange(0, 15).clone();
-        input.colRange(0, 15).convertTo(expected, CV_64FC4, 1.0 / 255.0);
         cpuChildren(Tree{grey}, expected);
         GPU_COMPARE_IMAGES(asFloat(rendered.colRange(0, 15).clone()), readable(expected), 4e-3, 2e-3,
                            QStringLiteral("selection_") + QTest::currentDataTag());
@@ -265,7 +270,6 @@ private slots:
     // alpha (straight), before any layer runs.
     void translucentInputShowsTheCanvas()
     {
-        const cv::Mat saved = m_input.clone();
         const QColor before = m_root->canvasColor();
         const QColor canvas(30, 160, 220);
         m_root->setCanvasColor(canvas);
@@ -280,18 +284,63 @@ private slots:
         });
         const cv::Mat rendered = renderedOutput(m_root);
         m_root->setCanvasColor(before);
-        cv::Mat restored;
-        saved.convertTo(restored, CV_8UC4, 255.0);
-        setInput(restored);
         QVERIFY(!rendered.empty());
         GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3, QStringLiteral("translucent_input"));
+    }
+
+    // Contrast 0.2 counts five times (a factor of 2) and brightness adds 0.1, on the input
+    // alone and under an invisible layer.
+    void brightnessAndContrastAdjustTheInput()
+    {
+        setInput(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255)));
+        m_root->setContrast(0.2f);
+        m_root->setBrightness(0.1f);
+        cv::Mat expected = m_input.clone();
+        expected.forEach<cv::Vec4d>([](cv::Vec4d& p, const int*) {
+            for (int c = 0; c < 3; ++c)
+                p[c] = (p[c] - 0.5) * 2.0 + 0.1 + 0.5;
+        });
+        for (const Tree& tree : {Tree{}, Tree{fill(QColor(0, 0, 0), 0.0f)}}) {
+            QVERIFY(build(tree, m_root));
+            const cv::Mat rendered = renderedOutput(m_root);
+            QVERIFY(!rendered.empty());
+            GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3,
+                               QStringLiteral("adjusted_%1_layers").arg(tree.size()));
+        }
+        m_root->setContrast(0.0f);
+        m_root->setBrightness(0.0f);
+    }
+
+    // The input moved right by half the canvas leaves the left half showing a half-transparent
+    // canvas. The root lays its children's result (here, without children, the placed image)
+    // over the placed image (NORMAL, full opacity): where the canvas shows through that
+    // changes the alpha, so this composite, skipped over an opaque canvas, must run.
+    void aSeeThroughCanvasIsCompositedAgain()
+    {
+        setInput(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255)));
+        const QColor canvas(0, 0, 255, 128);
+        const QColor before = m_root->canvasColor();
+        m_root->setCanvasColor(canvas);
+        m_root->setInputTranslate(QPointF(1.0, 0.0));
+        QTRY_VERIFY(TestHost::queueDrained());
+        cv::Mat rendered = renderedOutput(m_root, CV_16UC4);
+        m_root->setInputTranslate(QPointF());
+        m_root->setCanvasColor(before);
+        QVERIFY(!rendered.empty());
+        rendered.convertTo(rendered, CV_64FC4, 1.0 / 65535.0);
+        const cv::Vec4d shown(canvas.redF(), canvas.greenF(), canvas.blueF(), canvas.alphaF());
+        for (const auto& [x, placed] : {std::pair<int, cv::Vec4d>{2, shown}, {13, m_input.at<cv::Vec4d>(6, 13)}}) {
+            const cv::Vec4d want = BlendReference::blend(TNode::BLENDMODE_NORMAL, placed, placed, 1.0);
+            const cv::Vec4d got = rendered.at<cv::Vec4d>(6, x);
+            QVERIFY2(cv::norm(got - want, cv::NORM_INF) <= 4e-3,
+                     qPrintable(QString("x %1: %2 %3 %4 %5").arg(x).arg(got[0]).arg(got[1]).arg(got[2]).arg(got[3])));
+        }
     }
 
     // A spot around the centre of a uniform image (colour awareness off): the corners stay
     // bit-identical, the centre takes the plain blend.
     void spotSelectionChangesOnlyAroundItsPoint()
     {
-        const cv::Mat saved = m_input.clone();
         const cv::Mat input(20, 30, CV_8UC4, cv::Scalar(90, 120, 150, 255));
         setInput(input);
         const cv::Mat baseline = renderedOutput(m_root);
@@ -307,15 +356,11 @@ private slots:
         node->setSelColorAware(0.0f);
         QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
         const cv::Mat rendered = renderedOutput(m_root);
-        cv::Mat restored;
-        saved.convertTo(restored, CV_8UC4, 255.0);
-        setInput(restored);
         QVERIFY(!rendered.empty());
 
         for (const cv::Point corner : {cv::Point(0, 0), cv::Point(29, 0), cv::Point(0, 19), cv::Point(29, 19)})
             QCOMPARE(rendered.at<cv::Vec3w>(corner), baseline.at<cv::Vec3w>(corner));
-        cv::Mat expected;
-        input(cv::Rect(14, 9, 2, 2)).convertTo(expected, CV_64FC4, 1.0 / 255.0);
+        cv::Mat expected = m_input(cv::Rect(14, 9, 2, 2)).clone();
         cpuChildren(Tree{grey}, expected);
         GPU_COMPARE_IMAGES(asFloat(rendered(cv::Rect(14, 9, 2, 2)).clone()), readable(expected), 4e-3, 2e-3,
                            QStringLiteral("spot_centre"));
@@ -427,7 +472,6 @@ private slots:
     {
         QFETCH(int, mode);
         QFETCH(QSize, size);
-        const cv::Mat saved = m_input.clone();
         const QSize savedSize = m_root->canvasSize();
         // The preview scales follow the first canvas size, or a refreshed one.
         m_root->setProcMode(TImproc::ProcMode(mode));
@@ -437,9 +481,6 @@ private slots:
         const cv::Mat rendered = renderedOutput(m_root);
         clearTree();
         m_root->refreshAllSize(savedSize);
-        cv::Mat small;
-        saved.convertTo(small, CV_8UC4, 255.0);
-        setInput(small);
         m_root->setProcMode(TImproc::FULL);
         QCOMPARE(QSize(rendered.cols, rendered.rows), size);
         cv::Mat expected(1, 1, CV_64FC4, cv::Scalar(40 / 255.0, 80 / 255.0, 160 / 255.0, 1.0));

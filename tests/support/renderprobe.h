@@ -11,9 +11,9 @@
 #include <QTest>
 #include <opencv2/core.hpp>
 
-// The "_output_" of the next render of `root`, read at 16 bits (RGB) on the render thread;
-// empty when no render arrives within `timeoutMs`.
-inline cv::Mat renderedOutput(TNodeRoot* root, int timeoutMs = 20000)
+// The "_output_" of the next render of `root`, read as `type` (16-bit RGB unless asked) on
+// the render thread; empty when no render arrives within `timeoutMs`.
+inline cv::Mat renderedOutput(TNodeRoot* root, int type = CV_16UC3, int timeoutMs = 20000)
 {
     TImprocWorker* worker = TImprocWorker::ptr(root->uid());
     if (!worker)
@@ -23,7 +23,7 @@ inline cv::Mat renderedOutput(TNodeRoot* root, int timeoutMs = 20000)
     const auto c = QObject::connect(worker, &TImprocWorker::outputFbo, worker,
         [&](QString, int, QString fboId, TSFbo fbo) {
             if (fboId == QLatin1String("_output_")) {
-                result = fbo.dataToMat(CV_16UC3);
+                result = fbo.dataToMat(type);
                 got.storeRelease(1);
             }
         }, Qt::DirectConnection);
