@@ -2,6 +2,7 @@
 #include "engine/enginelogging.h"
 
 #include "engine/timpserver.h"
+#include "gpu/glareareduce.h"
 
 #include <QHash>
 #include <QOpenGLFunctions_3_3_Core>
@@ -99,7 +100,9 @@ void TFboViewProvider::copyInto(ViewEntry& e, const TSFbo& output)
             const int w = int(out.width() / as * ad);
             src = QRect((out.width() - w) / 2, 0, w, out.height());
         }
-        TSFbo::blitFramebuffer(&e.fbo, QRect(QPoint(0, 0), disp), &output, src, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        // Smaller than the output, as views usually are: by area, or fine detail turns to moire.
+        if (src.width() < disp.width() || src.height() < disp.height() || !GLAreaReduce().reduce(output, src, e.fbo))
+            TSFbo::blitFramebuffer(&e.fbo, QRect(QPoint(0, 0), disp), &output, src, GL_COLOR_BUFFER_BIT, GL_LINEAR);
     } else {
         TSFbo::blitFramebuffer(&e.fbo, &output, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     }

@@ -4,15 +4,18 @@
 // sampled into moire. Colours are averaged premultiplied: transparent pixels add no colour.
 uniform sampler2D inputTexture0;
 uniform vec2 outSize;
+// The part of the source reduced, in source pixels.
+uniform vec2 srcOrigin;
+uniform vec2 srcExtent;
 out vec4 vColor;
 
 void main()
 {
     ivec2 srcSize = textureSize(inputTexture0, 0);
-    vec2 ratio = vec2(srcSize) / outSize;
-    vec2 lo = floor(gl_FragCoord.xy) * ratio;
+    vec2 ratio = srcExtent / outSize;
+    vec2 lo = srcOrigin + floor(gl_FragCoord.xy) * ratio;
     vec2 hi = lo + ratio;
-    ivec2 first = ivec2(floor(lo));
+    ivec2 first = max(ivec2(floor(lo)), ivec2(0));
     ivec2 last = min(ivec2(ceil(hi)) - 1, srcSize - 1);
     vec4 sum = vec4(0.0);
     for (int y = first.y; y <= last.y; ++y) {

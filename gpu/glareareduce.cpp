@@ -9,9 +9,20 @@ TSFbo GLAreaReduce::reduce(const TSFbo& in, const QSize& size, uint internalForm
 {
     if (in.isEmpty() || size.isEmpty() || size.width() > in.width() || size.height() > in.height())
         return TSFbo();
-    setTexture(QStringLiteral("inputTexture0"), in, GL_NEAREST, GL_CLAMP_TO_EDGE);
-    setUniformValue(QStringLiteral("outSize"), QSizeF(size));
-    TSFbo out = render(size, internalFormat, in.scale());
+    TSFbo out(size, internalFormat);
+    out.setScale(in.scale());
+    return reduce(in, QRect(QPoint(), in.size()), out) ? out : TSFbo();
+}
+
+bool GLAreaReduce::reduce(const TSFbo& in, const QRect& source, TSFbo& out)
+{
+    if (in.isEmpty() || out.isEmpty() || source.width() < out.width() || source.height() < out.height()
+        || !QRect(QPoint(), in.size()).contains(source))
+        return false;
+    setUniformValue(QStringLiteral("outSize"), QSizeF(out.size()));
+    setUniformValue(QStringLiteral("srcOrigin"), QPointF(source.topLeft()));
+    setUniformValue(QStringLiteral("srcExtent"), QSizeF(source.size()));
+    const bool done = proc(in, out);
     setTexture(QStringLiteral("inputTexture0"), TSFbo()); // the input is not held past the pass
-    return out;
+    return done;
 }

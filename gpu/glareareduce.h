@@ -1,10 +1,13 @@
 #pragma once
 // Thread: render thread, with the engine context current.
-// Owns: its program (cached by GLProg) and the registered input while it renders.
-// Errors: an empty input, an empty size or a size larger than the input on either axis give
-//         an empty TSFbo.
+// Owns: its program (cached by GLProg); the input is registered only during a pass.
+// Errors: an empty input or output, or a source part smaller than the output on either axis
+//         (that would be an enlargement) or outside the input, do nothing: false, or an empty
+//         TSFbo.
 
 #include "gpu/glimfilter.h"
+
+#include <QRect>
 
 // Makes an image smaller by area: each output pixel is the mean of the input pixels it covers,
 // as cv::INTER_AREA does, so gratings and other fine detail reduce to their mean instead of
@@ -14,5 +17,8 @@ class GLAreaReduce : public GLImFilter
 {
 public:
     GLAreaReduce();
+    // The whole of `in` into a new framebuffer of `size`.
     TSFbo reduce(const TSFbo& in, const QSize& size, uint internalFormat = TSFbo::workingFormat());
+    // The `source` part of `in` into all of `out`.
+    bool reduce(const TSFbo& in, const QRect& source, TSFbo& out);
 };

@@ -8,6 +8,8 @@
 #include "engine/tfboviewprovider.h"
 #include "engine/timpserverthread.h"
 
+#include <opencv2/imgproc.hpp>
+
 #include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
@@ -99,6 +101,22 @@ private slots:
                          qPrintable(QString("pixel %1,%2 shows %3,%4").arg(j).arg(i).arg(px[0]).arg(px[1])));
             }
         }
+    }
+
+    // Smaller views take each pixel as the mean of the output pixels it covers: a one-pixel
+    // grating shows as its mean grey, not as moire (a bilinear copy shows 0.625 for 0.47).
+    void smallerViewsAreReducedByArea()
+    {
+        TFboViewProvider p;
+        const unsigned k = TFboViewProvider::key("", 4, "_output_");
+        p.insertReq(k, QSize(80, 40));
+        cv::Mat grating(150, 300, CV_8UC4, cv::Scalar(0, 0, 0, 255));
+        for (int x = 1; x < grating.cols; x += 2)
+            grating.col(x).setTo(cv::Scalar(255, 255, 255, 255));
+        deliver(p, "", 4, "_output_", upload(grating));
+        cv::Mat expected;
+        cv::resize(grating, expected, cv::Size(80, 40), 0, 0, cv::INTER_AREA);
+        GPU_COMPARE_IMAGES(download(p.display(k)), expected, 2.0, 0.0, "view_area_reduction");
     }
 
     void viewersReleaseTheOldFramebufferAfterAResize()
