@@ -540,8 +540,7 @@ private slots:
     void queuedSavesToDifferentFilesAllLand()
     {
         QTemporaryDir dir;
-        const QVariantMap png{{"IMAGE_FORMAT", "PNG"}, {"PNG_COMPRESSION", "DEFAULT"}, {"PNG_INTERLACE", "NONE"},
-                              {"PNG_BITDEPTH", "8 bit"}, {"COLOR_SPACE", "DEFAULT"}};
+        const QVariantMap png = saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}});
         QSignalSpy finished(m_root, &TNodeRoot::saveFinished);
         // An edit with its render, then two saves, all in one turn of the event loop.
         m_root->setBrightness(m_root->brightness() + 0.05f);

@@ -103,22 +103,10 @@ cv::Mat readRaw(const QString& path, OIIO::ImageSpec* specOut = nullptr)
     return m;
 }
 
+// The shared table, with the URL that error messages name.
 Options fullOptions(const std::string& format)
 {
-    Options o{{"COLOR_SPACE", "DEFAULT"}, {"IMAGE_FORMAT", format}, {"FILE_URL", "file:///out"}};
-    if (format == "JPEG") {
-        o["JPEG_QUALITY"] = "Maximum";
-        o["JPEG_FORMAT"] = "Standard";
-    } else if (format == "TIFF") {
-        o["TIFF_COMPRESSION"] = "LZW";
-        o["TIFF_BITDEPTH"] = "16 bit";
-        o["SAVE_ALPHA"] = "TRUE";
-    } else if (format == "PNG") {
-        o["PNG_COMPRESSION"] = "DEFAULT";
-        o["PNG_INTERLACE"] = "NONE";
-        o["PNG_BITDEPTH"] = "16 bit";
-    }
-    return o;
+    return ImageIOManager::toOptions(saveOptions(QString::fromStdString(format), {{"FILE_URL", "file:///out"}}));
 }
 
 QStringList filesIn(const QString& folder)
@@ -151,8 +139,8 @@ std::vector<uint16_t> predict16(const QByteArray& from, bool grey, const QByteAr
 
 } // namespace
 
-// changes: key=value over the full option set; compression: empty: not checked
-struct OptionTableRow { QString file; QStringList changes; int channels; int bits; QString compression; };
+// changes: over the full option set; compression: empty: not checked
+struct OptionTableRow { QString file; QVariantMap changes; int channels; int bits; QString compression; };
 Q_DECLARE_METATYPE(OptionTableRow)
 
 struct MipFileRow { int width; int height; int channels; QList<QSize> levels; };
@@ -364,24 +352,24 @@ private slots:
     void optionTable_data()
     {
         QTest::addColumn<OptionTableRow>("row");
-        QTest::newRow("JPEG") << OptionTableRow{"o.jpg", QStringList{"IMAGE_FORMAT=JPEG", "JPEG_QUALITY=High"}, 3, 8,
+        QTest::newRow("JPEG") << OptionTableRow{"o.jpg", QVariantMap{{"JPEG_QUALITY", "High"}}, 3, 8,
                 ""};
         QTest::newRow("TIFF LZW 8 bit with alpha") << OptionTableRow{"o1.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bit", "SAVE_ALPHA=TRUE"}, 4, 8, "lzw"};
+                QVariantMap{{"TIFF_BITDEPTH", "8 bit"}, {"SAVE_ALPHA", "TRUE"}}, 4, 8, "lzw"};
         QTest::newRow("TIFF NONE 16 bit without alpha") << OptionTableRow{"o2.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=NONE", "SAVE_ALPHA=FALSE"}, 3, 16, "none"};
+                QVariantMap{{"TIFF_COMPRESSION", "NONE"}, {"SAVE_ALPHA", "FALSE"}}, 3, 16, "none"};
         QTest::newRow("TIFF ADOBE_DEFLATE") << OptionTableRow{"o3.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=ADOBE_DEFLATE"}, 4, 16, "zip"};
+                QVariantMap{{"TIFF_COMPRESSION", "ADOBE_DEFLATE"}}, 4, 16, "zip"};
         QTest::newRow("TIFF unknown compression keeps the source's") << OptionTableRow{"o5.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_COMPRESSION=JPEG2000"}, 4, 16, "packbits"};
+                QVariantMap{{"TIFF_COMPRESSION", "JPEG2000"}}, 4, 16, "packbits"};
         QTest::newRow("TIFF '8 bits' is not '8 bit'") << OptionTableRow{"o6.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=8 bits"}, 4, 16, ""};
+                QVariantMap{{"TIFF_BITDEPTH", "8 bits"}}, 4, 16, ""};
         QTest::newRow("TIFF of the source's depth") << OptionTableRow{"o4.tif",
-                QStringList{"IMAGE_FORMAT=TIFF", "TIFF_BITDEPTH=DEFAULT", "SAVE_ALPHA=FALSE"}, 3, 8, ""};
-        QTest::newRow("PNG 8 bit") << OptionTableRow{"o7.png", QStringList{"IMAGE_FORMAT=PNG", "PNG_BITDEPTH=8 bit"},
+                QVariantMap{{"TIFF_BITDEPTH", "DEFAULT"}, {"SAVE_ALPHA", "FALSE"}}, 3, 8, ""};
+        QTest::newRow("PNG 8 bit") << OptionTableRow{"o7.png", QVariantMap{{"PNG_BITDEPTH", "8 bit"}},
                 3, 8, ""};
         QTest::newRow("PNG 16 bit with alpha") << OptionTableRow{"o8.png",
-                QStringList{"IMAGE_FORMAT=PNG", "PNG_INTERLACE=INTERLACED", "SAVE_ALPHA=TRUE"}, 4, 16, ""};
+                QVariantMap{{"PNG_INTERLACE", "INTERLACED"}, {"SAVE_ALPHA", "TRUE"}}, 4, 16, ""};
     }
 
     void optionTable()
@@ -397,13 +385,8 @@ private slots:
         Ostrel::FileInfo info;
         QVERIFY(ImageIOManager::loadFile(source.toStdString(), working, info, m_cms));
 
-        QString format;
-        for (const QString& change : changes)
-            if (change.startsWith("IMAGE_FORMAT="))
-                format = change.mid(13);
-        Options options = fullOptions(format.toStdString());
-        for (const QString& change : changes)
-            options[change.section('=', 0, 0).toStdString()] = change.section('=', 1).toStdString();
+        const QString format = file.endsWith(".jpg") ? "JPEG" : file.endsWith(".tif") ? "TIFF" : "PNG";
+        const Options options = ImageIOManager::toOptions(saveOptions(format, changes));
         QVERIFY(ImageIOManager::saveFile(path(file).toStdString(), working, info, m_cms, options));
 
         OIIO::ImageSpec spec;
@@ -434,12 +417,10 @@ private slots:
         QVERIFY(ImageIOManager::loadFile(source.toStdString(), working, info, m_cms));
 
         auto save = [&](const char* name, const char* quality, const char* coding) {
-            Options options = fullOptions("JPEG");
-            options["JPEG_QUALITY"] = quality;
-            options["JPEG_FORMAT"] = coding;
-            const QString file = path(name);
-            return ImageIOManager::saveFile(file.toStdString(), working, info, m_cms, options) ? readBytes(file)
-                                                                                                : QByteArray();
+            const Options options =
+                ImageIOManager::toOptions(saveOptions("JPEG", {{"JPEG_QUALITY", quality}, {"JPEG_FORMAT", coding}}));
+            return ImageIOManager::saveFile(path(name).toStdString(), working, info, m_cms, options) ? readBytes(path(name))
+                                                                                                      : QByteArray();
         };
         const QByteArray low = save("q10.jpg", "Low", "Standard");
         const QByteArray high = save("q100.jpg", "Maximum", "Standard");
@@ -604,9 +585,8 @@ private slots:
         QCOMPARE(int(p[3]), 128 * 257);
 
         for (const char* name : {"alpha_out.tif", "alpha_out.png"}) {
-            Options options = fullOptions(QString(name).endsWith("tif") ? "TIFF" : "PNG");
-            options["TIFF_BITDEPTH"] = "8 bit";
-            options["PNG_BITDEPTH"] = "8 bit";
+            const Options options = ImageIOManager::toOptions(saveOptions(
+                QString(name).endsWith("tif") ? "TIFF" : "PNG", {{"TIFF_BITDEPTH", "8 bit"}, {"PNG_BITDEPTH", "8 bit"}}));
             QVERIFY(ImageIOManager::saveFile(path(name).toStdString(), working, info, m_cms, options));
             OIIO::ImageSpec spec;
             const cv::Mat back = readRaw(path(name), &spec);

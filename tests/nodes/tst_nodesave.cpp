@@ -44,12 +44,6 @@ QByteArray fileBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QVariantMap pngOptions(const QString& depth)
-{
-    return {{"IMAGE_FORMAT", "PNG"}, {"PNG_COMPRESSION", "Best Speed"}, {"PNG_INTERLACE", "FALSE"},
-            {"PNG_BITDEPTH", depth}};
-}
-
 } // namespace
 
 class TstNodeSave : public ServerTest
@@ -240,7 +234,7 @@ private slots:
 
         QSignalSpy finished(m_root, &TNodeRoot::saveFinished);
         QSignalSpy changed(m_root, &TNodeRoot::outputChanged);
-        m_root->saveOutputToFile(QUrl::fromLocalFile(path), pngOptions("8 bit"));
+        m_root->saveOutputToFile(QUrl::fromLocalFile(path), saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}}));
         QTRY_COMPARE(finished.count(), 1);
         QVERIFY(finished.at(0).at(1).toString().contains("FailWorker"));
         QCOMPARE(fileBytes(path), original);
@@ -254,7 +248,7 @@ private slots:
 
         // The same tree saves once the layer stops failing.
         failing->setParamsOnly({{"fail", false}}, unsigned(failing->uid()));
-        m_root->saveOutputToFile(QUrl::fromLocalFile(path), pngOptions("8 bit"));
+        m_root->saveOutputToFile(QUrl::fromLocalFile(path), saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}}));
         QTRY_COMPARE(finished.count(), 3);
         QCOMPARE(finished.at(2).at(1).toString(), QString());
         QVERIFY(fileBytes(path) != original);

@@ -45,10 +45,7 @@ protected:
         m_root->setInput(input);
         QSignalSpy finished(m_root, &TNodeRoot::saveFinished);
         m_root->saveOutputToFile(QUrl::fromLocalFile(target),
-            png ? QVariantMap{{"IMAGE_FORMAT", "PNG"}, {"PNG_COMPRESSION", "Best Speed"}, {"PNG_INTERLACE", "FALSE"},
-                              {"PNG_BITDEPTH", "8 bit"}}
-                : QVariantMap{{"IMAGE_FORMAT", "TIFF"}, {"TIFF_COMPRESSION", "NONE"}, {"TIFF_BITDEPTH", "16 bit"},
-                              {"SAVE_ALPHA", "FALSE"}});
+            png ? saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}}) : saveOptions("TIFF", {{"SAVE_ALPHA", "FALSE"}}));
         QTRY_VERIFY_WITH_TIMEOUT(finished.count() > 0, 20000);
         QVERIFY2(finished.at(0).at(1).toString().isEmpty(), qPrintable(finished.at(0).at(1).toString()));
         const TSMat back = ImageIOManager::tryLoadFile(target, Workspace::colorManagmentSystem(), &failure);

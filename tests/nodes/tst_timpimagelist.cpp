@@ -85,8 +85,7 @@ private slots:
 
         QSignalSpy saved(m_list, &TImpImageList::saveFinished);
         const QString out = m_dir.filePath("saved.tif");
-        m_list->saveOutputToFile(QUrl::fromLocalFile(out), {{"IMAGE_FORMAT", "TIFF"}, {"TIFF_COMPRESSION", "NONE"},
-                                                            {"TIFF_BITDEPTH", "16 bit"}, {"SAVE_ALPHA", "TRUE"}});
+        m_list->saveOutputToFile(QUrl::fromLocalFile(out), saveOptions("TIFF"));
         QTRY_COMPARE(saved.count(), 1);
         QCOMPARE(saved.at(0).at(1).toString(), QString());
         const TSMat back = ImageIOManager::tryLoadFile(out, Workspace::colorManagmentSystem());

@@ -20,3 +20,17 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+// Complete save options for "JPEG", "TIFF" or "PNG", as a save dialog sends them, with
+// `changes` over them: the one table every save test starts from.
+inline QVariantMap saveOptions(const QString& format, const QVariantMap& changes = {})
+{
+    static const QMap<QString, QVariantMap> full{
+        {"JPEG", {{"JPEG_QUALITY", "Maximum"}, {"JPEG_FORMAT", "Standard"}}},
+        {"TIFF", {{"TIFF_COMPRESSION", "LZW"}, {"TIFF_BITDEPTH", "16 bit"}, {"SAVE_ALPHA", "TRUE"}}},
+        {"PNG", {{"PNG_COMPRESSION", "DEFAULT"}, {"PNG_INTERLACE", "NONE"}, {"PNG_BITDEPTH", "16 bit"}}}};
+    QVariantMap options = full.value(format);
+    options.insert({{"COLOR_SPACE", "DEFAULT"}, {"IMAGE_FORMAT", format}});
+    options.insert(changes);
+    return options;
+}
