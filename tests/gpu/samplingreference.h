@@ -1,6 +1,6 @@
 #pragma once
-// CPU texture sampling as GL defines it for GL_MIRRORED_REPEAT wrapping, in double
-// precision, for references of passes that resample.
+// CPU references in double precision: texture sampling as GL defines it for
+// GL_MIRRORED_REPEAT wrapping, for passes that resample, and the Y'UV the colour passes use.
 
 #include <QPointF>
 
@@ -29,5 +29,23 @@ cv::Point2d imagePointAt(const cv::Point2d& t, const cv::Size& image, const cv::
 
 // The sRGB decoding curve: linear toe up to 0.04045, power curve above.
 double srgbDecode(double c);
+
+// BT.709 luma; Y'UV with chroma centred on 0 (stored chroma adds 0.5), and back.
+inline double luma(const cv::Vec4d& c)
+{
+    return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
+}
+
+inline cv::Vec3d toYUV(const cv::Vec4d& c)
+{
+    return {luma(c), -0.09991 * c[0] - 0.33609 * c[1] + 0.436 * c[2], 0.615 * c[0] - 0.55861 * c[1] - 0.05639 * c[2]};
+}
+
+inline cv::Vec3d toRGB(const cv::Vec3d& yuv)
+{
+    const double y = yuv[0], u = yuv[1], v = yuv[2];
+    return {y - 0.000005767485569 * u + 1.280324266293523 * v, y - 0.214819843611307 * u - 0.380589675732042 * v,
+            y + 2.127983079199983 * u + 0.000011039744505 * v};
+}
 
 } // namespace SamplingReference

@@ -4,6 +4,10 @@
 #include "korvanetest.h"
 #include "samplingreference.h"
 
+using SamplingReference::luma;
+using SamplingReference::toRGB;
+using SamplingReference::toYUV;
+
 namespace {
 
 // Float targets: single-precision arithmetic (pow included) against a double reference.
@@ -13,25 +17,6 @@ const cv::Size kSize(23, 17);
 double encode(double c)
 {
     return c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1.0 / 2.4) - 0.055;
-}
-
-double luma(const cv::Vec4d& c)
-{
-    return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
-}
-
-// Stored chroma: offset by 0.5 so that it stays positive.
-cv::Vec2d chroma(const cv::Vec4d& c)
-{
-    return {-0.09991 * c[0] - 0.33609 * c[1] + 0.436 * c[2] + 0.5, 0.615 * c[0] - 0.55861 * c[1] - 0.05639 * c[2] + 0.5};
-}
-
-cv::Vec3d rgbFromYuv(double y, double u, double v)
-{
-    u -= 0.5;
-    v -= 0.5;
-    return {y - 0.000005767485569 * u + 1.280324266293523 * v, y - 0.214819843611307 * u - 0.380589675732042 * v,
-            y + 2.127983079199983 * u + 0.000011039744505 * v};
 }
 
 // Pixel values of a test image: the curves' break points, white and black first, random
@@ -126,13 +111,13 @@ private slots:
         QTest::newRow("RGB2YUV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::RGB2YUV(a, o);
         }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
-            const cv::Vec2d uv = chroma(a);
-            return cv::Vec4d(luma(a), uv[0], uv[1], a[3]);
+            const cv::Vec3d yuv = toYUV(a);
+            return cv::Vec4d(yuv[0], yuv[1] + 0.5, yuv[2] + 0.5, a[3]);
         })};
         QTest::newRow("YUV2RGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::YUV2RGB(a, o);
         }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
-            const cv::Vec3d rgb = rgbFromYuv(a[0], a[1], a[2]);
+            const cv::Vec3d rgb = toRGB({a[0], a[1] - 0.5, a[2] - 0.5});
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], a[3]);
         })};
         QTest::newRow("RGB2Y") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
@@ -141,13 +126,13 @@ private slots:
         QTest::newRow("RGB2UV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
             return GlColorSpace::RGB2UV(a, o);
         }), kRgba, none, kUV, Reference([](cv::Vec4d a, cv::Vec4d) {
-            const cv::Vec2d uv = chroma(a);
-            return cv::Vec4d(uv[0], uv[1], 0, 0);
+            const cv::Vec3d yuv = toYUV(a);
+            return cv::Vec4d(yuv[1] + 0.5, yuv[2] + 0.5, 0, 0);
         })};
         QTest::newRow("YUV2RGB from planes") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
             return GlColorSpace::YUV2RGB(a, b, o);
         }), kY, kUV, kRgba, Reference([](cv::Vec4d y, cv::Vec4d uv) {
-            const cv::Vec3d rgb = rgbFromYuv(y[0], uv[0], uv[1]);
+            const cv::Vec3d rgb = toRGB({y[0], uv[0] - 0.5, uv[1] - 0.5});
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], 1.0);
         })};
         QTest::newRow("YModifyRGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {

@@ -8,6 +8,9 @@
 #include "samplingreference.h"
 
 using SamplingReference::bilinear;
+using SamplingReference::luma;
+using SamplingReference::toRGB;
+using SamplingReference::toYUV;
 
 namespace {
 
@@ -26,24 +29,6 @@ double centre(int i, int n)
 cv::Vec2d uvScale(const cv::Size& a, double factor, const cv::Size& b)
 {
     return {(b.width - 1) / ((a.width - 1) * factor), (b.height - 1) / ((a.height - 1) * factor)};
-}
-
-double luma709(const cv::Vec4d& c)
-{
-    return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
-}
-
-// Y'UV without the chroma offsets, and back: the matrices of the colour-space conversions.
-cv::Vec3d toYUV(const cv::Vec4d& c)
-{
-    return {luma709(c), -0.09991 * c[0] - 0.33609 * c[1] + 0.436 * c[2], 0.615 * c[0] - 0.55861 * c[1] - 0.05639 * c[2]};
-}
-
-cv::Vec3d toRGB(const cv::Vec3d& yuv)
-{
-    const double y = yuv[0], u = yuv[1], v = yuv[2];
-    return {y - 0.000005767485569 * u + 1.280324266293523 * v, y - 0.214819843611307 * u - 0.380589675732042 * v,
-            y + 2.127983079199983 * u + 0.000011039744505 * v};
 }
 
 // The coarse image sampled for fine output pixel (x, y), as the two-level passes do.
@@ -132,7 +117,7 @@ private slots:
                                         << fineLevel(1, [](const Inputs& in, int x, int y) {
                                                const cv::Vec4d d = cv::Vec4d(in.fine.at<cv::Vec4f>(y, x))
                                                                    - upsampled(in.coarse, x, y);
-                                               return cv::Vec4d(luma709(d) + 0.5, 0, 0, 0);
+                                               return cv::Vec4d(luma(d) + 0.5, 0, 0, 0);
                                            })
                                         << int(GL_R32F);
         QTest::newRow("reconstruct") << Pass([](const GLPyramidBase& p, const TSFbo& f, const TSFbo& c, const TSFbo&,
