@@ -75,6 +75,9 @@ class TstTImpServer : public ServerTest
     }
 
 private slots:
+    // Each case starts from a quiet queue.
+    void init() { QTRY_VERIFY(TestHost::queueDrained()); }
+
     void initTestCase()
     {
         // The layer is declared before the server item: it is built before the first frame,
@@ -179,7 +182,6 @@ private slots:
 
     void nodePresetsKeepTheirBlendModeThroughJson()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const QString text = TJson::qmapToString(
             {{"className", "HostLayer"}, {"blendMode", 3}, {"amount", 0.5}, {"_children_", QVariantList()}});
         const uint uid = m_root->attachPreset(TJson::stringToQMap(text));
@@ -196,7 +198,6 @@ private slots:
 
     void commandsWithoutRenderRunBackToBack()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const int renders = HostRootWorker::s_renders.loadAcquire();
         QSignalSpy requests(m_server, &TImpServer::runImproc);
         for (unsigned int i = 0; i < 5; ++i)
@@ -208,7 +209,6 @@ private slots:
 
     void requestsWithoutEffect()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         QVERIFY(!m_server->deleteNode(nullptr));
         m_server->cancel(QStringLiteral("anything"));
         QVERIFY(TestHost::queueDrained());
@@ -243,7 +243,6 @@ private slots:
 
     void aBurstOfEditsNeverOverlapsARender()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         int emitted = HostRootWorker::s_renders.loadAcquire();
         int violations = 0;
         auto counter = connect(m_server, &TImpServer::runImproc, this, [&emitted] { ++emitted; }, Qt::DirectConnection);
@@ -404,7 +403,6 @@ private slots:
     // or of an unknown class) is not made, so nothing outlives the tree.
     void childrenOfMissingParentsAreNotMade()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const int nodes = TImproc::liveCount();
         const int workers = TImprocWorker::liveCount();
         TNode* layer = TestHost::addChild(m_server, QStringLiteral("HostLayer"), m_root);
@@ -424,7 +422,6 @@ private slots:
     // A whole tree's preset is one undo step and one render, however many nodes it sets.
     void aPresetIsOneUndoStepAndOneRender()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const int steps = TImpServer::undoStack()->index();
         QVariantList layers;
         for (int i = 0; i < 5; ++i)
@@ -444,7 +441,6 @@ private slots:
     // Values a preset sends straight to the worker meet the same checks as the properties.
     void presetValuesForTheWorkerAreChecked()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         TImprocWorker* worker = TImprocWorker::ptr(unsigned(m_root->uid()));
         const QVariant blend = worker->paramValue("blendMode");
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("refused .*blendMode"));
@@ -457,7 +453,6 @@ private slots:
 
     void presetThumbnailsLeaveNoUndoSteps()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const int steps = TImpServer::undoStack()->count();
         const bool couldUndo = m_server->canUndo();
         QVariantMap child{{"className", "HostLayer"}, {"amount", 0.5}};
@@ -471,7 +466,6 @@ private slots:
 
     void attachedPresetThenAnEditIsOneUndoStepThatRenders()
     {
-        QTRY_VERIFY(TestHost::queueDrained());
         const uint attach = m_root->attachPreset({{"className", "HostLayer"}, {"amount", 0.2}});
         QTRY_VERIFY(TestHost::queueDrained());
         auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(attach));
