@@ -860,16 +860,16 @@ private slots:
         const unsigned width = 13, height = 7;
         const int rowBytes = int(width) * depth + 3; // padded, and odd: rows are not aligned
         const int top = depth == 1 ? 255 : 32768;
-        std::vector<std::vector<uchar>> planes(3, std::vector<uchar>(size_t(rowBytes) * height, 0));
-        for (int c = 0; c < 3; ++c)
+        std::vector<std::vector<uchar>> planes(3, std::vector<uchar>(size_t(rowBytes) * height, 0)), out = planes;
+        // Sample (x, y) of plane c, copied byte-wise (rows are not aligned); little-endian.
+        auto sample = [&](std::vector<std::vector<uchar>>& p, unsigned c, unsigned x, unsigned y) {
+            return p[c].data() + y * unsigned(rowBytes) + x * unsigned(depth);
+        };
+        for (unsigned c = 0; c < 3; ++c)
             for (unsigned y = 0; y < height; ++y)
                 for (unsigned x = 0; x < width; ++x) {
-                    const int v = int((x * 131 + y * 71 + unsigned(c) * 29) % unsigned(top + 1));
-                    uchar* at = planes[size_t(c)].data() + y * unsigned(rowBytes) + x * unsigned(depth);
-                    if (depth == 1)
-                        *at = uchar(v);
-                    else
-                        std::memcpy(at, &v, 2);
+                    const uint16_t v = uint16_t((x * 131 + y * 71 + c * 29) % unsigned(top + 1));
+                    std::memcpy(sample(planes, c, x, y), &v, size_t(depth));
                 }
         QByteArray profile = hostProfile ? StandardProfiles::build("sRGB_IEC61966-2-1_black_scaled.icc") : QByteArray();
         auto* profileData = reinterpret_cast<uchar*>(profile.data());
@@ -886,19 +886,15 @@ private slots:
             QCOMPARE(int(p[3]), 65535);
         }
 
-        std::vector<std::vector<uchar>> out(3, std::vector<uchar>(size_t(rowBytes) * height, 0));
         QVERIFY(ImageIOManager::saveToPS(width, height, out[0].data(), out[1].data(), out[2].data(), rowBytes, depth,
                                          profileData, profile.size(), working, cms));
         int worst = 0;
-        for (int c = 0; c < 3; ++c)
+        for (unsigned c = 0; c < 3; ++c)
             for (unsigned y = 0; y < height; ++y)
                 for (unsigned x = 0; x < width; ++x) {
-                    const size_t at = y * unsigned(rowBytes) + x * unsigned(depth);
-                    uint16_t a = planes[size_t(c)][at], b = out[size_t(c)][at];
-                    if (depth == 2) {
-                        std::memcpy(&a, &planes[size_t(c)][at], 2);
-                        std::memcpy(&b, &out[size_t(c)][at], 2);
-                    }
+                    uint16_t a = 0, b = 0;
+                    std::memcpy(&a, sample(planes, c, x, y), size_t(depth));
+                    std::memcpy(&b, sample(out, c, x, y), size_t(depth));
                     worst = std::max(worst, std::abs(int(a) - int(b)));
                 }
         QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
