@@ -110,6 +110,11 @@ cv::Mat asFloat(const cv::Mat& rendered)
 
 Q_DECLARE_METATYPE(Tree)
 
+// A tree over the input, with the root's own steps: a canvas colour (invalid: an opaque
+// input, the canvas unseen) and its adjustments.
+struct Composition { Tree tree = {}; QColor canvas = {}; float contrast = 0.0f; float brightness = 0.0f; };
+Q_DECLARE_METATYPE(Composition)
+
 // selected: left half of the input; unselected: right half
 struct SelectionsChangeOnlySelectedPixelsRow { int selType; int mode; QColor selected; QColor unselected; };
 Q_DECLARE_METATYPE(SelectionsChangeOnlySelectedPixelsRow)
@@ -120,6 +125,7 @@ class TstNodeComposition : public ServerTest
     cv::Mat m_base;   // the input most tests share, CV_8UC4
     cv::Mat m_input;  // the current input, CV_64FC4 in [0, 1]
     bool m_ownInput = false;  // a test replaced m_base
+    QColor m_canvas;  // the root's own
 
     void setInput(const cv::Mat& rgba8)
     {
@@ -167,46 +173,72 @@ private slots:
         input.reshape(1, int(input.total())).col(3).setTo(255);
         m_base = input;
         setInput(m_base);
+        m_canvas = m_root->canvasColor();
     }
 
-    // Tests that render their own input leave the shared one behind them.
+    // Tests that render their own input or change the root's steps leave the shared ones behind them.
     void cleanup()
     {
         clearTree();
+        m_root->setCanvasColor(m_canvas);
+        m_root->setContrast(0.0f);
+        m_root->setBrightness(0.0f);
+        m_root->setInputTranslate(QPointF());
         if (m_ownInput)
             setInput(m_base);
     }
 
     void treeMatchesCpuComposition_data()
     {
-        QTest::addColumn<Tree>("tree");
-        QTest::newRow("no layers: the input alone") << Tree{};
-        QTest::newRow("serial children") << Tree{shift(0.1), shift(-0.2, 0.5, TNode::BLENDMODE_MULTIPLY),
-                                                 fill(QColor(200, 40, 90), 0.3f, TNode::BLENDMODE_SCREEN)};
+        QTest::addColumn<Composition>("row");
+        QTest::newRow("no layers: the input alone") << Composition{};
+        QTest::newRow("serial children") << Composition{{shift(0.1), shift(-0.2, 0.5, TNode::BLENDMODE_MULTIPLY),
+                                                         fill(QColor(200, 40, 90), 0.3f, TNode::BLENDMODE_SCREEN)}};
         // K and M read the parent's image, L and N the running result.
         QTest::newRow("parallel and serial children")
-            << Tree{withChildren(shift(0.05), {shift(0.2, 0.6, TNode::BLENDMODE_NORMAL, false),
-                                               fill(QColor(20, 200, 90), 0.3f, TNode::BLENDMODE_SCREEN),
-                                               shift(-0.3, 1.0f, TNode::BLENDMODE_MULTIPLY, false), shift(0.1, 0.7f)})};
+            << Composition{{withChildren(shift(0.05), {shift(0.2, 0.6, TNode::BLENDMODE_NORMAL, false),
+                                                       fill(QColor(20, 200, 90), 0.3f, TNode::BLENDMODE_SCREEN),
+                                                       shift(-0.3, 1.0f, TNode::BLENDMODE_MULTIPLY, false), shift(0.1, 0.7f)})}};
         QTest::newRow("opacity 0.005 renders, 0.00499 skips a subtree")
-            << Tree{fill(QColor(255, 255, 255), 0.005f),
-                    withChildren(fill(QColor(0, 0, 0), 0.00499f), {fill(QColor(255, 0, 0))}),
-                    shift(0.2, 0.005f, TNode::BLENDMODE_LINEAR_DODGE)};
+            << Composition{{fill(QColor(255, 255, 255), 0.005f),
+                            withChildren(fill(QColor(0, 0, 0), 0.00499f), {fill(QColor(255, 0, 0))}),
+                            shift(0.2, 0.005f, TNode::BLENDMODE_LINEAR_DODGE)}};
         Layer inactive = withChildren(fill(QColor(0, 0, 255)), {fill(QColor(255, 0, 0))});
         inactive.active = false;
-        QTest::newRow("inactive node and its children") << Tree{shift(-0.1), inactive, shift(0.05, 0.5f)};
+        QTest::newRow("inactive node and its children") << Composition{{shift(-0.1), inactive, shift(0.05, 0.5f)}};
         QTest::newRow("nested blend modes")
-            << Tree{withChildren(fill(QColor(120, 130, 140), 0.8f, TNode::BLENDMODE_OVERLAY),
-                                 {shift(0.1, 1.0f, TNode::BLENDMODE_DIFFERENCE), shift(-0.05, 0.5f, TNode::BLENDMODE_HARD_LIGHT)}),
-                    shift(0.0, 1.0f, TNode::BLENDMODE_SOFT_LIGHT)};
+            << Composition{{withChildren(fill(QColor(120, 130, 140), 0.8f, TNode::BLENDMODE_OVERLAY),
+                                         {shift(0.1, 1.0f, TNode::BLENDMODE_DIFFERENCE), shift(-0.05, 0.5f, TNode::BLENDMODE_HARD_LIGHT)}),
+                            shift(0.0, 1.0f, TNode::BLENDMODE_SOFT_LIGHT)}};
+        // The root's own steps, before any layer runs: a translucent input shows the canvas
+        // colour through it by its alpha (straight); contrast 0.2 counts five times (a factor
+        // of 2) and brightness adds 0.1, on the input alone and under an invisible layer.
+        QTest::newRow("translucent input shows the canvas") << Composition{{}, QColor(30, 160, 220)};
+        QTest::newRow("adjusted input") << Composition{{}, {}, 0.2f, 0.1f};
+        QTest::newRow("adjusted input under an invisible layer") << Composition{{fill(QColor(0, 0, 0), 0.0f)}, {}, 0.2f, 0.1f};
     }
 
     void treeMatchesCpuComposition()
     {
-        QFETCH(Tree, tree);
-        QVERIFY(build(tree, m_root));
+        QFETCH(Composition, row);
+        if (row.canvas.isValid()) {
+            cv::Mat translucent(30, 41, CV_8UC4);
+            cv::randu(translucent, cv::Scalar::all(0), cv::Scalar::all(256));
+            setInput(translucent);
+            m_root->setCanvasColor(row.canvas);
+        }
+        m_root->setContrast(row.contrast);
+        m_root->setBrightness(row.brightness);
+        QVERIFY(build(row.tree, m_root));
         cv::Mat expected = m_input.clone();
-        cpuChildren(tree, expected);
+        expected.forEach<cv::Vec4d>([&](cv::Vec4d& p, const int*) {
+            const double a = row.canvas.isValid() ? p[3] : 1.0;
+            const cv::Vec3d canvas(row.canvas.redF(), row.canvas.greenF(), row.canvas.blueF());
+            for (int c = 0; c < 3; ++c)
+                p[c] = ((p[c] * a + canvas[c] * (1 - a)) - 0.5) * (1.0 + 5.0 * row.contrast) + row.brightness + 0.5;
+            p[3] = 1.0;
+        });
+        cpuChildren(row.tree, expected);
         const cv::Mat rendered = renderedOutput(m_root);
         QVERIFY(!rendered.empty());
         // Half floats keep about 3 decimal digits; a few passes in sequence, plus the
@@ -266,51 +298,6 @@ private slots:
                            QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
-    // The root's own step: a translucent input shows the canvas colour through it, by its
-    // alpha (straight), before any layer runs.
-    void translucentInputShowsTheCanvas()
-    {
-        const QColor before = m_root->canvasColor();
-        const QColor canvas(30, 160, 220);
-        m_root->setCanvasColor(canvas);
-        cv::Mat input(30, 41, CV_8UC4);
-        cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
-        setInput(input);
-        cv::Mat expected = m_input.clone();
-        expected.forEach<cv::Vec4d>([&](cv::Vec4d& p, const int*) {
-            const double a = p[3];
-            p = cv::Vec4d(p[0] * a + canvas.redF() * (1 - a), p[1] * a + canvas.greenF() * (1 - a),
-                          p[2] * a + canvas.blueF() * (1 - a), 1.0);
-        });
-        const cv::Mat rendered = renderedOutput(m_root);
-        m_root->setCanvasColor(before);
-        QVERIFY(!rendered.empty());
-        GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3, QStringLiteral("translucent_input"));
-    }
-
-    // Contrast 0.2 counts five times (a factor of 2) and brightness adds 0.1, on the input
-    // alone and under an invisible layer.
-    void brightnessAndContrastAdjustTheInput()
-    {
-        setInput(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255)));
-        m_root->setContrast(0.2f);
-        m_root->setBrightness(0.1f);
-        cv::Mat expected = m_input.clone();
-        expected.forEach<cv::Vec4d>([](cv::Vec4d& p, const int*) {
-            for (int c = 0; c < 3; ++c)
-                p[c] = (p[c] - 0.5) * 2.0 + 0.1 + 0.5;
-        });
-        for (const Tree& tree : {Tree{}, Tree{fill(QColor(0, 0, 0), 0.0f)}}) {
-            QVERIFY(build(tree, m_root));
-            const cv::Mat rendered = renderedOutput(m_root);
-            QVERIFY(!rendered.empty());
-            GPU_COMPARE_IMAGES(asFloat(rendered), readable(expected), 4e-3, 2e-3,
-                               QStringLiteral("adjusted_%1_layers").arg(tree.size()));
-        }
-        m_root->setContrast(0.0f);
-        m_root->setBrightness(0.0f);
-    }
-
     // The input moved right by half the canvas leaves the left half showing a half-transparent
     // canvas. The root lays its children's result (here, without children, the placed image)
     // over the placed image (NORMAL, full opacity): where the canvas shows through that
@@ -319,13 +306,10 @@ private slots:
     {
         setInput(cv::Mat(12, 16, CV_8UC4, cv::Scalar(200, 100, 50, 255)));
         const QColor canvas(0, 0, 255, 128);
-        const QColor before = m_root->canvasColor();
         m_root->setCanvasColor(canvas);
         m_root->setInputTranslate(QPointF(1.0, 0.0));
         QTRY_VERIFY(TestHost::queueDrained());
         cv::Mat rendered = renderedOutput(m_root, CV_16UC4);
-        m_root->setInputTranslate(QPointF());
-        m_root->setCanvasColor(before);
         QVERIFY(!rendered.empty());
         rendered.convertTo(rendered, CV_64FC4, 1.0 / 65535.0);
         const cv::Vec4d shown(canvas.redF(), canvas.greenF(), canvas.blueF(), canvas.alphaF());

@@ -1,6 +1,7 @@
 // Saves through the real server: what a save writes is what a full-resolution render shows
 // (stamps included), saves name the node whose result they want, stamps never share ids,
-// and a render error writes nothing and is reported.
+// a render error writes nothing and is reported, and what the working format keeps of a file
+// saved through the root unchanged.
 
 #include "korvanetest.h"
 #include "renderprobe.h"
@@ -10,10 +11,15 @@
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
 #include "gpu/tuid.h"
+#include "io/imageiomanager.h"
+#include "io/workspace.h"
 #include "nodes/tnoderootwithadjust.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 namespace {
 // The full-resolution image the root hands back for a save of `node` without a file.
@@ -44,11 +50,45 @@ QByteArray fileBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// Random pixels of `cvType` written by OpenCV (so the library reads a file it did not write)
+// as 8-bit PNG or 16-bit TIFF, loaded, set as the root's input, saved through the root with
+// no layers in the same format, loaded back and compared on the colour channels (the compact
+// format has no alpha, and alpha is not what is measured).
+void checkRoundTrip(TNodeRoot* root, int cvType, const cv::Scalar& absTol, const cv::Scalar& relTol)
+{
+    QTemporaryDir dir;
+    const bool png = CV_MAT_DEPTH(cvType) == CV_8U;
+    const QString source = dir.filePath(png ? "source.png" : "source.tif");
+    const QString target = dir.filePath(png ? "saved.png" : "saved.tif");
+    QVERIFY(cv::imwrite(source.toStdString(), GpuTest::randomImage(17, 31, cvType, 7)));
+    QString failure;
+    const TSMat input = ImageIOManager::tryLoadFile(source, Workspace::colorManagmentSystem(), &failure);
+    QVERIFY2(!input.isEmpty(), qPrintable(failure));
+    cv::Mat got, want;
+    cv::cvtColor(input.mat(), want, cv::COLOR_RGBA2RGB);
+    root->setInput(input);
+    QSignalSpy finished(root, &TNodeRoot::saveFinished);
+    root->saveOutputToFile(QUrl::fromLocalFile(target),
+        png ? saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}}) : saveOptions("TIFF", {{"SAVE_ALPHA", "FALSE"}}));
+    QTRY_VERIFY_WITH_TIMEOUT(finished.count() > 0, 20000);
+    QVERIFY2(finished.at(0).at(1).toString().isEmpty(), qPrintable(finished.at(0).at(1).toString()));
+    const TSMat back = ImageIOManager::tryLoadFile(target, Workspace::colorManagmentSystem(), &failure);
+    QVERIFY2(!back.isEmpty(), qPrintable(failure));
+    cv::cvtColor(back.mat(), got, cv::COLOR_RGBA2RGB);
+    GPU_COMPARE_IMAGES(got, want, absTol, relTol,
+                       QStringLiteral("root_save_%1").arg(QTest::currentDataTag() ? QTest::currentDataTag() : "packed"));
+}
+
 } // namespace
+
+struct PrecisionRow { int cvType; cv::Scalar absTol; cv::Scalar relTol; };
+Q_DECLARE_METATYPE(PrecisionRow)
 
 class TstNodeSave : public ServerTest
 {
     Q_OBJECT
+    TSMat m_input;  // the input the cases share
+    bool m_ownInput = false;  // a case replaced it
 
     TNode* addLayer(const QString& className) { return TestHost::addChild(m_server, className, m_root); }
     void setFill(TNode* layer, const QColor& c) { layer->setParamsOnly({{"fill", c}}, unsigned(layer->uid())); }
@@ -75,12 +115,15 @@ private slots:
         cv::Mat input(12, 17, CV_8UC4);
         cv::randu(input, cv::Scalar::all(0), cv::Scalar::all(256));
         input.reshape(1, input.total()).col(3).setTo(255);
-        m_root->setInput(TSMat(input));
+        m_input = TSMat(input);
+        m_root->setInput(m_input);
         QTRY_VERIFY(TestHost::queueDrained());
     }
 
     void cleanup()
     {
+        if (std::exchange(m_ownInput, false))
+            m_root->setInput(m_input);
         m_root->removeAllChildren();
         m_root->setProcMode(TImproc::LOWREZ);
         m_root->setLowrezScale(1.0f);
@@ -253,7 +296,57 @@ private slots:
         QCOMPARE(finished.at(2).at(1).toString(), QString());
         QVERIFY(fileBytes(path) != original);
     }
+
+    void workingFormatPrecision_data()
+    {
+        QTest::addColumn<PrecisionRow>("row");
+        // Exact: a half float holds v / 255 within 2^-10 of itself (a unit, as stores truncate
+        // here), a quarter of an 8-bit step at most.
+        QTest::newRow("eightBitPngComesBackIdentical") << PrecisionRow{CV_8UC3, cv::Scalar::all(0), cv::Scalar::all(0)};
+        // A half float keeps 10 mantissa bits: rounding to nearest errs by 2^-11 of the value,
+        // but llvmpipe truncates when it stores one (every error here is towards zero), so one
+        // whole unit, 2^-10, is the bound; the 16-bit file adds a step.
+        QTest::newRow("sixteenBitTiffWithinHalfFloatPrecision")
+            << PrecisionRow{CV_16UC3, cv::Scalar::all(1.0 / 65535), cv::Scalar::all(1.0 / 1024)};
+    }
+
+    // What the working format keeps of an image that goes through the root unchanged.
+    void workingFormatPrecision()
+    {
+        QFETCH(PrecisionRow, row);
+        QCOMPARE(TSFbo::workingFormat(), GLenum(GL_RGBA16F));
+        m_ownInput = true;
+        checkRoundTrip(m_root, row.cvType, row.absTol, row.relTol);
+    }
+};
+
+// The packed 11/11/10-bit float format must be chosen before the render thread makes its
+// first image: a process of its own.
+class TstNodeSaveCompactFormat : public ServerTest
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(TSFbo::setWorkingFormat(GL_R11F_G11F_B10F));
+        QVERIFY(startServer());
+    }
+
+    // One unit of a 6-bit mantissa (red, green) is 2^-6 of the value, of a 5-bit one (blue)
+    // 2^-5: the bound when stores truncate, as llvmpipe's do; the 16-bit file adds a step.
+    void sixteenBitTiffWithinPackedFloatPrecision()
+    {
+        checkRoundTrip(m_root, CV_16UC3, cv::Scalar::all(1.0 / 65535), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32));
+    }
+
+    void cleanupTestCase()
+    {
+        m_view.reset();
+        TSFbo::setWorkingFormat(GL_RGBA16F);
+    }
 };
 
 KORVANE_TEST_CASE(TstNodeSave)
+KORVANE_ISOLATED_TEST_CASE(TstNodeSaveCompactFormat)
 #include "tst_nodesave.moc"
