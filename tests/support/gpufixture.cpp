@@ -2,19 +2,15 @@
 
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
+#include "io/korvane.h"
 
-#include <QCoreApplication>
-#include <QSurfaceFormat>
+#include <cstdio>
 
 void GpuFixture::prepareApplication()
 {
-    QSurfaceFormat format;
-    format.setVersion(3, 3);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    QSurfaceFormat::setDefaultFormat(format);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    const QString problem = Korvane::prepareApplication();
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(problem));
 }
 
 TImpServerThread* GpuFixture::renderThread()
