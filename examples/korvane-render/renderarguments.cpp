@@ -4,6 +4,7 @@
 #include "nodes/tnodefactory.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -45,7 +46,12 @@ bool RenderArguments::parse(const QStringList& arguments)
         "objects (\"className\" one of the registered classes, their parameters, their own\n"
         "\"_children_\"). The output format follows the output's extension: .jpg, .tif or .png.\n"
         "Errors name the file or key at fault and exit with status 1; an existing output file is\n"
-        "replaced only by a complete new one.");
+        "replaced only by a complete new one.\n\n"
+        "With --output-dir it renders many images in one run, starting the engine once:\n"
+        "  korvane-render [INPUT...] PRESET --output-dir DIR [--list FILE] [--output-name PATTERN]\n"
+        "The preset comes last; inputs before it and/or one per line in --list. Each image gets\n"
+        "a progress line and the run a summary; an image that fails is reported with its reason,\n"
+        "the others still render, and the exit status is 1 when any failed.");
     parser.addHelpOption();
     parser.addPositionalArgument("input", "Image to render (JPEG, TIFF, PNG, or any file OpenImageIO reads).");
     parser.addPositionalArgument("preset", "Node tree as JSON.");
@@ -66,12 +72,21 @@ bool RenderArguments::parse(const QStringList& arguments)
                                        "3000x2000");
     // Taken out of the arguments before they get here (Korvane::takeVerboseFlag); listed for --help.
     const QCommandLineOption verbose("verbose", "Print the engine's debug and info lines.");
-    parser.addOptions({quality, progressive, depth, colorSpace, compression, alpha, chart, chartSize, verbose});
+    const QCommandLineOption outputDir("output-dir", "Render every input into <dir> (created if missing).", "dir");
+    const QCommandLineOption outputName("output-name",
+                                        "With --output-dir: the output's file name; {name} is the input's name\n"
+                                        "without extension, {ext} its extension (default {name}.{ext}).",
+                                        "pattern", "{name}.{ext}");
+    const QCommandLineOption list("list", "With --output-dir: more inputs, one path per line (- reads stdin).", "file");
+    parser.addOptions({quality, progressive, depth, colorSpace, compression, alpha, outputDir, outputName, list, chart,
+                       chartSize, verbose});
     m_helpText = parser.helpText()
         + "\nExamples:\n"
           "  korvane-render photo.jpg examples/presets/look.json out.jpg --quality Maximum --progressive\n"
           "  korvane-render photo.tif look.json out.tif --bit-depth 16 --tiff-compression LZW --alpha\n"
           "  korvane-render scan.png look.json out.png --bit-depth 8 --color-space \"Adobe RGB(1998)\"\n"
+          "  korvane-render *.tif look.json --output-dir out --output-name \"{name}-look.jpg\"\n"
+          "  korvane-render --list photos.txt look.json --output-dir out --bit-depth 16\n"
           "  korvane-render --make-chart chart.png --chart-size 6000x4000\n"
           "  korvane-render --verbose photo.jpg look.json out.jpg   (the engine's debug lines)\n"
           "Without a display (DISPLAY unset) it renders on the headless platform, no X server needed.\n";
@@ -93,7 +108,22 @@ bool RenderArguments::parse(const QStringList& arguments)
         return true;
     }
 
+    m_quality = parser.value(quality);
+    m_progressive = parser.isSet(progressive);
+    m_bitDepthSet = parser.isSet(depth);
+    m_bitDepth = parser.value(depth);
+    m_colorSpace = parser.value(colorSpace);
+    m_compression = parser.value(compression);
+    m_alpha = parser.isSet(alpha);
+
     const QStringList files = parser.positionalArguments();
+    if (parser.isSet(outputDir)) {
+        m_outputDir = parser.value(outputDir);
+        return readBatch(files, parser.value(list), parser.value(outputName));
+    }
+    for (const QCommandLineOption& batchOnly : {list, outputName})
+        if (parser.isSet(batchOnly))
+            return fail(QStringLiteral("--%1 needs --output-dir").arg(batchOnly.names().first()));
     if (files.size() != 3)
         return fail(QStringLiteral("expected INPUT PRESET OUTPUT, got %1 file argument(s); see --help").arg(files.size()));
     m_input = files[0];
@@ -103,38 +133,102 @@ bool RenderArguments::parse(const QStringList& arguments)
     const QFileInfo input(m_input);
     if (!input.isFile() || !input.isReadable())
         return fail(QStringLiteral("input \"%1\": no such readable file").arg(m_input));
-    if (!readPreset() || !checkOutput())
+    if (!readPreset())
+        return false;
+    const QString problem = outputProblem(m_output);
+    if (!problem.isEmpty())
+        return fail(problem);
+    m_fileParams = fileParamsFor(m_output, &m_error);
+    return !m_fileParams.isEmpty();
+}
+
+bool RenderArguments::readBatch(const QStringList& files, const QString& list, const QString& pattern)
+{
+    if (files.isEmpty())
+        return fail(QStringLiteral("--output-dir: expected [INPUT...] PRESET, got no file argument; see --help"));
+    m_inputs = files.mid(0, files.size() - 1);
+    m_presetPath = files.last();
+    if (!list.isEmpty()) {
+        QFile file(list);
+        const bool open = list == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly | QIODevice::Text)
+                                                      : file.open(QIODevice::ReadOnly | QIODevice::Text);
+        if (!open)
+            return fail(QStringLiteral("--list \"%1\": %2").arg(list, file.errorString()));
+        while (!file.atEnd()) {
+            const QString line = QString::fromLocal8Bit(file.readLine()).trimmed();
+            if (!line.isEmpty())
+                m_inputs << line;
+        }
+    }
+    if (m_inputs.isEmpty())
+        return fail(QStringLiteral("--output-dir: no input image given (arguments before the preset, or --list)"));
+    if (!readPreset())
         return false;
 
-    const QString format = formatOf(m_output);
-    m_fileParams.insert("IMAGE_FORMAT", format);
-    m_fileParams.insert("FILE_URL", m_output);
-    const QString space = parser.value(colorSpace);
-    if (!kColorSpaces.contains(space))
-        return fail(QStringLiteral("--color-space: unknown value \"%1\"").arg(space));
-    m_fileParams.insert("COLOR_SPACE", space);
-    const QString bits = parser.value(depth);
-    if (parser.isSet(depth) && bits != "8" && bits != "16")
-        return fail(QStringLiteral("--bit-depth: \"%1\" is neither 8 nor 16").arg(bits));
-    const QString sampleSize = parser.isSet(depth) ? bits + " bit" : QStringLiteral("DEFAULT");
+    QString rest = pattern;
+    rest.remove(QLatin1String("{name}")).remove(QLatin1String("{ext}"));
+    if (pattern.isEmpty() || rest.contains('{') || rest.contains('}'))
+        return fail(QStringLiteral("--output-name: \"%1\" is not a name with {name} and {ext} in it").arg(pattern));
+    m_outputName = pattern;
+    if (!pattern.endsWith(QLatin1String("{ext}")) && formatOf(pattern).isEmpty())
+        return fail(QStringLiteral("--output-name: \"%1\" has an unsupported extension (use .jpg, .tif or .png)").arg(pattern));
+    // Outputs may be of any of the formats, so every option is checked now, not at the first
+    // image of a format.
+    for (const char* sample : {"a.jpg", "a.tif", "a.png"})
+        if (fileParamsFor(QString::fromLatin1(sample), &m_error).isEmpty())
+            return false;
+
+    if (!QDir().mkpath(m_outputDir) || !QFileInfo(m_outputDir).isWritable())
+        return fail(QStringLiteral("--output-dir: \"%1\" is not a writable folder").arg(m_outputDir));
+    return true;
+}
+
+QString RenderArguments::outputPathFor(const QString& input) const
+{
+    const QFileInfo info(input);
+    QString name = m_outputName;
+    name.replace(QLatin1String("{name}"), info.completeBaseName()).replace(QLatin1String("{ext}"), info.suffix());
+    return QDir(m_outputDir).filePath(name);
+}
+
+QVariantMap RenderArguments::fileParamsFor(const QString& output, QString* error) const
+{
+    QVariantMap params;
+    const QString format = formatOf(output);
+    params.insert("IMAGE_FORMAT", format);
+    params.insert("FILE_URL", output);
+    if (!kColorSpaces.contains(m_colorSpace)) {
+        *error = QStringLiteral("--color-space: unknown value \"%1\"").arg(m_colorSpace);
+        return {};
+    }
+    params.insert("COLOR_SPACE", m_colorSpace);
+    if (m_bitDepthSet && m_bitDepth != "8" && m_bitDepth != "16") {
+        *error = QStringLiteral("--bit-depth: \"%1\" is neither 8 nor 16").arg(m_bitDepth);
+        return {};
+    }
+    const QString sampleSize = m_bitDepthSet ? m_bitDepth + " bit" : QStringLiteral("DEFAULT");
     if (format == "JPEG") {
-        if (!kQualities.contains(parser.value(quality)))
-            return fail(QStringLiteral("--quality: unknown value \"%1\"").arg(parser.value(quality)));
-        m_fileParams.insert("JPEG_QUALITY", parser.value(quality));
-        m_fileParams.insert("JPEG_FORMAT", parser.isSet(progressive) ? "Progressive" : "Optimized");
+        if (!kQualities.contains(m_quality)) {
+            *error = QStringLiteral("--quality: unknown value \"%1\"").arg(m_quality);
+            return {};
+        }
+        params.insert("JPEG_QUALITY", m_quality);
+        params.insert("JPEG_FORMAT", m_progressive ? "Progressive" : "Optimized");
     } else if (format == "TIFF") {
-        if (!kTiffCompressions.contains(parser.value(compression)))
-            return fail(QStringLiteral("--tiff-compression: unknown value \"%1\"").arg(parser.value(compression)));
-        m_fileParams.insert("TIFF_COMPRESSION", parser.value(compression));
-        m_fileParams.insert("TIFF_BITDEPTH", sampleSize);
+        if (!kTiffCompressions.contains(m_compression)) {
+            *error = QStringLiteral("--tiff-compression: unknown value \"%1\"").arg(m_compression);
+            return {};
+        }
+        params.insert("TIFF_COMPRESSION", m_compression);
+        params.insert("TIFF_BITDEPTH", sampleSize);
     } else {
-        m_fileParams.insert("PNG_COMPRESSION", "DEFAULT");
-        m_fileParams.insert("PNG_INTERLACE", "NONE");
-        m_fileParams.insert("PNG_BITDEPTH", sampleSize);
+        params.insert("PNG_COMPRESSION", "DEFAULT");
+        params.insert("PNG_INTERLACE", "NONE");
+        params.insert("PNG_BITDEPTH", sampleSize);
     }
     if (format != "JPEG")
-        m_fileParams.insert("SAVE_ALPHA", parser.isSet(alpha) ? "TRUE" : "FALSE");
-    return true;
+        params.insert("SAVE_ALPHA", m_alpha ? "TRUE" : "FALSE");
+    return params;
 }
 
 bool RenderArguments::readPreset()
@@ -169,15 +263,15 @@ QStringList RenderArguments::unknownClasses(const QVariantMap& node)
     return unknown;
 }
 
-bool RenderArguments::checkOutput()
+QString RenderArguments::outputProblem(const QString& output)
 {
-    if (formatOf(m_output).isEmpty())
-        return fail(QStringLiteral("output \"%1\": unsupported extension (use .jpg, .tif or .png)").arg(m_output));
-    const QFileInfo output(m_output);
-    const QFileInfo folder(output.absolutePath());
+    if (formatOf(output).isEmpty())
+        return QStringLiteral("output \"%1\": unsupported extension (use .jpg, .tif or .png)").arg(output);
+    const QFileInfo file(output);
+    const QFileInfo folder(file.absolutePath());
     if (!folder.isDir() || !folder.isWritable())
-        return fail(QStringLiteral("output \"%1\": folder \"%2\" is not writable").arg(m_output, folder.filePath()));
-    if (output.exists() && (!output.isFile() || !output.isWritable()))
-        return fail(QStringLiteral("output \"%1\": exists and cannot be replaced").arg(m_output));
-    return true;
+        return QStringLiteral("output \"%1\": folder \"%2\" is not writable").arg(output, folder.filePath());
+    if (file.exists() && (!file.isFile() || !file.isWritable()))
+        return QStringLiteral("output \"%1\": exists and cannot be replaced").arg(output);
+    return QString();
 }

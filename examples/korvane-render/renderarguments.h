@@ -10,7 +10,9 @@
 
 // korvane-render's command line: what to read, which preset to apply, where and how to save.
 // Everything that can be checked before the engine starts is checked here, so a bad call
-// never touches an existing output file.
+// never touches an existing output file. With --output-dir it describes a batch: many inputs,
+// one preset, each output named from its input; an input or output that turns out bad is
+// the batch's business, image by image (outputProblem()).
 class RenderArguments
 {
 public:
@@ -32,12 +34,21 @@ public:
     // The image writer's option table for the output's format.
     QVariantMap fileParams() const { return m_fileParams; }
 
+    // --output-dir: several inputs (arguments and --list), outputs named by --output-name.
+    bool batch() const { return !m_outputDir.isEmpty(); }
+    QStringList inputPaths() const { return m_inputs; }
+    QString outputPathFor(const QString& input) const;
+    // The writer's table for `output`, or an empty map with the option at fault in `error`.
+    QVariantMap fileParamsFor(const QString& output, QString* error) const;
+    // Why `output` cannot be written (its extension, folder or an unreplaceable file), or empty.
+    static QString outputProblem(const QString& output);
+
 private:
     bool fail(const QString& message);
     bool readPreset();
     // The node classes named in `node` and its descendants that are not registered.
     static QStringList unknownClasses(const QVariantMap& node);
-    bool checkOutput();
+    bool readBatch(const QStringList& files, const QString& list, const QString& pattern);
 
     QString m_error;
     bool m_help = false;
@@ -49,4 +60,12 @@ private:
     QVariantMap m_preset;
     QString m_output;
     QVariantMap m_fileParams;
+    QString m_outputDir;
+    QString m_outputName;
+    QStringList m_inputs;
+    // Saving options as given, turned into a table per output format by fileParamsFor().
+    QString m_quality, m_colorSpace, m_bitDepth, m_compression;
+    bool m_bitDepthSet = false;
+    bool m_progressive = false;
+    bool m_alpha = false;
 };

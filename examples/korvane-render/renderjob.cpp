@@ -5,6 +5,8 @@
 #include "io/workspace.h"
 #include "nodes/tnoderootwithadjust.h"
 
+#include <QFileInfo>
+
 #include <cstdio>
 
 namespace {
@@ -34,6 +36,30 @@ void RenderJob::step(const char* what)
 
 bool RenderJob::run()
 {
+    return m_arguments.batch() ? runBatch() : runOne();
+}
+
+QString RenderJob::save(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params)
+{
+    bool finished = false;
+    QString saveError;
+    const QMetaObject::Connection connection =
+        connect(root, &TNodeRoot::saveFinished, this, [&](const QUrl&, const QString& error) {
+            finished = true;
+            saveError = error;
+        });
+    root->saveOutputToFile(QUrl::fromLocalFile(output), params);
+    const bool done = EngineHost::waitUntil([&] { return finished; }, kRenderMs);
+    disconnect(connection);
+    if (!done)
+        return QStringLiteral("output \"%1\": the render did not finish").arg(output);
+    if (!saveError.isEmpty())
+        return QStringLiteral("output \"%1\": %2").arg(output, saveError);
+    return QString();
+}
+
+bool RenderJob::runOne()
+{
     m_clock.start();
     std::printf("korvane-render: %s -> %s\n", qPrintable(m_arguments.inputPath()), qPrintable(m_arguments.outputPath()));
     QString readError;
@@ -53,18 +79,82 @@ bool RenderJob::run()
         return fail(QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath()));
     step("build tree");
 
-    bool finished = false;
-    QString saveError;
-    connect(root, &TNodeRoot::saveFinished, this, [&](const QUrl&, const QString& error) {
-        finished = true;
-        saveError = error;
-    });
-    root->saveOutputToFile(QUrl::fromLocalFile(m_arguments.outputPath()), m_arguments.fileParams());
-    if (!EngineHost::waitUntil([&] { return finished; }, kRenderMs))
-        return fail(QStringLiteral("output \"%1\": the render did not finish").arg(m_arguments.outputPath()));
+    const QString saveError = save(root, m_arguments.outputPath(), m_arguments.fileParams());
     if (!saveError.isEmpty())
-        return fail(QStringLiteral("output \"%1\": %2").arg(m_arguments.outputPath(), saveError));
+        return fail(saveError);
     step("render and save");
     std::printf("  total %.2f s, written %s\n", m_clock.elapsed() / 1000.0, qPrintable(m_arguments.outputPath()));
     return true;
+}
+
+bool RenderJob::runBatch()
+{
+    m_clock.start();
+    const QStringList inputs = m_arguments.inputPaths();
+    std::printf("korvane-render: %d image(s) through %s\n", int(inputs.size()), qPrintable(m_arguments.presetPath()));
+    if (!m_host.start())
+        return fail(m_host.error());
+    step("start engine");
+
+    TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(m_host.server()->rootNode());
+    int failed = 0;
+    qint64 renderedMs = 0;
+    for (int i = 0; i < inputs.size(); ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const QString output = m_arguments.outputPathFor(inputs[i]);
+        QSize size;
+        const QString problem = renderImage(root, inputs[i], output, &size);
+        if (!m_error.isEmpty())
+            return false; // the tree itself failed: no later image could render either
+        const QByteArray tag = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(QFileInfo(inputs[i]).fileName()).toLocal8Bit();
+        const double seconds = clock.elapsed() / 1000.0;
+        if (problem.isEmpty()) {
+            renderedMs += clock.elapsed();
+            std::printf("  %s  %d x %d  %.2f s  written %s\n", tag.constData(), size.width(), size.height(), seconds,
+                        qPrintable(output));
+            std::fflush(stdout);
+        } else {
+            ++failed;
+            std::fprintf(stderr, "korvane-render: %s  failed after %.2f s: %s\n", tag.constData(), seconds,
+                         qPrintable(problem));
+        }
+    }
+    const int rendered = int(inputs.size()) - failed;
+    std::printf("korvane-render: %d rendered, %d failed, %.2f s in all, %.2f s per rendered image\n", rendered, failed,
+                m_clock.elapsed() / 1000.0, rendered ? renderedMs / 1000.0 / rendered : 0.0);
+    if (failed)
+        return fail(QStringLiteral("%1 of %2 images failed").arg(failed).arg(inputs.size()));
+    return true;
+}
+
+QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output, QSize* size)
+{
+    const QString problem = RenderArguments::outputProblem(output);
+    if (!problem.isEmpty())
+        return problem;
+    const QString target = QFileInfo(output).absoluteFilePath();
+    if (target == QFileInfo(input).absoluteFilePath())
+        return QStringLiteral("output \"%1\" would replace its own input").arg(output);
+    if (m_written.contains(target))
+        return QStringLiteral("output \"%1\" was already written from \"%2\"").arg(output, m_written.value(target));
+    const QFileInfo file(input);
+    if (!file.isFile() || !file.isReadable())
+        return QStringLiteral("input \"%1\": no such readable file").arg(input);
+    QString readError;
+    const TSMat image = ImageIOManager::tryLoadFile(input, Workspace::colorManagmentSystem(), &readError);
+    if (image.isEmpty())
+        return readError; // names the file and the reason
+    *size = image.size();
+
+    root->setInput(image);
+    // The tree is built on the first image, in the same order as a single render.
+    if (!m_treeBuilt && !root->setPreset(m_arguments.preset()))
+        return m_error = QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath());
+    m_treeBuilt = true;
+    QString paramsError; // every option was checked for every format before the engine started
+    const QString saveError = save(root, output, m_arguments.fileParamsFor(output, &paramsError));
+    if (saveError.isEmpty())
+        m_written.insert(target, input);
+    return saveError;
 }
