@@ -197,6 +197,30 @@ int sourceFormat(int type)
     }
 }
 
+unsigned int fileFormat(int channels, bool wide)
+{
+    switch (channels) {
+    case 1: return wide ? TYPE_GRAY_16 : TYPE_GRAY_8;
+    case 2: return wide ? TYPE_GRAYA_16 : TYPE_GRAYA_8;
+    case 3: return wide ? TYPE_RGB_16 : TYPE_RGB_8;
+    default: return wide ? TYPE_RGBA_16 : TYPE_RGBA_8;
+    }
+}
+
+// RGB(A) to grey (and alpha); equal channels stay exactly what they were.
+cv::Mat lumaOf(const cv::Mat& rgb)
+{
+    cv::Mat grey;
+    cv::cvtColor(rgb, grey, rgb.channels() == 4 ? cv::COLOR_RGBA2GRAY : cv::COLOR_RGB2GRAY);
+    if (rgb.channels() != 4)
+        return grey;
+    cv::Mat alpha;
+    cv::extractChannel(rgb, alpha, 3);
+    cv::Mat out;
+    cv::merge(std::vector<cv::Mat>{grey, alpha}, out);
+    return out;
+}
+
 struct ProgressBridge
 {
     const ImageIOManager::Progress* progress = nullptr;
@@ -276,21 +300,26 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
     if (options.size() != 1)
         ImageSaveOptions::applyFormat(options, spec);
 
-    if (spec.nchannels != 3 && spec.nchannels != 4)
+    if (spec.nchannels < 1 || spec.nchannels > 4)
         throw std::runtime_error("wrong channels");
     // The writer gets 8- or 16-bit samples; a float or 32-bit source is written as 16-bit.
     if (spec.format != OIIO::TypeDesc::UINT8 || !spec.channelformats.empty())
         spec.set_format(spec.format == OIIO::TypeDesc::UINT8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
-    const bool alpha = spec.nchannels == 4;
+    const bool alpha = spec.nchannels == 2 || spec.nchannels == 4;
     const bool wide = spec.format == OIIO::TypeDesc::UINT16;
-    const int outType = CV_MAKETYPE(wide ? CV_16U : CV_8U, spec.nchannels);
-    const int outFormat = alpha ? (wide ? TYPE_RGBA_16 : TYPE_RGBA_8) : (wide ? TYPE_RGB_16 : TYPE_RGB_8);
+    // A grey file with a grey profile is converted into it; one without was read as sRGB
+    // with equal channels, so it goes back through sRGB and keeps the luma.
+    const bool grey = spec.nchannels <= 2;
+    const bool throughRgb = grey && ColorManagementSystem::imageColorSpace(spec) != cmsSigGrayData;
+    const int convertedChannels = throughRgb ? spec.nchannels + 2 : spec.nchannels;
 
     cv::Mat stored;
     try {
-        cv::Mat converted(image.rows, image.cols, outType);
-        cms.convert(image, converted, spec, sourceFormat(type), outFormat, ColorManagementSystem::WorkspaceToFile,
-                    alpha);
+        cv::Mat converted(image.rows, image.cols, CV_MAKETYPE(wide ? CV_16U : CV_8U, convertedChannels));
+        cms.convert(image, converted, spec, sourceFormat(type), fileFormat(convertedChannels, wide),
+                    ColorManagementSystem::WorkspaceToFile, alpha);
+        if (throughRgb)
+            converted = lumaOf(converted);
         ImageOrientation::toStored(converted, stored, info.orientation());
     } catch (const std::exception& e) {
         report(error, "cannot convert the colours of " + path + ": " + e.what());

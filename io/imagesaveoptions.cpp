@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -48,15 +49,20 @@ int jpegQuality(const std::string& name)
     return 100; // "Maximum" and anything else
 }
 
+bool isGrey(const OIIO::ImageSpec& spec)
+{
+    return spec.nchannels == 1 || spec.nchannels == 2;
+}
+
 // Files come back as they went in unless asked otherwise: "DEFAULT" keeps the source's
-// sample size (8 bits stay 8, anything wider is written as 16), and the alpha channel is
-// written when asked ("TRUE") or when the source had one.
+// sample size (8 bits stay 8, anything wider is written as 16), a grey source stays grey,
+// and the alpha channel is written when asked ("TRUE") or when the source had one.
 void applyDepthAndChannels(const std::string& depth, const std::string& alpha, OIIO::ImageSpec& spec)
 {
     const bool sourceAlpha = spec.alpha_channel >= 0 || spec.nchannels == 2 || spec.nchannels == 4;
     const bool eightBit = depth == "DEFAULT" ? spec.format == OIIO::TypeDesc::UINT8 : depth == "8 bit";
     spec.set_format(eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
-    spec.nchannels = alpha == "TRUE" || sourceAlpha ? 4 : 3;
+    spec.nchannels = (isGrey(spec) ? 1 : 3) + (alpha == "TRUE" || sourceAlpha ? 1 : 0);
 }
 
 void applyJpeg(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
@@ -64,12 +70,11 @@ void applyJpeg(const ImageSaveOptions::Options& options, OIIO::ImageSpec& spec)
     const int quality = jpegQuality(ImageSaveOptions::required(options, "JPEG_QUALITY"));
     const std::string& coding = ImageSaveOptions::required(options, "JPEG_FORMAT");
     spec.set_format(OIIO::TypeDesc::UINT8);
-    spec.nchannels = 3;
+    spec.nchannels = isGrey(spec) ? 1 : 3;
     // The writer takes its quality from "Compression" ("jpeg:<q>"); a source file's own
     // compression name there (e.g. "lzw") would make it ignore the quality altogether.
     spec.erase_attribute("compression");
     spec.attribute("Compression", "jpeg:" + std::to_string(quality));
-    spec.attribute("CompressionQuality", quality);
     spec.erase_attribute("jpeg:progressive");
     if (coding == "Optimized")
         spec.attribute("OptimizeCoding", 1); // no writer control for this in OpenImageIO 2.4
@@ -170,9 +175,11 @@ void ImageSaveOptions::prepareForWrite(OIIO::ImageSpec& spec, int width, int hei
                               "tiff:PhotometricInterpretation", "tiff:PlanarConfiguration", "planarconfig",
                               "tiff:ColorSpace", "jpeg:ColorSpace", "tiff:UnassociatedAlpha", "oiio:UnassociatedAlpha"})
         spec.erase_attribute(stale);
-    const bool alpha = spec.nchannels == 4;
-    spec.channelnames = alpha ? std::vector<std::string>{"R", "G", "B", "A"} : std::vector<std::string>{"R", "G", "B"};
-    spec.alpha_channel = alpha ? 3 : -1;
+    static const std::vector<std::string> names[] = {{"Y"}, {"Y", "A"}, {"R", "G", "B"}, {"R", "G", "B", "A"}};
+    const int channels = std::clamp(spec.nchannels, 1, 4);
+    const bool alpha = channels == 2 || channels == 4;
+    spec.channelnames = names[channels - 1];
+    spec.alpha_channel = alpha ? channels - 1 : -1;
     spec.z_channel = -1;
     if (alpha)
         spec.attribute("oiio:UnassociatedAlpha", 1); // our pixels are straight: store them as they are

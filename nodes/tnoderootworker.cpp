@@ -277,6 +277,7 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
         return QString();
     TSFbo tmp = in;
     QString status = loadImage(tmp);
+    const TSFbo loaded = tmp;
     if (status.isEmpty())
         status = doTransform(tmp, out);
     if (!status.isEmpty() || paramFloat("opacity") < kMinOpacity)
@@ -288,11 +289,22 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
     status = childrenSave(tmp, target, &reached);
     if (!status.isEmpty())
         return status;
-    if (reached) {
+    if (reached)
         out = tmp;
-        return QString();
-    }
-    return postProc(tmp, out);
+    else
+        status = postProc(tmp, out);
+    // A walk that handed back the loaded copy untouched gives back the input itself: the
+    // half-float working format cannot carry 16-bit samples, and an unedited file must come
+    // back bit for bit.
+    if (status.isEmpty() && isPlainCopyOfInput(loaded) && out.texture() == loaded.texture())
+        out = m_input;
+    return status;
+}
+
+bool TNodeRootWorker::isPlainCopyOfInput(const TSFbo& loaded) const
+{
+    // loadImage copies an opaque input of the target's size pixel for pixel.
+    return !loaded.isEmpty() && m_inputOpaque && loaded.size() == m_input.size();
 }
 
 void TNodeRootWorker::procUpdateReq(TImprocWorker*, QString& reqTag, QString& fboId)

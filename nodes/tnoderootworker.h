@@ -66,6 +66,8 @@ private:
     // the GPU cache for the next render of that size), else the input itself.
     TSFbo inputFor(const QSize& size) const;
     QString reducedInputKey() const;
+    // True when `loaded` (what loadImage made) holds exactly the input's pixels.
+    bool isPlainCopyOfInput(const TSFbo& loaded) const;
     // True when the root's own composite would give back its children's result unchanged.
     bool composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const;
 

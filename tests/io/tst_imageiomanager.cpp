@@ -541,6 +541,18 @@ private slots:
             QCOMPARE(p[1], p[2]);
             QVERIFY(p[0] > 30000);
             QCOMPARE(int(p[3]), 65535);
+            // Saved back it is grey again, in its own profile, with its own values.
+            const QString saved = path(QString("grey_saved_%1.%2").arg(kind).arg(kind == 0 ? "png" : "tif"));
+            Options options = fullOptions(kind == 0 ? "PNG" : "TIFF");
+            options[kind == 0 ? "PNG_BITDEPTH" : "TIFF_BITDEPTH"] = "DEFAULT";
+            options["SAVE_ALPHA"] = "FALSE";
+            QVERIFY2(ImageIOManager::trySaveFile(saved.toStdString(), working, info, m_cms, options, &error),
+                     qPrintable(error));
+            OIIO::ImageSpec spec;
+            const cv::Mat back = readRaw(saved, &spec);
+            QCOMPARE(back.type(), stored.type());
+            QCOMPARE(ColorManagementSystem::imageColorSpace(spec), unsigned(cmsSigGrayData));
+            QVERIFY(cv::norm(back, stored, cv::NORM_INF) <= 1 + kind * 15); // two 16-bit conversions
             break;
         }
         case 2: {
@@ -754,13 +766,12 @@ private slots:
         QVERIFY(ImageIOManager::tryLoadFile(file, m_cms, &error).isEmpty());
         QCOMPARE(error, QString("wrong channels"));
 
-        // Saving needs 3 or 4 channels: a grey source saved with its own layout is refused.
-        OIIO::ImageSpec grey(4, 4, 1, OIIO::TypeDesc::UINT8);
-        Ostrel::FileInfo greyInfo(grey);
-        QVERIFY(!ImageIOManager::trySaveFile(path("grey_out.tif").toStdString(), pattern(4, 4, CV_16UC4), greyInfo,
+        // Nor is it written back with its own layout.
+        Ostrel::FileInfo fiveInfo(OIIO::ImageSpec(4, 4, 5, OIIO::TypeDesc::UINT8));
+        QVERIFY(!ImageIOManager::trySaveFile(path("five_out.tif").toStdString(), pattern(4, 4, CV_16UC4), fiveInfo,
                                              m_cms, {{"COLOR_SPACE", "DEFAULT"}}, &error));
         QCOMPARE(error, QString("wrong channels"));
-        QVERIFY(!QFile::exists(path("grey_out.tif")));
+        QVERIFY(!QFile::exists(path("five_out.tif")));
     }
 
     void saveRefusesImagesOfOtherTypes()
