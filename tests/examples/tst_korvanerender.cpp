@@ -197,6 +197,57 @@ private slots:
         QCOMPARE(digest(path("kept.png")), QCryptographicHash::hash("an earlier result", QCryptographicHash::Sha256));
     }
 
+    // Several images in one process, on one engine and tree: each good one comes out exactly as
+    // its own render does (the two differ in size, so the reused tree must follow the canvas),
+    // the unreadable one is named once on the error output, and the summary counts both.
+    void aBatchRendersEachImageAsAloneAndNamesTheBadOnce_data()
+    {
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<bool>("fromList");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("outputs"); // empty for the bad input
+        QTest::newRow("arguments, broken file between") << QStringList{"wide.png", "cut.png", "tall.tif"} << false
+                                                        << "{name}-b.{ext}" << QStringList{"wide-b.png", "", "tall-b.tif"};
+        QTest::newRow("list, missing file first") << QStringList{"missing.png", "tall.tif", "wide.png"} << true
+                                                  << "{name}.png" << QStringList{"", "tall.png", "wide.png"};
+    }
+    void aBatchRendersEachImageAsAloneAndNamesTheBadOnce()
+    {
+        QFETCH(QStringList, inputs);
+        QFETCH(bool, fromList);
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, outputs);
+        cv::Mat wide(48, 64, CV_16UC3), tall(64, 48, CV_8UC3);
+        cv::randu(wide, 0, 65536);
+        cv::randu(tall, 0, 256);
+        QVERIFY(cv::imwrite(path("wide.png").toStdString(), wide) && cv::imwrite(path("tall.tif").toStdString(), tall));
+        const QString look = QStringLiteral(KORVANE_PRESETS_DIR "/look.json");
+        const QString folder = path(QStringLiteral("batch%1").arg(fromList));
+        QStringList arguments{"--output-dir", folder, "--output-name", pattern};
+        QStringList files;
+        for (const QString& name : inputs)
+            files << path(name);
+        if (fromList)
+            QVERIFY(writeText(path("list.txt"), files.join('\n').toLocal8Bit()));
+        arguments << (fromList ? QStringList{"--list", path("list.txt")} : files) << look;
+
+        const Run r = render(arguments);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains("2 rendered, 1 failed"), qPrintable(r.out));
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 2);
+        for (int i = 0; i < inputs.size(); ++i) {
+            QVERIFY2(r.err.split('\n').filter(inputs[i]).size() == (outputs[i].isEmpty() ? 1 : 0), qPrintable(r.err));
+            if (outputs[i].isEmpty())
+                continue;
+            const QString alone = path("alone-" + outputs[i]);
+            QVERIFY(render({files[i], look, alone}).exitCode == 0);
+            const cv::Mat single = cv::imread(alone.toStdString(), cv::IMREAD_UNCHANGED);
+            const cv::Mat batch = cv::imread(QDir(folder).filePath(outputs[i]).toStdString(), cv::IMREAD_UNCHANGED);
+            QVERIFY(!single.empty() && batch.size == single.size && batch.type() == single.type());
+            QCOMPARE(cv::norm(batch, single, cv::NORM_INF), 0.0);
+        }
+    }
+
     // Every output colour space works without host resources: the file embeds a profile of
     // that space, and its pixels are the input converted into it as Little CMS converts them.
     void everyColourSpaceIsEmbeddedAndConverted_data()
