@@ -74,7 +74,7 @@ bool RenderArguments::parse(const QStringList& arguments)
     const QCommandLineOption verbose("verbose", "Print the engine's debug and info lines.");
     const QCommandLineOption outputDir("output-dir", "Render every input into <dir> (created if missing).", "dir");
     const QCommandLineOption outputName("output-name",
-                                        "With --output-dir: the output's file name; {name} is the input's name\n"
+                                        "With --output-dir: the output's file name; {name} is the input's name "
                                         "without extension, {ext} its extension (default {name}.{ext}).",
                                         "pattern", "{name}.{ext}");
     const QCommandLineOption list("list", "With --output-dir: more inputs, one path per line (- reads stdin).", "file");
