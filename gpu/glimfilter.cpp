@@ -119,7 +119,7 @@ bool GLImFilter::proc(float opacity, const TSFbo& in, TSFbo& out)
     setUniformValue(QStringLiteral("opacity"), opacity);
     if (in.isEmpty())
         return false;
-    enableGlBlending(GL_FUNC_ADD, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    enableOverBlending();
     const bool done = proc(in, out);
     disableGlBlending();
     return done;
@@ -130,7 +130,7 @@ bool GLImFilter::proc(float opacity, const TSFbo& in0, const TSFbo& in1, TSFbo& 
     Q_UNUSED(opacity);
     if (in0.isEmpty() || in1.isEmpty())
         return false;
-    enableGlBlending(GL_FUNC_ADD, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    enableOverBlending();
     const bool done = proc(in0, in1, out);
     disableGlBlending();
     return done;

@@ -67,7 +67,7 @@ public:
     bool proc(const TSFbo& in0, const TSFbo& in1, const TSFbo& in2, TSFbo& out);
     // As proc(in, out), writing only the pixels of `region`; the rest of out keeps its pixels.
     bool procRegion(const TSFbo& in, TSFbo& out, const QRect& region);
-    // The same drawn source-over onto out's content: GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA.
+    // The same drawn straight-alpha over out's content (see GLProg::enableOverBlending).
     // The one-input form also sets the float "opacity".
     bool proc(float opacity, const TSFbo& in, TSFbo& out);
     bool proc(float opacity, const TSFbo& in0, const TSFbo& in1, TSFbo& out);

@@ -122,12 +122,12 @@ void GLProg::setTexture3D(const char* uniform, GLuint texture, int unit, GLenum 
     setTexture(*this, "GLProg::setTexture3D", uniform, GL_TEXTURE_3D, 3, texture, unit, wrap, filter);
 }
 
-void GLProg::enableGlBlending(GLenum equation, GLenum srcFactor, GLenum dstFactor)
+void GLProg::enableOverBlending()
 {
-    if (QOpenGLFunctions_3_3_Core* f = checkedFuncs("GLProg::enableGlBlending")) {
+    if (QOpenGLFunctions_3_3_Core* f = checkedFuncs("GLProg::enableOverBlending")) {
         f->glEnable(GL_BLEND);
-        f->glBlendFunc(srcFactor, dstFactor);
-        f->glBlendEquation(equation);
+        f->glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        f->glBlendEquation(GL_FUNC_ADD);
     }
 }
 

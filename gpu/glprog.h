@@ -45,7 +45,9 @@ public:
     void setTexture3D(const char* uniform, GLuint texture, int unit, GLenum wrap = GL_CLAMP_TO_EDGE,
                       GLenum filter = GL_LINEAR);
 
-    static void enableGlBlending(GLenum equation, GLenum srcFactor, GLenum dstFactor);
+    // Straight-alpha "over" for the next draws: colour weighted by the source's alpha,
+    // coverage accumulated, so drawing onto an opaque image leaves it opaque.
+    static void enableOverBlending();
     static void disableGlBlending();
     // The engine context's function table when a context is current on the calling thread
     // (the render thread in the engine), else null.

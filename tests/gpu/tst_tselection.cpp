@@ -284,8 +284,8 @@ private slots:
             out = sel.dataToMat(CV_32FC4, true);
         }));
         QVERIFY(done);
-        // The weight is measured on the running image beneath; GL blending mixes every channel
-        // (alpha too) by it: running (1 - w) + layer (w, with the weight as the layer's alpha).
+        // The weight is measured on the running image beneath; GL blending mixes the colours by
+        // it, running (1 - w) + layer w, and the weight adds to the running alpha like coverage.
         const QVariantMap u = selection.uniforms();
         cv::Mat want(m_hues.size(), CV_32FC4);
         for (int y = 0; y < m_hues.rows; ++y) {
@@ -302,7 +302,9 @@ private slots:
                 QVERIFY(w >= minWeight - 1e-9);
                 const cv::Vec4d run(m_hues.at<cv::Vec4f>(y, x));
                 const cv::Vec4d lay(layer.at<cv::Vec4f>(y, x)[0], layer.at<cv::Vec4f>(y, x)[1], layer.at<cv::Vec4f>(y, x)[2], w);
-                want.at<cv::Vec4f>(y, x) = cv::Vec4f(run * (1.0 - w) + lay * w);
+                cv::Vec4d mixed = run * (1.0 - w) + lay * w;
+                mixed[3] = w + run[3] * (1.0 - w);
+                want.at<cv::Vec4f>(y, x) = cv::Vec4f(mixed);
             }
         }
         std::vector<cv::Mat> a, e;
