@@ -14,19 +14,6 @@ namespace {
 // Float targets: single-precision shader arithmetic against a double reference.
 constexpr double kTolerance = 1e-4;
 
-cv::Mat referenceBlend(int mode, const cv::Mat& fg, const cv::Mat& bg, double k)
-{
-    cv::Mat out(bg.size(), CV_32FC4);
-    for (int y = 0; y < bg.rows; ++y) {
-        for (int x = 0; x < bg.cols; ++x) {
-            const cv::Vec4d r = BlendReference::blend(mode, cv::Vec4d(fg.at<cv::Vec4f>(y, x)),
-                                                      cv::Vec4d(bg.at<cv::Vec4f>(y, x)), k);
-            out.at<cv::Vec4f>(y, x) = cv::Vec4f(r);
-        }
-    }
-    return out;
-}
-
 // Blends fg onto bg, both the same size and placed 1:1, in GL_RGBA32F.
 cv::Mat gpuBlend(const cv::Mat& fg, const cv::Mat& bg, int mode, float strength, const QPointF& pos = QPointF(),
                  float scale = 1.f)
@@ -53,13 +40,14 @@ cv::Mat blockMask(const cv::Size& size)
     return m;
 }
 
-cv::Mat referenceMaskBlend(int mode, const cv::Mat& fg, const cv::Mat& bg, const cv::Mat& mask, double strength,
-                           double minAlpha)
+// An empty `mask` is no mask: k is the strength.
+cv::Mat referenceBlend(int mode, const cv::Mat& fg, const cv::Mat& bg, double strength, const cv::Mat& mask = {},
+                       double minAlpha = 0.0)
 {
     cv::Mat out(bg.size(), CV_32FC4);
     for (int y = 0; y < bg.rows; ++y) {
         for (int x = 0; x < bg.cols; ++x) {
-            const double m = mask.at<uchar>(y, x) / 255.0;
+            const double m = mask.empty() ? 1.0 : mask.at<uchar>(y, x) / 255.0;
             const double k = minAlpha + (1.0 - minAlpha) * strength * m;
             out.at<cv::Vec4f>(y, x) = cv::Vec4f(BlendReference::blend(
                 mode, cv::Vec4d(fg.at<cv::Vec4f>(y, x)), cv::Vec4d(bg.at<cv::Vec4f>(y, x)), k));
@@ -110,25 +98,37 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<float>("strength");
-        QList<int> modes;
+        QTest::addColumn<bool>("masked");
+        QTest::addColumn<float>("minAlpha");
         for (int m = 0; m <= TNode::BLENDMODE_INVERSESCREEN; ++m) {
-            if (m != TNode::BLENDMODE_DISSOLVE)
-                modes << m;
-        }
-        modes << 28 << -1; // not in the table: blend like normal
-        for (int m : modes) {
+            if (m == TNode::BLENDMODE_DISSOLVE)
+                continue;
             for (float k : {1.f, 0.6f})
-                QTest::addRow("%s k=%.1f", BlendReference::modeName(m), double(k)) << m << k;
+                QTest::addRow("%s k=%.1f", BlendReference::modeName(m), double(k)) << m << k << false << 0.f;
+            QTest::addRow("%s masked, min=0", BlendReference::modeName(m)) << m << 0.8f << true << 0.f;
+            QTest::addRow("%s masked, min=0.3", BlendReference::modeName(m)) << m << 1.f << true << 0.3f;
         }
+        for (int m : {28, -1}) { // not in the table: blend like normal
+            for (float k : {1.f, 0.6f})
+                QTest::addRow("%s k=%.1f", BlendReference::modeName(m), double(k)) << m << k << false << 0.f;
+        }
+        // minAlpha 1: full strength whatever the mask holds.
+        QTest::newRow("NORMAL masked, min=1") << int(TNode::BLENDMODE_NORMAL) << 0.5f << true << 1.f;
+        QTest::newRow("SOFT_LIGHT masked, min=1") << int(TNode::BLENDMODE_SOFT_LIGHT) << 0.01f << true << 1.f;
     }
 
+    // Plain, and through the block mask: k = minAlpha + (1 - minAlpha) * strength * mask.
     void modes()
     {
         QFETCH(int, mode);
         QFETCH(float, strength);
-        const cv::Mat out = gpuBlend(m_fg, m_bg, mode, strength);
-        GPU_COMPARE_IMAGES(out, referenceBlend(mode, m_fg, m_bg, strength), kTolerance, 0.0,
-                           QStringLiteral("blend_") + QTest::currentDataTag());
+        QFETCH(bool, masked);
+        QFETCH(float, minAlpha);
+        const MaskBlendRun run = masked ? gpuMaskBlend(m_fg, m_bg, m_mask, mode, strength, minAlpha)
+                                        : MaskBlendRun{gpuBlend(m_fg, m_bg, mode, strength), true};
+        QVERIFY(run.done);
+        GPU_COMPARE_IMAGES(run.out, referenceBlend(mode, m_fg, m_bg, strength, masked ? m_mask : cv::Mat(), minAlpha),
+                           kTolerance, 0.0, QStringLiteral("blend_") + QTest::currentDataTag());
     }
 
     void dissolve_data()
@@ -263,33 +263,6 @@ private slots:
             }
         }
         GPU_COMPARE_IMAGES(result, expected, kTolerance, 0.0, QStringLiteral("cover_") + QTest::currentDataTag());
-    }
-
-    void maskedModes_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<float>("strength");
-        QTest::addColumn<float>("minAlpha");
-        for (int m = 0; m <= TNode::BLENDMODE_INVERSESCREEN; ++m) {
-            if (m == TNode::BLENDMODE_DISSOLVE)
-                continue;
-            QTest::addRow("%s min=0", BlendReference::modeName(m)) << m << 0.8f << 0.f;
-            QTest::addRow("%s min=0.3", BlendReference::modeName(m)) << m << 1.f << 0.3f;
-        }
-        // minAlpha 1: full strength whatever the mask holds.
-        QTest::newRow("NORMAL min=1") << int(TNode::BLENDMODE_NORMAL) << 0.5f << 1.f;
-        QTest::newRow("SOFT_LIGHT min=1") << int(TNode::BLENDMODE_SOFT_LIGHT) << 0.01f << 1.f;
-    }
-
-    void maskedModes()
-    {
-        QFETCH(int, mode);
-        QFETCH(float, strength);
-        QFETCH(float, minAlpha);
-        const MaskBlendRun run = gpuMaskBlend(m_fg, m_bg, m_mask, mode, strength, minAlpha);
-        QVERIFY(run.done);
-        GPU_COMPARE_IMAGES(run.out, referenceMaskBlend(mode, m_fg, m_bg, m_mask, strength, minAlpha), kTolerance, 0.0,
-                           QStringLiteral("maskblend_") + QTest::currentDataTag());
     }
 
     void maskIsReadInTargetCoordinates()

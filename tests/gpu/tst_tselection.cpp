@@ -57,7 +57,7 @@ Q_DECLARE_METATYPE(MakeSelection)
 struct SpotUniformsRow { double transition; double aspect; double a; double b; double dScale; double dOffset; };
 Q_DECLARE_METATYPE(SpotUniformsRow)
 
-struct SpotWeightsRow { double transition; double aspect; double rotation; double aware; bool invert; };
+struct SpotWeightsRow { double transition; double aspect; double rotation; double aware; bool invert; uint format = GL_R32F; };
 Q_DECLARE_METATYPE(SpotWeightsRow)
 
 class TstTSelection : public QObject
@@ -217,12 +217,13 @@ private slots:
         QTest::newRow("ellipse along x, quarter turn") << SpotWeightsRow{0.8, 0.5, 1.0, 0.3, false};
         QTest::newRow("ellipse along y, inverted") << SpotWeightsRow{0.6, -0.4, 0.5, 0.7, true};
         QTest::newRow("exact colour only") << SpotWeightsRow{0.5, 0.0, 0.0, 1.0, false};
+        QTest::newRow("one-channel R8 mask") << SpotWeightsRow{0.7, 0.0, 0.0, 0.0, false, GL_R8};
     }
 
     void spotWeights()
     {
         QFETCH(SpotWeightsRow, row);
-        const auto& [transition, aspect, rotation, aware, invert] = row;
+        const auto& [transition, aspect, rotation, aware, invert, format] = row;
         TSelection::SpotParams p = spotParams(QSizeF(m_hues.cols, m_hues.rows));
         p.position = QPointF(0.4, 0.55);
         p.sizeX = p.sizeY = 0.4;
@@ -232,30 +233,19 @@ private slots:
         p.colorAware = aware;
         p.invert = invert;
         const TSelection sel = TSelection::spot(p);
-        const cv::Mat out = gpuMask(sel, m_hues);
+        cv::Mat out = gpuMask(sel, m_hues, format);
+        QVERIFY(!out.empty());
+        out.convertTo(out, CV_32FC1, format == GL_R8 ? 1.0 / 255.0 : 1.0);
         const cv::Mat want = weightsOf(
             m_hues, [&](int x, int y, bool* ambiguous) { return spotWeight(sel, m_hues, x, y, ambiguous); }, out);
-        GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("spot_") + QTest::currentDataTag());
+        // 8 bits: rounding to the nearest of 255 levels.
+        GPU_COMPARE_IMAGES(out, want, (format == GL_R8 ? 0.5 / 255.0 : 0.0) + kTolerance, 0.0,
+                           QStringLiteral("spot_") + QTest::currentDataTag());
         if (aware < 1.0) {
             double lo = 1, hi = 0;
             cv::minMaxLoc(want, &lo, &hi);
             QVERIFY2(hi - lo > 0.5, "the spot's weights should span most of [0, 1]");
         }
-    }
-
-    void maskIsOneChannelR8()
-    {
-        TSelection::SpotParams p = spotParams(QSizeF(m_hues.cols, m_hues.rows));
-        p.transition = 0.7;
-        const TSelection sel = TSelection::spot(p);
-        const cv::Mat out = gpuMask(sel, m_hues, GL_R8);
-        QVERIFY(!out.empty());
-        cv::Mat outF;
-        out.convertTo(outF, CV_32FC1, 1.0 / 255.0);
-        const cv::Mat want = weightsOf(
-            m_hues, [&](int x, int y, bool* ambiguous) { return spotWeight(sel, m_hues, x, y, ambiguous); }, cv::Mat());
-        // 8 bits: rounding to the nearest of 255 levels.
-        GPU_COMPARE_IMAGES(outF, want, 0.5 / 255.0 + kTolerance, 0.0, "spot_r8");
     }
 
     void layerVariantMixesByTheWeight_data()

@@ -1,4 +1,5 @@
 #include "gpu/tsmat.h"
+#include "gpu/tsmatlist.h"
 
 #include "gpu/tuid.h"
 
@@ -26,6 +27,10 @@ bool samePixels(const cv::Mat& a, const cv::Mat& b)
 }
 
 } // namespace
+
+// moves: 'p' = prev(), 'n' = next(), '+' = push an entry named "new"
+struct ListNavigationRow { int entries; QString moves; int index; bool hasPrev; bool hasNext; QStringList names; };
+Q_DECLARE_METATYPE(ListNavigationRow)
 
 class TstTSMat : public QObject
 {
@@ -138,8 +143,41 @@ private slots:
         const TSMat m(noiseMat());
         QCOMPARE(TUid::hash(QVariant::fromValue(m)), m.uid());
     }
-};
 
+    // The history list of images: moves stop at the ends, a push after going back drops the tail.
+    void listNavigation_data()
+    {
+        QTest::addColumn<ListNavigationRow>("row");
+        QTest::newRow("empty, moves do nothing") << ListNavigationRow{0, "pnnp", -1, false, false, {}};
+        QTest::newRow("next on last does nothing") << ListNavigationRow{5, "n", 4, true, false, {"0", "1", "2", "3", "4"}};
+        QTest::newRow("prev on first does nothing") << ListNavigationRow{5, "pppppp", 0, false, true, {"0", "1", "2", "3", "4"}};
+        QTest::newRow("back and forth") << ListNavigationRow{5, "ppppn", 1, true, true, {"0", "1", "2", "3", "4"}};
+        QTest::newRow("push after prev drops the tail") << ListNavigationRow{5, "pp+", 3, true, false, {"0", "1", "2", "new"}};
+    }
+
+    void listNavigation()
+    {
+        QFETCH(ListNavigationRow, row);
+        TSMatList list;
+        for (int i = 0; i < row.entries; ++i)
+            list.push({TSMat(cv::Mat(2, 2, CV_8UC1)), QString::number(i)});
+        for (QChar c : row.moves) {
+            if (c == 'p')
+                list.prev();
+            else if (c == 'n')
+                list.next();
+            else
+                list.push({TSMat(), "new"});
+        }
+        QStringList names;
+        for (int i = 0; i < list.count(); ++i)
+            names << list.at(i).name;
+        QCOMPARE(names, row.names);
+        QCOMPARE(list.currentIndex(), row.index);
+        QCOMPARE(list.hasPrev(), row.hasPrev);
+        QCOMPARE(list.hasNext(), row.hasNext);
+    }
+};
 
 KORVANE_TEST_CASE(TstTSMat)
 
