@@ -7,7 +7,7 @@
 #include "nodes/tnodestamp.h"
 #include "nodes/tnodestampworker.h"
 
-#include "gpu/glimfilter.h"
+#include "gputest.h"
 
 #include <QColor>
 #include <QOpenGLFunctions_3_3_Core>
@@ -68,10 +68,7 @@ public:
     using TNodeWorker::TNodeWorker;
     QString doProc(TSFbo& io) override
     {
-        GLImFilter shift(QStringLiteral(":/korvane/glshaders/testbc.frag"));
-        shift.setUniformValue(QStringLiteral("brightness"), paramValue("shift").toFloat());
-        shift.setUniformValue(QStringLiteral("contrast"), 1.0f);
-        io = shift.filter(io);
+        io = GpuTest::brightnessContrast(io, paramValue("shift").toFloat());
         return io.isEmpty() ? QStringLiteral("shift: no framebuffer") : QString();
     }
 };

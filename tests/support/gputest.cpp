@@ -1,5 +1,6 @@
 #include "gputest.h"
 
+#include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "gpu/tsfbo.h"
 
@@ -33,6 +34,18 @@ cv::Mat randomImage(int rows, int cols, int type, unsigned seed, double lo, doub
         break;
     }
     return m;
+}
+
+TSFbo brightnessContrast(const TSFbo& in, float brightness, float contrast)
+{
+    GLImFilter bc(QStringLiteral(":/korvane/glshaders/testbc.frag"));
+    bc.setUniformValue(QStringLiteral("brightness"), brightness);
+    bc.setUniformValue(QStringLiteral("contrast"), contrast);
+    TSFbo out(in.size(), in.internalFormat());
+    if (!bc.proc(in, out))
+        return TSFbo();
+    out.setScale(in.scale());
+    return out;
 }
 
 cv::Mat normalised(const cv::Mat& m)

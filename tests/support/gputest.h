@@ -28,6 +28,10 @@ bool compareImages(const cv::Mat& actual, const cv::Mat& expected, double absTol
 bool compareImages(const cv::Mat& actual, const cv::Mat& expected, const cv::Scalar& absTol,
                    const cv::Scalar& relTol, const QString& name, QString* message);
 
+// The test shader's pass, rgb' = (rgb - 0.5) * contrast + brightness + 0.5 with alpha kept, into
+// a framebuffer of the input's size, format and scale; empty when it fails (render thread).
+TSFbo brightnessContrast(const TSFbo& in, float brightness, float contrast = 1.0f);
+
 // Fills `f` with one colour (render thread).
 void clearTo(TSFbo& f, float r, float g, float b, float a);
 

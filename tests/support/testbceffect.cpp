@@ -1,7 +1,7 @@
 #include "testbceffect.h"
 
 #include "effects/tefactory.h"
-#include "gpu/glimfilter.h"
+#include "gputest.h"
 
 const char* const TestBCEffect::kClassName = "TestBCEffect";
 std::atomic<int> TestBCEffectWorker::s_doProcs{0};
@@ -45,13 +45,9 @@ QString TestBCEffectWorker::doProc(TSFbo& out)
     if (in.isEmpty())
         return QString();
     emit blockingProcProgress(50, QStringLiteral("half-way"));
-    GLImFilter bc(QStringLiteral(":/korvane/glshaders/testbc.frag"));
-    bc.setUniformValue(QStringLiteral("brightness"), paramValue("brightness").toFloat());
-    bc.setUniformValue(QStringLiteral("contrast"), paramValue("contrast").toFloat());
-    TSFbo result(in.size(), in.internalFormat());
-    if (!bc.proc(in, result))
+    const TSFbo result = GpuTest::brightnessContrast(in, paramValue("brightness").toFloat(), paramValue("contrast").toFloat());
+    if (result.isEmpty())
         return QStringLiteral("ERROR!!! TestBCEffect: the pass failed");
-    result.setScale(in.scale());
     out = result;
     if (paramValue("cancelHalfway").toBool())
         processCancelReq();

@@ -1,7 +1,7 @@
 #include "testmaskeffect.h"
 
 #include "effects/tefactory.h"
-#include "gpu/glimfilter.h"
+#include "gputest.h"
 
 const char* const TestMaskEffect::kClassName = "TestMaskEffect";
 
@@ -26,13 +26,9 @@ QString TestMaskEffectWorker::doProc(TSFbo& out)
     const TSFbo in = inputFbo(decimation(), false, TSFbo::workingFormat());
     if (in.isEmpty())
         return QString();
-    GLImFilter bc(QStringLiteral(":/korvane/glshaders/testbc.frag"));
-    bc.setUniformValue(QStringLiteral("brightness"), paramValue("brightness").toFloat());
-    bc.setUniformValue(QStringLiteral("contrast"), 1.0f);
-    TSFbo result(in.size(), in.internalFormat());
-    if (!bc.proc(in, result))
+    const TSFbo result = GpuTest::brightnessContrast(in, paramValue("brightness").toFloat());
+    if (result.isEmpty())
         return QStringLiteral("ERROR!!! TestMaskEffect: the pass failed");
-    result.setScale(in.scale());
     out = result;
     return QString();
 }

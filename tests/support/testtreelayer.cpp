@@ -1,7 +1,7 @@
 #include "testtreelayer.h"
 
 #include "effects/tefactory.h"
-#include "gpu/glimfilter.h"
+#include "gputest.h"
 
 const char* const TestTreeLayer::kClassName = "TestTreeLayer";
 std::atomic<int> TestTreeLayerWorker::s_procs{0};
@@ -31,11 +31,8 @@ QString TestTreeLayerWorker::doProc(TSFbo& io)
     const QString failure = paramValue("failWith").toString();
     if (!failure.isEmpty())
         return failure;
-    GLImFilter shift(QStringLiteral(":/korvane/glshaders/testbc.frag"));
-    shift.setUniformValue(QStringLiteral("brightness"), paramValue("brightness").toFloat());
-    shift.setUniformValue(QStringLiteral("contrast"), 1.0f);
-    TSFbo out(io.size(), io.internalFormat());
-    if (!shift.proc(io, out))
+    const TSFbo out = GpuTest::brightnessContrast(io, paramValue("brightness").toFloat());
+    if (out.isEmpty())
         return QStringLiteral("ERROR!!! TestTreeLayer: the pass failed");
     io = out;
     if (paramValue("raiseCancel").toBool() && s_cancelFlag)
