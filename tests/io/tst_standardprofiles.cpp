@@ -14,20 +14,11 @@ struct Xy
 // The chromaticity a D50-adapted tag value had before the profile's chromatic adaptation.
 Xy nativeChromaticity(cmsHPROFILE profile, const cmsCIEXYZ& adapted)
 {
-    double m[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    cv::Matx33d m = cv::Matx33d::eye();
     if (const auto* chad = static_cast<const double*>(cmsReadTag(profile, cmsSigChromaticAdaptationTag)))
-        std::copy(chad, chad + 9, m);
-    // Invert the 3 x 3 adaptation matrix by cofactors.
-    const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6])
-        + m[2] * (m[3] * m[7] - m[4] * m[6]);
-    const double inv[9] = {(m[4] * m[8] - m[5] * m[7]) / det, (m[2] * m[7] - m[1] * m[8]) / det,
-                           (m[1] * m[5] - m[2] * m[4]) / det, (m[5] * m[6] - m[3] * m[8]) / det,
-                           (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det,
-                           (m[3] * m[7] - m[4] * m[6]) / det, (m[1] * m[6] - m[0] * m[7]) / det,
-                           (m[0] * m[4] - m[1] * m[3]) / det};
-    const double X = inv[0] * adapted.X + inv[1] * adapted.Y + inv[2] * adapted.Z;
-    const double Y = inv[3] * adapted.X + inv[4] * adapted.Y + inv[5] * adapted.Z;
-    const double Z = inv[6] * adapted.X + inv[7] * adapted.Y + inv[8] * adapted.Z;
+        m = cv::Matx33d(chad);
+    const cv::Vec3d native = m.inv() * cv::Vec3d(adapted.X, adapted.Y, adapted.Z);
+    const double X = native[0], Y = native[1], Z = native[2];
     return {X / (X + Y + Z), Y / (X + Y + Z)};
 }
 
