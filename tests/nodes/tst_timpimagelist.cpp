@@ -1,6 +1,7 @@
 // The image list as QML uses it: declared on its own beside the server, it loads, browses and
 // saves by itself; opening is not an undo step; bad URLs are reported.
 
+#include "renderprobe.h"
 #include "testhost.h"
 #include "korvanetest.h"
 
@@ -102,16 +103,7 @@ private slots:
         cv::Mat input(24, 32, CV_16UC4);
         cv::randu(input, 0, 65535);
         root->setInput(TSMat(input));
-        const auto render = [&] {
-            TSMat output;
-            const auto c = connect(root, &TNodeRoot::outputChanged, this, [&](TSMat m) { output = m; });
-            root->setOutput(TSMat());
-            root->apply();
-            const bool arrived = QTest::qWaitFor([&] { return !output.isEmpty(); }, 20000);
-            disconnect(c);
-            return arrived ? output.mat().clone() : cv::Mat();
-        };
-        const cv::Mat without = render();
+        const cv::Mat without = renderedOutput(root);
         QVERIFY(!without.empty());
         auto* inside = qobject_cast<TImpImageList*>(TestHost::addChild(m_server, "TImpImageList", root));
         QVERIFY(inside);
@@ -119,7 +111,7 @@ private slots:
         const QString path = m_dir.filePath("inside.tif");
         QVERIFY(cv::imwrite(path.toStdString(), pixels));
         inside->setImageUrl(QUrl::fromLocalFile(path));
-        const cv::Mat with = render();
+        const cv::Mat with = renderedOutput(root);
         QTRY_COMPARE(inside->count(), 1);
         QVERIFY(!with.empty() && cv::norm(with, without, cv::NORM_INF) == 0.0);
         m_server->deleteNode(inside);

@@ -59,6 +59,11 @@ private slots:
         QCOMPARE(opacity.count(), 0);
         node.setOpacity(0.5f);
         QCOMPARE(opacity.count(), 1);
+        node.setOpacity(1.5f); // clamped to a fraction
+        QCOMPARE(node.opacity(), 1.0f);
+        node.setOpacity(-2.0f);
+        QCOMPARE(node.opacity(), 0.0f);
+        node.setOpacity(0.5f);
 
         QSignalSpy blend(&node, &TNode::blendModeChanged);
         node.setBlendMode(TNode::BLENDMODE_MULTIPLY);
@@ -107,15 +112,6 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, warning);
         QVERIFY(node.setPreset({{"className", node.className()}, {key, bad}}));
         QCOMPARE(node.property(key.toLatin1().constData()), before);
-    }
-
-    void opacityIsClampedToAFraction()
-    {
-        TNode node;
-        node.setOpacity(1.5f);
-        QCOMPARE(node.opacity(), 1.0f);
-        node.setOpacity(-2.0f);
-        QCOMPARE(node.opacity(), 0.0f);
     }
 
     void childManagement()
@@ -258,10 +254,7 @@ private slots:
         QCOMPARE(TNodeFactory::text("Fx.X"), QStringLiteral("X"));
         QCOMPARE(TNodeFactory::desc("Fx.X"), QStringLiteral("x node"));
         QCOMPARE(TNodeFactory::guiQML("Fx.X"), QUrl("qrc:/Fx.X.qml"));
-    }
 
-    void categoriesOfferWhatMayBeNested()
-    {
         TNodeClassInfo info;
         QCOMPARE(info.categoryClasses("Fx.X", "F"), (QStringList{"Fx.A", "Fx.X", "Fx.b"}));
         QCOMPARE(info.preferredClasses("Fx.X"), QStringList{"Fx.P"});
