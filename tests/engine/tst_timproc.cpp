@@ -51,6 +51,8 @@ private slots:
         QCOMPARE(node.commands.size(), size_t(equal ? 0 : 1));
     }
 
+    // A single-key edit queues one command that undoes and renders; a parameters-only edit
+    // (as presets send to the worker) one that does neither and leaves the GUI value alone.
     void singleKeyEditMakesOneUndoableRenderingCommand()
     {
         RecordingImproc node;
@@ -62,9 +64,19 @@ private slots:
         QVERIFY(cmd);
         QCOMPARE(cmd->uid(), unsigned(node.uid()));
         QCOMPARE(cmd->newParams(), (QVariantMap{{"amount", 0.25}}));
-        QVERIFY(cmd->canUndoRedo());
-        QVERIFY(cmd->bUpdateEngine());
-        QVERIFY(!cmd->isUndoPoint());
+        QVERIFY(cmd->canUndoRedo() && cmd->bUpdateEngine() && !cmd->isUndoPoint());
+
+        const int before = TImpServer::requestQueue() ? TImpServer::requestQueue()->size() : 0;
+        node.setParamsOnly({{"amount", 9.0}}, 1234);
+        const QQueue<TCmd*>* queue = TImpServer::requestQueue();
+        QVERIFY(queue);
+        QCOMPARE(queue->size(), before + 1);
+        auto* paramsOnly = dynamic_cast<TCmd_Params*>(queue->last());
+        QVERIFY(paramsOnly);
+        QCOMPARE(paramsOnly->uid(), 1234u);
+        QVERIFY(!paramsOnly->canUndoRedo() && !paramsOnly->bUpdateEngine() && !paramsOnly->isUndoPoint());
+        QCOMPARE(node.amount(), 0.25);
+        TImpServer::discardQueue();
     }
 
     void setParamsAppliesKnownKeysAndQueuesOneCommandOfThem()
@@ -132,24 +144,6 @@ private slots:
         QVERIFY(node.commands.empty());
         node.setAmount(4.0);
         QCOMPARE(node.commands.size(), size_t(1));
-    }
-
-    void paramsOnlyCommandNeitherUndoesNorRenders()
-    {
-        const int before = TImpServer::requestQueue() ? TImpServer::requestQueue()->size() : 0;
-        RecordingImproc node;
-        node.setParamsOnly({{"amount", 9.0}}, 1234);
-        const QQueue<TCmd*>* queue = TImpServer::requestQueue();
-        QVERIFY(queue);
-        QCOMPARE(queue->size(), before + 1);
-        auto* cmd = dynamic_cast<TCmd_Params*>(queue->last());
-        QVERIFY(cmd);
-        QCOMPARE(cmd->uid(), 1234u);
-        QVERIFY(!cmd->canUndoRedo());
-        QVERIFY(!cmd->bUpdateEngine());
-        QVERIFY(!cmd->isUndoPoint());
-        QCOMPARE(node.amount(), 0.0);
-        TImpServer::discardQueue();
     }
 
     void registryFollowsLifetimeAndChosenIds()
