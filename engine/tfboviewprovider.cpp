@@ -29,7 +29,18 @@ TFboViewProvider::Announcement TFboViewProvider::announcementOf(uint key, const 
     return Announcement{key, int(e.fbo.texture()), e.fbo.size(), e.fbo.isEmpty() ? 1.f : e.fbo.scale()};
 }
 
-void TFboViewProvider::insertReq(unsigned int key, QSize size)
+QSize TFboViewProvider::displaySize(const ViewEntry& e, const QSize& output)
+{
+    if (e.size.width() < 1 || e.size.height() < 1)
+        return output;
+    if (e.sizing == Sizing::Fill)
+        return e.size;
+    if (output.width() <= e.size.width() && output.height() <= e.size.height())
+        return output;
+    return output.scaled(e.size, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+void TFboViewProvider::insertReq(unsigned int key, QSize size, Sizing sizing)
 {
     Announcement a;
     {
@@ -38,6 +49,7 @@ void TFboViewProvider::insertReq(unsigned int key, QSize size)
         if (it == m_entries.end()) {
             ViewEntry e;
             e.size = size;
+            e.sizing = sizing;
             m_entries.insert(key, e);
             return;
         }
@@ -45,6 +57,14 @@ void TFboViewProvider::insertReq(unsigned int key, QSize size)
         a = announcementOf(key, *it);
     }
     emit textureReady(a.key, a.texture, a.size, a.scale);
+}
+
+void TFboViewProvider::setReqSize(unsigned int key, QSize size)
+{
+    QMutexLocker lock(&m_mutex);
+    auto it = m_entries.find(key);
+    if (it != m_entries.end())
+        it->size = size;
 }
 
 void TFboViewProvider::removeReq(unsigned int key)
@@ -131,7 +151,7 @@ void TFboViewProvider::procOutputFbo(QString reqTag, int nodeUid, QString fboId,
             e.prevFbo = TSFbo();
             e.releases = 0;
         }
-        const QSize target = (e.size.width() >= 1 && e.size.height() >= 1) ? e.size : fbo.size();
+        const QSize target = displaySize(e, fbo.size());
         if (e.fbo.size() != target) {
             e.prevFbo = e.fbo;
             e.releases = 0;

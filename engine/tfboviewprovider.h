@@ -23,8 +23,14 @@ public:
     explicit TFboViewProvider(QObject* parent = nullptr);
     ~TFboViewProvider() override;
 
+    // How a requested size is met: Fill gives exactly that size, cropped around the centre
+    // to its aspect ratio; Fit gives the output with its aspect kept, shrunk (never
+    // enlarged) to fit inside it, so a view shows it pixel for pixel.
+    enum class Sizing { Fill, Fit };
     // An invalid size (either side below 1) means the output's own size.
-    void insertReq(unsigned int key, QSize size);
+    void insertReq(unsigned int key, QSize size, Sizing sizing = Sizing::Fill);
+    // A new size for a key's display, from its next output on (a resized view).
+    void setReqSize(unsigned int key, QSize size);
     // The entry goes as soon as no viewer is left, so closed views keep no framebuffers.
     void removeReq(unsigned int key);
     static unsigned int key(const QString& reqTag, int nodeUid, const QString& fboId);
@@ -47,6 +53,7 @@ private:
     struct ViewEntry
     {
         QSize size{-1, -1};
+        Sizing sizing = Sizing::Fill;
         TSFbo fbo;
         TSFbo prevFbo;
         int viewers = 1;
@@ -60,6 +67,8 @@ private:
         float scale = 1.f;
     };
     static Announcement announcementOf(uint key, const ViewEntry& e);
+    // The display size of `e` for an output of `output` pixels.
+    static QSize displaySize(const ViewEntry& e, const QSize& output);
     // Copies `output` into the display framebuffer, cropping around the centre to keep the
     // aspect ratio when the view asked for another size.
     static void copyInto(ViewEntry& e, const TSFbo& output);

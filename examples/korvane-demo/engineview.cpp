@@ -5,6 +5,7 @@
 #include "nodes/tnode.h"
 
 #include <QQuickWindow>
+#include <QtMath>
 #include <QSGSimpleTextureNode>
 
 namespace {
@@ -38,13 +39,31 @@ void EngineView::setNode(TNode* node)
     m_node = node;
     TFboViewProvider* provider = TImpServerThread::fboViewProvider();
     if (m_node && provider) {
-        // Edits render with an empty request tag; the output keeps its own (preview) size.
+        // Edits render with an empty request tag. The engine reduces the preview to the view
+        // by area; drawn smaller by the scene graph, fine detail would turn to moire.
         m_key = TFboViewProvider::key(QString(), int(m_node->uid()), kOutput);
-        provider->insertReq(m_key, QSize());
+        provider->insertReq(m_key, pixelSize(), TFboViewProvider::Sizing::Fit);
         connect(provider, &TFboViewProvider::textureReady, this, &EngineView::onTextureReady, Qt::UniqueConnection);
         provider->emitTexture(m_key);
     }
     emit nodeChanged();
+}
+
+QSize EngineView::pixelSize() const
+{
+    const qreal ratio = window() ? window()->effectiveDevicePixelRatio() : 1.0;
+    return QSize(qCeil(width() * ratio), qCeil(height() * ratio));
+}
+
+void EngineView::geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry)
+{
+    QQuickItem::geometryChanged(newGeometry, oldGeometry);
+    TFboViewProvider* provider = TImpServerThread::fboViewProvider();
+    if (!m_key || !provider || newGeometry.size() == oldGeometry.size())
+        return;
+    provider->setReqSize(m_key, pixelSize());
+    if (m_node)
+        m_node->updateFbo(); // the shown image was reduced for the old size
 }
 
 void EngineView::onTextureReady(uint key, int texture, QSize size, float)

@@ -33,8 +33,11 @@ signals:
 
 protected:
     QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData*) override;
+    void geometryChanged(const QRectF& newGeometry, const QRectF& oldGeometry) override;
 
 private:
+    // The item's size in device pixels: the engine shrinks its output to fit it, by area.
+    QSize pixelSize() const;
     void onTextureReady(uint key, int texture, QSize size, float scale);
     void unsubscribe();
 
