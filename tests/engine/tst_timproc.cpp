@@ -2,7 +2,7 @@
 // single-key edits, undo points, values coming back from the render side, and the id
 // registry. Render side: parameter maps and change detection, the draw lists, the id
 // registry and the request path up the worker tree; map semantics need no GL, so these
-// workers are built on the test thread.
+// workers are built on the test thread. And the library's logging categories.
 
 #include "testnodes.h"
 #include "testnodes_host.h"
@@ -11,8 +11,10 @@
 #include "engine/tcmd_drawcmd.h"
 #include "engine/tcmd_params.h"
 #include "engine/tcmd_update.h"
+#include "engine/tjson.h"
 #include "engine/timpserver.h"
 
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -20,6 +22,36 @@ namespace {
 const TCmd_Params* asParams(const std::unique_ptr<TCmd>& c)
 {
     return dynamic_cast<const TCmd_Params*>(c.get());
+}
+
+struct Line
+{
+    QtMsgType type;
+    QString category;
+    QString text;
+};
+QList<Line> g_lines;
+
+void collect(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    g_lines.append({type, QString::fromLatin1(context.category), text});
+}
+
+// The lines the library wrote while `work` ran, through a handler of the application's own.
+QList<Line> linesOf(const std::function<void()>& work)
+{
+    g_lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    work();
+    qInstallMessageHandler(previous);
+    return g_lines;
+}
+
+bool hasLine(const QList<Line>& lines, QtMsgType type, const QString& category, const QString& start)
+{
+    return std::any_of(lines.cbegin(), lines.cend(), [&](const Line& l) {
+        return l.type == type && l.category == category && l.text.startsWith(start);
+    });
 }
 } // namespace
 
@@ -286,6 +318,24 @@ private slots:
         QCOMPARE(root->lastTag, QStringLiteral("tag"));
         delete root;
         QCOMPARE(TImprocWorker::ptr(717173), nullptr);
+    }
+
+    // The library's lines travel under their korvane.* category: warnings always reach the
+    // application's message handler, debug lines only once a host turns them on.
+    void warningsAlwaysDebugOnlyWhenTurnedOn()
+    {
+        const auto work = [] {
+            TJson::stringToQMap(QString(QChar(0)));
+            TImproc probe;
+        };
+        const QList<Line> byDefault = linesOf(work);
+        QVERIFY(hasLine(byDefault, QtWarningMsg, "korvane.engine", "ERROR!!! TJson::stringToQMap"));
+        QVERIFY(!hasLine(byDefault, QtDebugMsg, "korvane.engine", "TImproc created"));
+
+        QLoggingCategory::setFilterRules(QStringLiteral("korvane.engine.debug=true"));
+        const QList<Line> turnedOn = linesOf(work);
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(hasLine(turnedOn, QtDebugMsg, "korvane.engine", "TImproc created"));
     }
 };
 
