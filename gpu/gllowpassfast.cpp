@@ -10,8 +10,14 @@
 namespace {
 constexpr float kMaxWorkingRadius = 12.f;
 constexpr int kMaxLevel = 5;
-// The up-sampling pass smooths over this many reduced texels: enough to hide the texel
-// grid, small against the working radius (12 to 24 texels), so the blur keeps its width.
+// Down to 1/4 size the image is reduced by plain 2 x 2 averages and comes back by bilinear
+// up-sampling, one read per pixel each: both keep the box's edge width within a few % once
+// radius / 2^L is 2.5 or more, and cost far less than a full-size box of 5 or more pixels.
+constexpr int kMaxAveragedLevel = 2;
+constexpr float kMinAveragedRadius = 2.5f;
+// Beyond, the up-sampling pass smooths over this many reduced texels: enough to hide the
+// texel grid of an 8 to 32 times enlargement, small against the working radius (12 to 24
+// texels), so the blur keeps its width.
 constexpr float kUpsampleRadius = 0.75f;
 } // namespace
 
@@ -26,8 +32,12 @@ GLLowpassFast::~GLLowpassFast() = default;
 
 int GLLowpassFast::level(float radius)
 {
-    for (int i = kMaxLevel; i >= 1; --i) {
+    for (int i = kMaxLevel; i > kMaxAveragedLevel; --i) {
         if (radius / float(1 << i) > kMaxWorkingRadius)
+            return i;
+    }
+    for (int i = kMaxAveragedLevel; i >= 1; --i) {
+        if (radius / float(1 << i) >= kMinAveragedRadius)
             return i;
     }
     return 0;
@@ -83,12 +93,21 @@ TSFbo GLLowpassFast::filter(const TSFbo& in, float radius)
     if (in.isEmpty() || radius < 0.f || !checkedFuncs("GLLowpassFast::filter"))
         return TSFbo();
     const int L = level(radius);
-    const int d = 1 << L;
-    const float workingRadius = radius / float(d);
+    const bool averaged = L <= kMaxAveragedLevel;
+    // The reduced box keeps the full box's width, 2 radius + 1 pixels.
+    const float workingRadius = ((2.f * radius + 1.f) / float(1 << L) - 1.f) / 2.f;
     const uint format = in.internalFormat();
 
     TSFbo cur = in;
-    if (L >= 1) {
+    if (averaged) {
+        // One bilinear read at the shared corner of each 2 x 2 block averages it.
+        for (int i = 0; i < L; ++i) {
+            TSFbo half(std::max(cur.width() / 2, 1), std::max(cur.height() / 2, 1), format);
+            if (!blur1d(cur, half, 0.f, 0.f, 0.f))
+                return TSFbo();
+            cur = half;
+        }
+    } else {
         cur = log2Dec(in, L);
         if (cur.isEmpty())
             return TSFbo();
@@ -101,12 +120,18 @@ TSFbo GLLowpassFast::filter(const TSFbo& in, float radius)
         return TSFbo();
     yield();
     if (L >= 1) {
-        // Back to full size: bilinear up-sampling, smoothed over kUpsampleRadius reduced texels.
-        TSFbo wide(in.width(), blurred.height(), format);
         TSFbo full(in.size(), format);
-        if (!blur1d(blurred, wide, kUpsampleRadius, 1.f / blurred.width(), 0.f)
-            || !blur1d(wide, full, kUpsampleRadius, 0.f, 1.f / blurred.height()))
-            return TSFbo();
+        if (averaged) {
+            // Back to full size by bilinear up-sampling alone.
+            if (!blur1d(blurred, full, 0.f, 0.f, 0.f))
+                return TSFbo();
+        } else {
+            // Back to full size: bilinear up-sampling, smoothed over kUpsampleRadius reduced texels.
+            TSFbo wide(in.width(), blurred.height(), format);
+            if (!blur1d(blurred, wide, kUpsampleRadius, 1.f / blurred.width(), 0.f)
+                || !blur1d(wide, full, kUpsampleRadius, 0.f, 1.f / blurred.height()))
+                return TSFbo();
+        }
         blurred = full;
     }
     blurred.setScale(in.scale());

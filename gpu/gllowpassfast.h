@@ -7,8 +7,9 @@
 
 class TSFbo;
 
-// Large-radius low-pass filtering at reduced resolution: images are halved up to five times
-// so that the box blur itself never needs more than about 24 texels of half-width.
+// Low-pass filtering at reduced resolution: images are halved up to five times so that the
+// box blur itself never needs more than about 24 texels of half-width, and radii from 5 on
+// never run at full size.
 class GLLowpassFast : public GLProg
 {
 public:
@@ -16,14 +17,15 @@ public:
     ~GLLowpassFast() override;
 
     // A box blur of half-width `radius` pixels (2 radius + 1 wide, fractional ends) in `in`'s
-    // size and format. Radii above 24 are blurred at 1 / 2^L resolution (see level()).
+    // size and format. Radii from 5 on are blurred at 1 / 2^L resolution (see level()).
     TSFbo filter(const TSFbo& in, float radius);
     // `in` shrunk by 2^n: first resampled to a multiple of 2^n (when it is not one), then
     // halved n times by a 2 x 2 low-pass, each side rounded down (at least 1 pixel).
     TSFbo log2Dec(const TSFbo& in, int n);
 
-    // The number of halvings filter() applies for `radius`: the largest L in 1 ... 5 with
-    // radius / 2^L > 12, else 0.
+    // The number of halvings filter() applies for `radius`: the largest L in 3 ... 5 with
+    // radius / 2^L > 12 (log2Dec, then smoothed up-sampling); else the largest L in 1 ... 2
+    // with radius / 2^L >= 2.5 (2 x 2 averages, then bilinear up-sampling); else 0.
     static int level(float radius);
 
 private:

@@ -106,9 +106,9 @@ private slots:
     {
         QTest::addColumn<float>("radius");
         QTest::newRow("0 (identity)") << 0.f;
+        QTest::newRow("1.5 (odd: the last texel and the end in one read)") << 1.5f;
         QTest::newRow("3 (odd, no fraction)") << 3.f;
-        QTest::newRow("5.5") << 5.5f;
-        QTest::newRow("24") << 24.f;
+        QTest::newRow("4.5 (largest radius class at full size)") << 4.5f;
     }
 
     void boxAtFullResolution()
@@ -125,6 +125,35 @@ private slots:
         QCOMPARE(format, uint(GL_RGBA32F));
         const cv::Mat want = boxAlong(boxAlong(in, radius, true), radius, false);
         GPU_COMPARE_IMAGES(out, want, kTolerance, 0.0, QStringLiteral("box_") + QTest::currentDataTag());
+    }
+
+    void boxAtReducedResolution_data()
+    {
+        QTest::addColumn<float>("radius");
+        QTest::addColumn<int>("level");
+        QTest::newRow("6 (a half)") << 6.f << 1;
+        QTest::newRow("10 (a quarter)") << 10.f << 2;
+        QTest::newRow("40 (a quarter, odd working radius)") << 40.f << 2;
+    }
+
+    void boxAtReducedResolution()
+    {
+        QFETCH(float, radius);
+        QFETCH(int, level);
+        QCOMPARE(GLLowpassFast::level(radius), level);
+        // Flat 96-pixel blocks of random colours, wider than every row's box: each pixel sees
+        // at most one edge per axis.
+        const cv::Mat colours = GpuTest::randomImage(2, 3, CV_32FC4, 22);
+        cv::Mat in(192, 288, CV_32FC4);
+        in.forEach<cv::Vec4f>([&](cv::Vec4f& p, const int* pos) { p = colours.at<cv::Vec4f>(pos[0] / 96, pos[1] / 96); });
+        const cv::Mat out = onGpu([&] { return GLLowpassFast().filter(TSFbo(in, GL_RGBA32F), radius).dataToMat(CV_32FC4, true); });
+        const cv::Mat want = boxAlong(boxAlong(in, radius, true), radius, false);
+        // Averaging 2^L pixels and bilinear up-sampling spread each end of the box with a
+        // standard deviation under 2^L / 2 pixels; where the box's ramp (slope 1 / (2 radius + 1)
+        // per unit of contrast) bends, that moves it by at most a quarter of 2^L / (2 radius + 1),
+        // once per axis. Contrasts are at most 1.
+        const double tolerance = (1 << level) / (2.0 * (2 * radius + 1));
+        GPU_COMPARE_IMAGES(out, want, tolerance, 0.0, QStringLiteral("reduced_") + QTest::currentDataTag());
     }
 
     void log2DecContent_data()
@@ -155,6 +184,7 @@ private slots:
     void edgeWidthMatchesRadius_data()
     {
         QTest::addColumn<float>("radius");
+        QTest::newRow("10 (a quarter)") << 10.f;
         QTest::newRow("200 (a sixteenth)") << 200.f;
         QTest::newRow("700 (a thirty-second)") << 700.f;
     }
