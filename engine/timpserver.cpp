@@ -502,7 +502,7 @@ void TImpServer::shutDown()
     if (t->isRunning() && t->thread() == t)
         QMetaObject::invokeMethod(t, "shutDown", Qt::BlockingQueuedConnection);
     t->quit();
-    t->wait();
+    t->waitUntilEnded();
     delete t;
     m_improcThread = nullptr;
 }

@@ -12,11 +12,16 @@
 #include "gpu/glvertices.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLDebugLogger>
 #include <QOpenGLFunctions_3_3_Core>
 #include <algorithm>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 TFboViewProvider* TImpServerThread::m_fboViewProvider_p = nullptr;
 int TImpServerThread::m_maxPointSize = 0;
@@ -363,6 +368,26 @@ void TImpServerThread::saveThumbnail(QString fileName)
         }
     }
     emitDone();
+}
+
+void TImpServerThread::run()
+{
+    m_systemThreadId = long(syscall(SYS_gettid));
+    exec();
+}
+
+void TImpServerThread::waitUntilEnded()
+{
+    wait();
+    const long id = m_systemThreadId.load();
+    if (id <= 0)
+        return;
+    // The kernel drops the task's entry once the thread has fully exited.
+    const QString task = QStringLiteral("/proc/self/task/%1").arg(id);
+    QElapsedTimer clock;
+    clock.start();
+    while (QFileInfo::exists(task) && clock.elapsed() < 2000)
+        QThread::usleep(100);
 }
 
 void TImpServerThread::shutDown()

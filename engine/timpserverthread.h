@@ -68,6 +68,10 @@ public:
     static int maxBrushRadius() { return (m_maxPointSize - 1) / 2; }
     // Largest usable point size for a renderer whose point-size range ends at `upperBound`.
     static int maxPointSizeFor(const QString& renderer, float upperBound);
+    // After the event loop has stopped: returns once the system thread itself has ended.
+    // QThread::wait() returns before its thread-exit clean-up runs, and a process that
+    // exits meanwhile frees some of the same memory twice (about 1 exit in 10 here).
+    void waitUntilEnded();
 
 signals:
     void doneImproc(QString status);
@@ -109,6 +113,7 @@ public slots:
     void shutDown();
 
 protected:
+    void run() override;
     // Probes the GPU and sizes the cache the first time GPU work arrives; does nothing
     // while no context is attached.
     void setup();
@@ -133,6 +138,7 @@ private:
     QString m_gpuRenderer;
     QOpenGLFunctions_3_3_Core* m_funcs_p = nullptr;
     std::atomic<bool> m_shutDown{false};
+    std::atomic<long> m_systemThreadId{0};
 
     static TFboViewProvider* m_fboViewProvider_p;
     static int m_maxPointSize;
