@@ -180,33 +180,6 @@ private slots:
         QTRY_COMPARE(m_root->brightness(), 0.6f);
     }
 
-    void nodePresetsKeepTheirBlendModeThroughJson()
-    {
-        const QString text = TJson::qmapToString(
-            {{"className", "HostLayer"}, {"blendMode", 3}, {"amount", 0.5}, {"_children_", QVariantList()}});
-        const uint uid = m_root->attachPreset(TJson::stringToQMap(text));
-        QTRY_VERIFY(TestHost::queueDrained());
-        auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(uid));
-        QVERIFY(layer);
-        QCOMPARE(layer->blendMode(), TNode::BLENDMODE_MULTIPLY);
-        TImprocWorker* worker = TImprocWorker::ptr(uid);
-        QVERIFY(worker);
-        QCOMPARE(worker->paramValue("blendMode").toInt(), int(TNode::BLENDMODE_MULTIPLY));
-        QVERIFY(m_root->removePreset(uid));
-        QTRY_VERIFY(TestHost::queueDrained());
-    }
-
-    void commandsWithoutRenderRunBackToBack()
-    {
-        const int renders = HostRootWorker::s_renders.loadAcquire();
-        QSignalSpy requests(m_server, &TImpServer::runImproc);
-        for (unsigned int i = 0; i < 5; ++i)
-            TImpServer::enqueueReq(new TCmd_DeleteNodeWithUid(4000000000u + i));
-        QTRY_VERIFY(TestHost::queueDrained());
-        QCOMPARE(requests.count(), 0);
-        QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders);
-    }
-
     void requestsWithoutEffect()
     {
         QVERIFY(!m_server->deleteNode(nullptr));
@@ -221,6 +194,13 @@ private slots:
         QCOMPARE(TImpServer::requestQueue()->size(), 0);
         QTest::qWait(20);
         QCOMPARE(requests.count(), 0);
+        // Commands that need no render run back to back, rendering nothing.
+        const int renders = HostRootWorker::s_renders.loadAcquire();
+        for (unsigned int i = 0; i < 5; ++i)
+            TImpServer::enqueueReq(new TCmd_DeleteNodeWithUid(4000000000u + i));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(requests.count(), 0);
+        QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders);
     }
 
     void childrenAreCreatedAndDeletedThroughTheQueue()
@@ -464,14 +444,19 @@ private slots:
         QCOMPARE(qobject_cast<TNodeRootWithAdjust*>(m_server->thumbnails())->childCount(), 0);
     }
 
+    // A preset taken through JSON text keeps its blend mode on both sides.
     void attachedPresetThenAnEditIsOneUndoStepThatRenders()
     {
-        const uint attach = m_root->attachPreset({{"className", "HostLayer"}, {"amount", 0.2}});
+        const QString text = TJson::qmapToString(
+            {{"className", "HostLayer"}, {"blendMode", 3}, {"amount", 0.2}, {"_children_", QVariantList()}});
+        const uint attach = m_root->attachPreset(TJson::stringToQMap(text));
         QTRY_VERIFY(TestHost::queueDrained());
         auto* layer = qobject_cast<HostLayer*>(TImproc::ptr(attach));
         QVERIFY(layer);
         QCOMPARE(layer->amount(), 0.2f);
+        QCOMPARE(layer->blendMode(), TNode::BLENDMODE_MULTIPLY);
         QCOMPARE(TImprocWorker::ptr(attach)->paramValue("amount").toFloat(), 0.2f);
+        QCOMPARE(TImprocWorker::ptr(attach)->paramValue("blendMode").toInt(), int(TNode::BLENDMODE_MULTIPLY));
 
         const int done = TImpServer::undoStack()->index();
         const int renders = HostRootWorker::s_renders.loadAcquire();
@@ -491,10 +476,16 @@ private slots:
         QCOMPARE(TImproc::ptr(attach), nullptr);
     }
 
+    // Undo renders the earlier picture. An image load is no undo step: undoing an edit made
+    // after it, and once more, keeps it.
     void undoDeliversTheEarlierPicture()
     {
-        m_root->setInput(TSMat(cv::Mat(12, 16, CV_8UC4, cv::Scalar(90, 120, 150, 255))));
-        settle();
+        const int steps = TImpServer::undoStack()->count();
+        m_root->setInput(TSMat(cv::Mat(10, 20, CV_8UC4, cv::Scalar(90, 120, 150, 255))));
+        QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(TImpServer::undoStack()->count(), steps);
+        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
+        QVERIFY(!worker->input().isEmpty());
         const cv::Mat before = renderedOutput(m_root);
         QVERIFY(!before.empty());
         m_root->setBrightness(m_root->brightness() + 0.3f);
@@ -507,21 +498,6 @@ private slots:
         const cv::Mat undone = renderedOutput(m_root);
         QVERIFY(!undone.empty());
         QCOMPARE(cv::norm(undone, before, cv::NORM_INF), 0.0);
-    }
-
-    // An image load is no undo step: undoing an edit made after it, and once more, keeps it.
-    void imageLoadsSurviveUndo()
-    {
-        const int steps = TImpServer::undoStack()->count();
-        m_root->setInput(TSMat(cv::Mat(10, 20, CV_8UC4, cv::Scalar(200, 30, 60, 255))));
-        QTRY_VERIFY(TestHost::queueDrained());
-        QCOMPARE(TImpServer::undoStack()->count(), steps);
-        auto* worker = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(unsigned(m_root->uid())));
-        QVERIFY(!worker->input().isEmpty());
-        m_root->setContrast(m_root->contrast() + 0.2f);
-        settle();
-        m_server->undo();
-        QTRY_VERIFY(TestHost::queueDrained());
         m_server->undo();
         QTRY_VERIFY(TestHost::queueDrained());
         QCOMPARE(worker->canvasSize(), QSize(20, 10));
