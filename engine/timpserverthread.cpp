@@ -169,8 +169,7 @@ void TImpServerThread::setup()
         f->glGetIntegerv(kTextureFreeMemoryAti, ati);
     if (m_context_p.load()->hasExtension(QByteArrayLiteral("GL_NVX_gpu_memory_info")))
         f->glGetIntegerv(kGpuMemoryCurrentAvailableNvx, &nv);
-    for (int i = 0; i < 16 && f->glGetError() != GL_NO_ERROR; ++i) {
-    }
+    GLContextInfo::discardErrors();
 
     GLint detectMax = 0;
     f->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &detectMax);

@@ -4,6 +4,7 @@
 #include "gpu/ddsfile.h"
 #include "gpu/glcontextinfo.h"
 #include "gpu/glformatinfo.h"
+#include "gpu/glmemorycounter.h"
 #include "gpu/glpixeltransfer.h"
 #include "gpu/gltextureutils.h"
 #include "gpu/tsmat.h"
@@ -39,7 +40,7 @@ struct PendingTexture
     int kb;
 };
 
-std::atomic<int> s_totalKB{0};
+GLMemoryCounter s_memory;
 std::atomic<int> s_liveTextures{0};
 QMutex s_pendingMutex;
 QVector<PendingTexture> s_pending;
@@ -85,16 +86,8 @@ int storageChannels(QOpenGLTexture::TextureFormat format)
 void freeTexture(const PendingTexture& p)
 {
     delete p.texture;
-    int total = s_totalKB.load();
-    while (!s_totalKB.compare_exchange_weak(total, std::max(0, total - p.kb))) {
-    }
+    s_memory.subtract(p.kb);
     --s_liveTextures;
-}
-
-void drainGlErrors(QOpenGLFunctions* f)
-{
-    for (int i = 0; i < 16 && f->glGetError() != GL_NO_ERROR; ++i) {
-    }
 }
 
 QOpenGLFunctions* currentFuncs(const char* caller)
@@ -152,7 +145,7 @@ QOpenGLTexture* uploadMatrix(const cv::Mat& m)
     texture->allocateStorage();
     if (!texture->isStorageAllocated()
         || !GLPixelTransfer::uploadTexture(m, texture->textureId(), GLenum(format), QSize(m.cols, m.rows), false)) {
-        drainGlErrors(f);
+        GLContextInfo::discardErrors();
         qCWarning(lcGpu) << "ESTexture - could not upload a" << m.cols << "x" << m.rows << "matrix";
         return nullptr;
     }
@@ -187,7 +180,7 @@ QOpenGLTexture* loadCompressed(const QString& path)
     }
 
     const int levels = dds.levels().size();
-    drainGlErrors(f);
+    GLContextInfo::discardErrors();
     auto texture = std::make_unique<QOpenGLTexture>(QOpenGLTexture::Target2D);
     texture->setFormat(QOpenGLTexture::TextureFormat(dds.internalFormat()));
     texture->setSize(dds.width(), dds.height());
@@ -207,7 +200,7 @@ QOpenGLTexture* loadCompressed(const QString& path)
     texture->release();
     const GLenum error = f->glGetError();
     if (!texture->isStorageAllocated() || error != GL_NO_ERROR) {
-        drainGlErrors(f);
+        GLContextInfo::discardErrors();
         refuseCompressed(path, QStringLiteral("the GL refused the data (error %1)").arg(error));
         return nullptr;
     }
@@ -327,7 +320,7 @@ void ESTexture::adopt(QOpenGLTexture* texture)
     d->texture = texture;
     d->kb = int(storageBytes(texture) / 1024);
     d->channels = storageChannels(texture->format());
-    s_totalKB += d->kb;
+    s_memory.add(d->kb);
     ++s_liveTextures;
 }
 
@@ -423,7 +416,7 @@ void ESTexture::setUid(unsigned int uid)
 
 int ESTexture::totalKBytesUsed()
 {
-    return s_totalKB.load();
+    return s_memory.total();
 }
 
 int ESTexture::liveTextures()

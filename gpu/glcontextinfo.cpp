@@ -2,6 +2,7 @@
 
 #include <QMutex>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QThread>
 #include <atomic>
 
@@ -53,4 +54,14 @@ void GLContextInfo::setDebugMessageLogger(std::function<void(const QString& tag)
 {
     QMutexLocker lock(&s_loggerMutex);
     s_logger = std::move(logger);
+}
+
+void GLContextInfo::discardErrors()
+{
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (!context)
+        return;
+    // A driver may hold several flags; sixteen reads end even one that never clears.
+    for (int i = 0; i < 16 && context->functions()->glGetError() != GL_NO_ERROR; ++i) {
+    }
 }

@@ -25,6 +25,10 @@ public:
     static QOpenGLFunctions_3_3_Core* renderFuncs();
     static void setRenderFuncs(QOpenGLFunctions_3_3_Core* funcs);
 
+    // Clears the error flags of the context current on the calling thread, if any, so the
+    // next check sees only its own call's errors.
+    static void discardErrors();
+
     // Passes the GL debug messages logged so far, tagged, to the engine's logger (if any).
     static void logDebugMessages(const QString& tag);
     static void setDebugMessageLogger(std::function<void(const QString& tag)> logger);

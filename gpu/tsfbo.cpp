@@ -2,8 +2,10 @@
 #include "gpu/gpulogging.h"
 
 #include "gpu/glcache.h"
+#include "gpu/glcontextinfo.h"
 #include "gpu/glformatinfo.h"
 #include "gpu/glimfilter.h"
+#include "gpu/glmemorycounter.h"
 #include "gpu/gllowpassfast.h"
 #include "gpu/glpixeltransfer.h"
 #include "gpu/glprog.h"
@@ -19,32 +21,9 @@
 
 namespace {
 std::atomic<GLenum> s_workingFormat{GL_RGBA16F};
-std::atomic<int> s_totalKB{0};
-std::atomic<int> s_maxKB{0};
+GLMemoryCounter s_memory;
 std::atomic<int> s_liveRecords{0};
 std::atomic<int> s_detachCopies{0};
-
-void account(int kb)
-{
-    const int total = s_totalKB.fetch_add(kb) + kb;
-    int mark = s_maxKB.load();
-    while (total > mark && !s_maxKB.compare_exchange_weak(mark, total)) {
-    }
-}
-
-void unaccount(int kb)
-{
-    // Never below 0, even if the counters were reset under live records.
-    int total = s_totalKB.load();
-    while (!s_totalKB.compare_exchange_weak(total, std::max(0, total - kb))) {
-    }
-}
-
-void drainGlErrors(QOpenGLFunctions_3_3_Core* f)
-{
-    for (int i = 0; i < 16 && f->glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
 
 } // namespace
 
@@ -56,7 +35,7 @@ public:
     ~TSFboData()
     {
         if (fbo) {
-            unaccount(kb);
+            s_memory.subtract(kb);
             GLCache::insert(fbo);
         }
         if (s_liveRecords.fetch_sub(1) == 1)
@@ -71,7 +50,7 @@ public:
         fbo = f;
         texture = f ? f->texture() : 0;
         kb = TSFbo::textureSizeKB(f);
-        account(kb);
+        s_memory.add(kb);
     }
 
     // A framebuffer from the pool, else a new one; when creating fails the whole GPU cache
@@ -118,7 +97,7 @@ private:
         if (fbo->isValid())
             return fbo;
         delete fbo;
-        drainGlErrors(f);
+        GLContextInfo::discardErrors();
         return nullptr;
     }
 };
@@ -612,17 +591,17 @@ int TSFbo::textureSizeKB(const QOpenGLFramebufferObject* fbo)
 
 int TSFbo::totalKBytesUsed()
 {
-    return s_totalKB.load();
+    return s_memory.total();
 }
 
 int TSFbo::maxKBytesUsed()
 {
-    return s_maxKB.load();
+    return s_memory.peak();
 }
 
 void TSFbo::resetMaxKBbytes()
 {
-    s_maxKB.store(0);
+    s_memory.resetPeak();
 }
 
 int TSFbo::fboUsed()
