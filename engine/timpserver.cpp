@@ -446,8 +446,10 @@ void TImpServer::apply()
 
 void TImpServer::createChild(QString tnodeClass, TImproc* parentNode)
 {
-    if (TNodeModel* model = TNodeModel::instance())
+    if (TNodeModel* model = TNodeModel::instance()) {
         enqueueReq(model->createNodeCommand(tnodeClass, TUid().uid(), parentNode ? unsigned(parentNode->uid()) : 0u));
+        showTreeAgain();
+    }
 }
 
 bool TImpServer::deleteNode(TImproc* nodeToDelete)
@@ -456,7 +458,16 @@ bool TImpServer::deleteNode(TImproc* nodeToDelete)
     if (!nodeToDelete || !model)
         return false;
     enqueueReq(model->deleteNodeCommand(unsigned(nodeToDelete->uid())));
+    showTreeAgain();
     return true;
+}
+
+void TImpServer::showTreeAgain()
+{
+    // Structure commands render nothing themselves, so a tree built from a preset renders
+    // once; a node the host adds or removes is seen at once.
+    if (m_rootNode)
+        enqueueReq(new TCmd_Update(unsigned(m_rootNode->uid()), QString(), QString()));
 }
 
 void TImpServer::setIsReady(bool b)

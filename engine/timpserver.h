@@ -127,6 +127,8 @@ private slots:
 
 private:
     void updateUndoRedoStatus();
+    // Queues a render of the tree after a node was added or removed.
+    void showTreeAgain();
     // Posts the next cycle unless one is already in flight.
     static void startCycle();
     // What a command asks the render thread to do after its redo, read from the command

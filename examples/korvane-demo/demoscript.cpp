@@ -93,9 +93,7 @@ bool DemoScript::run(const QJsonObject& step, QString* error)
     }
     auto* root = qobject_cast<TNode*>(m_server->rootNode());
     if (kind == "add") {
-        // Adding a node renders nothing by itself: the tree is rendered again after it.
         m_server->createChild(value.toString(), root);
-        root->updateFbo();
     } else if (kind == "set") {
         QObject* top = root && root->childCount() > 0 ? root->children().last() : nullptr;
         if (!top) {

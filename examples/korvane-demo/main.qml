@@ -217,7 +217,7 @@ Window {
                         model: ["FillLayer", "LevelsLayer", "BlurLayer"]
                         Button {
                             text: "+ " + modelData.replace("Layer", "")
-                            onClicked: { server.createChild(modelData, window.root); window.root.updateFbo() }
+                            onClicked: server.createChild(modelData, window.root)
                         }
                     }
                     Button {

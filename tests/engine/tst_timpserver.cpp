@@ -203,10 +203,13 @@ private slots:
         QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders);
     }
 
+    // Nodes come and go through the queue, and each change is shown: the tree renders once more.
     void childrenAreCreatedAndDeletedThroughTheQueue()
     {
+        const int renders = HostRootWorker::s_renders.loadAcquire();
         m_server->createChild(QStringLiteral("HostLayer"), m_root);
         QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders + 1);
         QCOMPARE(m_root->childCount(), 1);
         auto* child = qobject_cast<HostLayer*>(m_root->child(0));
         QVERIFY(child);
@@ -216,6 +219,7 @@ private slots:
         const unsigned int childUid = unsigned(child->uid());
         QVERIFY(m_server->deleteNode(child));
         QTRY_VERIFY(TestHost::queueDrained());
+        QCOMPARE(HostRootWorker::s_renders.loadAcquire(), renders + 2);
         QCOMPARE(m_root->childCount(), 0);
         QCOMPARE(TImprocWorker::ptr(childUid), nullptr);
         QCOMPARE(TImproc::ptr(childUid), nullptr);
