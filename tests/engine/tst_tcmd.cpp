@@ -130,6 +130,7 @@ private slots:
         QVERIFY(!history.canRedo());
     }
 
+    // Keys the worker lacks are added on redo; commands whose worker is gone do nothing.
     void paramsRedoAddsKeysTheWorkerLacks()
     {
         TImprocWorker worker(424243, 0);
@@ -140,16 +141,12 @@ private slots:
         cmd.undo();
         QCOMPARE(worker.paramValue("a").toInt(), 0);
         QCOMPARE(worker.paramValue("fresh").toInt(), 7);
-    }
 
-    void commandsWithoutTargetDoNothing()
-    {
-        TCmd_Params params(77777777, {{"a", 1}}, false, true, true);
-        params.redo();
-        params.undo();
-        TCmd_DrawCmd draw(77777777, point("m", 0, true, true));
-        draw.redo();
-        QVERIFY(params.oldParams().isEmpty());
+        TCmd_Params orphan(77777777, {{"a", 1}}, false, true, true);
+        orphan.redo();
+        orphan.undo();
+        TCmd_DrawCmd(77777777, point("m", 0, true, true)).redo();
+        QVERIFY(orphan.oldParams().isEmpty());
     }
 
     void drawMerge_data()
@@ -176,17 +173,12 @@ private slots:
     void savesMergeOnlyWhenIdentical()
     {
         const QUrl a = QUrl::fromLocalFile("/tmp/a.jpg");
-        const QUrl b = QUrl::fromLocalFile("/tmp/b.jpg");
         TCmd_SaveImage first(3, a, {{"quality", 90}});
-        TCmd_SaveImage sameFile(3, a, {{"quality", 90}});
-        TCmd_SaveImage otherFile(3, b, {{"quality", 90}});
-        TCmd_SaveImage otherOptions(3, a, {{"quality", 50}});
-        TCmd_SaveImage otherRoot(4, a, {{"quality", 90}});
-        QVERIFY(first.mergeWith(&sameFile));
-        QVERIFY(!first.mergeWith(&otherFile));
-        QVERIFY(!first.mergeWith(&otherOptions));
-        QVERIFY(!first.mergeWith(&otherRoot));
-
+        for (const auto& [root, url, quality, merges] : {std::tuple{3u, a, 90, true}, {3u, QUrl::fromLocalFile("/tmp/b.jpg"), 90, false},
+                                                         {3u, a, 50, false}, {4u, a, 90, false}}) {
+            TCmd_SaveImage other(root, url, {{"quality", quality}});
+            QCOMPARE(first.mergeWith(&other), merges);
+        }
         TCmd_SaveThumbnail thumb(3, "/tmp/t.png");
         TCmd_SaveThumbnail sameThumb(3, "/tmp/t.png");
         TCmd_SaveThumbnail otherThumb(3, "/tmp/u.png");
@@ -194,7 +186,6 @@ private slots:
         QVERIFY(!thumb.mergeWith(&otherThumb));
         QVERIFY(!thumb.mergeWith(&first));
     }
-
 };
 
 KORVANE_TEST_CASE(TstTCmd)
