@@ -18,13 +18,12 @@ constexpr double kTolerance = 1e-4;
 cv::Mat gpuBlend(const cv::Mat& fg, const cv::Mat& bg, int mode, float strength, const QPointF& pos = QPointF(),
                  float scale = 1.f)
 {
-    const cv::Mat result = onGpu([&] {
+    return onGpu([&] {
         const TSFbo front(fg, GL_RGBA32F);
         TSFbo out(bg, GL_RGBA32F);
         GLBlendMode().proc(front, pos, scale, 0.f, mode, strength, out);
         return out.dataToMat(CV_32FC4, true);
     });
-    return result;
 }
 
 // An 8-bit mask (the engine's mask format) with a different value in every 5 x 5 block, 0

@@ -29,16 +29,11 @@ double centre(int i, int n)
     return (i + 0.5) / n;
 }
 
-cv::Vec2d uvScale(const cv::Size& a, double factor, const cv::Size& b)
-{
-    return {(b.width - 1) / ((a.width - 1) * factor), (b.height - 1) / ((a.height - 1) * factor)};
-}
-
 // The coarse image sampled for fine output pixel (x, y), as the two-level passes do.
 cv::Vec4d upsampled(const cv::Mat& coarse, int x, int y)
 {
-    const cv::Vec2d s = uvScale(coarse.size(), 2.0, kFine);
-    return bilinear(coarse, s[0] * centre(x, kFine.width), s[1] * centre(y, kFine.height));
+    const double sx = (kFine.width - 1) / ((coarse.cols - 1) * 2.0), sy = (kFine.height - 1) / ((coarse.rows - 1) * 2.0);
+    return bilinear(coarse, sx * centre(x, kFine.width), sy * centre(y, kFine.height));
 }
 
 struct Inputs

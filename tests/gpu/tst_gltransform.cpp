@@ -4,7 +4,6 @@
 #include "korvanetest.h"
 #include "samplingreference.h"
 
-#include <QOpenGLShaderProgram>
 
 namespace {
 

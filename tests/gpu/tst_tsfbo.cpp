@@ -95,11 +95,11 @@ cv::Mat expectedBack(const cv::Mat& m, int formatChannels)
 struct RoundTripRow { uint format; int formatChannels; int type; int storage; };
 Q_DECLARE_METATYPE(RoundTripRow)
 
-struct WorkingFormatRoundTripRow { uint workingFormat; int type; cv::Scalar absTol; cv::Scalar relTol; };
-Q_DECLARE_METATYPE(WorkingFormatRoundTripRow)
+struct WorkingRow { uint workingFormat; int type; cv::Scalar absTol; cv::Scalar relTol; };
+Q_DECLARE_METATYPE(WorkingRow)
 
-struct ClampedDownloadRow { uint format; int type; bool needsPass; double relTol; };
-Q_DECLARE_METATYPE(ClampedDownloadRow)
+struct ClampRow { uint format; int type; bool needsPass; double relTol; };
+Q_DECLARE_METATYPE(ClampRow)
 
 class TstTSFbo : public QObject
 {
@@ -213,24 +213,23 @@ private slots:
 
     void workingFormatRoundTrip_data()
     {
-        QTest::addColumn<WorkingFormatRoundTripRow>("row");
+        QTest::addColumn<WorkingRow>("row");
 
         // Half floats keep 11 significant bits: 8-bit levels come back exactly, 16-bit values
         // within 1/2048 relative.
-        QTest::newRow("RGBA16F 8UC4 bit-identical") << WorkingFormatRoundTripRow{uint(GL_RGBA16F), int(CV_8UC4),
-                cv::Scalar::all(0), cv::Scalar::all(0)};
-        QTest::newRow("RGBA16F 16UC4 within 1/2048") << WorkingFormatRoundTripRow{uint(GL_RGBA16F), int(CV_16UC4),
-                cv::Scalar::all(1.0 / 65535), cv::Scalar::all(1.0 / 2048)};
+        QTest::newRow("RGBA16F 8UC4 bit-identical") << WorkingRow{GL_RGBA16F, CV_8UC4, cv::Scalar::all(0), cv::Scalar::all(0)};
+        QTest::newRow("RGBA16F 16UC4 within 1/2048") << WorkingRow{GL_RGBA16F, CV_16UC4, cv::Scalar::all(1.0 / 65535),
+                cv::Scalar::all(1.0 / 2048)};
         // The file reader's CV_16UC4: 6 mantissa bits red and green, 5 blue; alpha reads opaque.
-        QTest::newRow("R11F_G11F_B10F 16UC4 (file reader)") << WorkingFormatRoundTripRow{uint(GL_R11F_G11F_B10F),
-                int(CV_16UC4), cv::Scalar::all(1.0 / 65535), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
-        QTest::newRow("R11F_G11F_B10F 8UC4") << WorkingFormatRoundTripRow{uint(GL_R11F_G11F_B10F), int(CV_8UC4),
-                cv::Scalar::all(1.0 / 255), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
+        QTest::newRow("R11F_G11F_B10F 16UC4 (file reader)") << WorkingRow{GL_R11F_G11F_B10F, CV_16UC4,
+                cv::Scalar::all(1.0 / 65535), cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
+        QTest::newRow("R11F_G11F_B10F 8UC4") << WorkingRow{GL_R11F_G11F_B10F, CV_8UC4, cv::Scalar::all(1.0 / 255),
+                cv::Scalar(1.0 / 64, 1.0 / 64, 1.0 / 32, 0)};
     }
 
     void workingFormatRoundTrip()
     {
-        QFETCH(WorkingFormatRoundTripRow, row);
+        QFETCH(WorkingRow, row);
         const auto& [workingFormat, type, absTol, relTol] = row;
 
         // One setting, float formats only: a refused format changes nothing.
@@ -281,21 +280,18 @@ private slots:
 
     void clampedDownload_data()
     {
-        QTest::addColumn<ClampedDownloadRow>("row");
+        QTest::addColumn<ClampRow>("row");
 
-        QTest::newRow("RGBA32F to 32F: clamping pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_32FC4), true,
-                0.0};
-        QTest::newRow("RGBA16F to 32F: clamped on the CPU") << ClampedDownloadRow{uint(GL_RGBA16F), int(CV_32FC4),
-                false, 1.0 / 2048};
-        QTest::newRow("R11F_G11F_B10F to 32F") << ClampedDownloadRow{uint(GL_R11F_G11F_B10F), int(CV_32FC3), false,
-                1.0 / 32};
-        QTest::newRow("RGBA32F to 8U: no pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_8UC4), false, 0.0};
-        QTest::newRow("RGBA32F to 16U: no pass") << ClampedDownloadRow{uint(GL_RGBA32F), int(CV_16UC4), false, 0.0};
+        QTest::newRow("RGBA32F to 32F: clamping pass") << ClampRow{GL_RGBA32F, CV_32FC4, true, 0.0};
+        QTest::newRow("RGBA16F to 32F: clamped on the CPU") << ClampRow{GL_RGBA16F, CV_32FC4, false, 1.0 / 2048};
+        QTest::newRow("R11F_G11F_B10F to 32F") << ClampRow{GL_R11F_G11F_B10F, CV_32FC3, false, 1.0 / 32};
+        QTest::newRow("RGBA32F to 8U: no pass") << ClampRow{GL_RGBA32F, CV_8UC4, false, 0.0};
+        QTest::newRow("RGBA32F to 16U: no pass") << ClampRow{GL_RGBA32F, CV_16UC4, false, 0.0};
     }
 
     void clampedDownload()
     {
-        QFETCH(ClampedDownloadRow, row);
+        QFETCH(ClampRow, row);
         const auto& [format, type, needsPass, relTol] = row;
 
         const int cn = CV_MAT_CN(type);
@@ -332,9 +328,8 @@ private slots:
         cv::Mat back;
         bool uploaded = true, downloaded = true;
         TSFbo refused;
-        QTest::ignoreMessage(QtWarningMsg, "Not supported: internalformat= 32856 matType= 16");
-        QTest::ignoreMessage(QtWarningMsg, "Not supported: internalformat= 32856 matType= 16");
-        QTest::ignoreMessage(QtWarningMsg, "Not supported: internalformat= 32856 matType= 16");
+        for (int i = 0; i < 3; ++i)
+            QTest::ignoreMessage(QtWarningMsg, "Not supported: internalformat= 32856 matType= 16");
         QVERIFY(GpuFixture::onRenderThread([&] {
             TSFbo f(rgba, GL_RGBA8, false);
             uploaded = f.dataFromMat(rgb);

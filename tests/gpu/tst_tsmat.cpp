@@ -3,7 +3,6 @@
 
 #include "gpu/tuid.h"
 
-#include <QLoggingCategory>
 #include "korvanetest.h"
 
 #include <atomic>

@@ -1,7 +1,5 @@
 #include "gpu/tuid.h"
 
-#include <QColor>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include "korvanetest.h"
