@@ -117,15 +117,15 @@ private slots:
     void childManagement()
     {
         TNode parent;
-        TNode k(&parent), l(&parent), m(&parent);
+        auto *k = new TNode(&parent), *l = new TNode(&parent), *m = new TNode(&parent);
         QCOMPARE(parent.childCount(), 3);
-        QCOMPARE(l.positionWithSibling(), 1);
+        QCOMPARE(l->positionWithSibling(), 1);
         QCOMPARE(parent.positionWithSibling(), 0);
         QCOMPARE(parent.indexOfChild(nullptr), -1);
-        TNode grandChild(&m);
-        QVERIFY(parent.isChild(&grandChild));
+        auto* grandChild = new TNode(m);
+        QVERIFY(parent.isChild(grandChild));
         QVERIFY(!parent.isChild(nullptr));
-        QVERIFY(!k.isChild(&l));
+        QVERIFY(!k->isChild(l));
 
         auto* appended = new TNode;
         QVERIFY(!parent.insertChild(-1, appended));
@@ -133,19 +133,12 @@ private slots:
         QSignalSpy count(&parent, &TNode::childCountChanged);
         QVERIFY(parent.insertChild(1, appended));
         QCOMPARE(parent.child(1), appended);
-        QCOMPARE(parent.child(2), &l);
+        QCOMPARE(parent.child(2), l);
         QCOMPARE(count.count(), 1);
         QVERIFY(parent.removeChildren(1, 1));
-        QCOMPARE(parent.child(1), &l);
+        QCOMPARE(parent.child(1), l);
         QVERIFY(!parent.removeChildren(3, 1));
-    }
-
-    void removeStopsAtTheLastChild()
-    {
-        TNode parent;
-        for (int i = 0; i < 3; ++i)
-            new TNode(&parent);
-        QSignalSpy count(&parent, &TNode::childCountChanged);
+        // A count past the end stops at the last child.
         QVERIFY(parent.removeChildren(1, 10));
         QCOMPARE(parent.childCount(), 1);
         QCOMPARE(count.last().first().toInt(), 1);

@@ -21,8 +21,8 @@ int queued()
 }
 } // namespace
 
-struct FirstCanvasFixesThePreviewScalesRow { QSize canvas; float lowrez; QSize lowrezSize; float thumb; QSize thumbSize; };
-Q_DECLARE_METATYPE(FirstCanvasFixesThePreviewScalesRow)
+struct ScalesRow { QSize canvas; float lowrez; QSize lowrezSize; float thumb; QSize thumbSize; };
+Q_DECLARE_METATYPE(ScalesRow)
 
 class TstTNodeRoot : public QObject
 {
@@ -33,19 +33,17 @@ private slots:
 
     void firstCanvasFixesThePreviewScales_data()
     {
-        QTest::addColumn<FirstCanvasFixesThePreviewScalesRow>("row");
-        QTest::newRow("landscape") << FirstCanvasFixesThePreviewScalesRow{QSize(4000, 3000), 0.4f, QSize(1600, 1200),
-                0.06f, QSize(240, 180)};
-        QTest::newRow("portrait") << FirstCanvasFixesThePreviewScalesRow{QSize(1000, 3000), 1600.f / 3000.f,
-                QSize(533, 1600), 0.08f, QSize(80, 240)};
-        QTest::newRow("small canvases are not enlarged") << FirstCanvasFixesThePreviewScalesRow{QSize(800, 400), 1.0f,
-                QSize(800, 400), 0.3f, QSize(240, 120)};
-        QTest::newRow("tiny canvases keep every scale at 1") << FirstCanvasFixesThePreviewScalesRow{QSize(100, 50),
-                1.0f, QSize(100, 50), 1.0f, QSize(100, 50)};
+        QTest::addColumn<ScalesRow>("row");
+        QTest::newRow("landscape") << ScalesRow{QSize(4000, 3000), 0.4f, QSize(1600, 1200), 0.06f, QSize(240, 180)};
+        QTest::newRow("portrait") << ScalesRow{QSize(1000, 3000), 1600.f / 3000.f, QSize(533, 1600), 0.08f, QSize(80, 240)};
+        QTest::newRow("small canvases are not enlarged") << ScalesRow{QSize(800, 400), 1.0f, QSize(800, 400), 0.3f,
+                QSize(240, 120)};
+        QTest::newRow("tiny canvases keep every scale at 1") << ScalesRow{QSize(100, 50), 1.0f, QSize(100, 50), 1.0f,
+                QSize(100, 50)};
     }
     void firstCanvasFixesThePreviewScales()
     {
-        QFETCH(FirstCanvasFixesThePreviewScalesRow, row);
+        QFETCH(ScalesRow, row);
         const auto& [canvas, lowrez, lowrezSize, thumb, thumbSize] = row;
         TNodeRoot root;
         root.setCanvasSize(canvas);
