@@ -43,23 +43,8 @@ private:
 
 void putMarker(QByteArray& out, uint8_t marker, const QByteArray& payload)
 {
-    out.append(char(0xFF));
-    out.append(char(marker));
     const int length = payload.size() + 2;
-    out.append(char(length >> 8));
-    out.append(char(length & 0xFF));
-    out.append(payload);
-}
-
-int category(int value)
-{
-    int magnitude = value < 0 ? -value : value;
-    int bits = 0;
-    while (magnitude) {
-        ++bits;
-        magnitude >>= 1;
-    }
-    return bits;
+    out.append(char(0xFF)).append(char(marker)).append(char(length >> 8)).append(char(length & 0xFF)).append(payload);
 }
 
 } // namespace
@@ -67,9 +52,7 @@ int category(int value)
 QByteArray flatBlockJpeg(int width, int height, int components, const BlockColour& colour,
                          bool adobeMarker, const QByteArray& icc)
 {
-    QByteArray out;
-    out.append(char(0xFF));
-    out.append(char(0xD8));
+    QByteArray out("\xFF\xD8", 2);
     if (adobeMarker) {
         QByteArray app14("Adobe", 5);
         app14.append(char(0)).append(char(100));   // version
@@ -123,7 +106,9 @@ QByteArray flatBlockJpeg(int width, int height, int components, const BlockColou
                 const int dc = 8 * (int(value[c]) - 128);
                 const int diff = dc - previous[c];
                 previous[c] = dc;
-                const int cat = category(diff);
+                int cat = 0; // the bits of |diff|
+                for (int m = std::abs(diff); m; m >>= 1)
+                    ++cat;
                 bits.put(uint32_t(cat), 4);
                 if (cat > 0) {
                     const int extra = diff < 0 ? diff + (1 << cat) - 1 : diff;
@@ -133,10 +118,7 @@ QByteArray flatBlockJpeg(int width, int height, int components, const BlockColou
             }
         }
     }
-    out.append(bits.finish());
-    out.append(char(0xFF));
-    out.append(char(0xD9));
-    return out;
+    return out.append(bits.finish()).append("\xFF\xD9", 2);
 }
 
 namespace {
@@ -219,20 +201,15 @@ QByteArray greyProfile(double gamma)
 
 bool writeImage(const QString& path, const cv::Mat& pixels, const OIIO::ImageSpec* attributes, bool tiled)
 {
-    OIIO::TypeDesc type = OIIO::TypeDesc::UINT8;
-    if (pixels.depth() == CV_16U)
-        type = OIIO::TypeDesc::UINT16;
-    else if (pixels.depth() == CV_32F)
-        type = OIIO::TypeDesc::FLOAT;
+    const OIIO::TypeDesc type = pixels.depth() == CV_16U ? OIIO::TypeDesc::UINT16
+                              : pixels.depth() == CV_32F ? OIIO::TypeDesc::FLOAT : OIIO::TypeDesc::UINT8;
     OIIO::ImageSpec spec(pixels.cols, pixels.rows, pixels.channels(), type);
     if (attributes)
         spec.extra_attribs = attributes->extra_attribs;
     if (pixels.channels() == 4 || pixels.channels() == 2)
         spec.attribute("oiio:UnassociatedAlpha", 1); // store the given values, not divided by alpha
-    if (tiled) {
-        spec.tile_width = 16;
-        spec.tile_height = 16;
-    }
+    if (tiled)
+        spec.tile_width = spec.tile_height = 16;
     const std::string name = path.toStdString();
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
     if (!out || !out->open(name, spec))

@@ -9,7 +9,6 @@
 #include "korvanetest.h"
 
 #include <QColor>
-#include <array>
 #include <QDir>
 #include <QUrl>
 
@@ -23,17 +22,12 @@ using IoTestFiles::writeBytes;
 
 namespace {
 
-// The inputs the fuzz targets found harmful, kept next to the targets.
-QString regressionFolder(const QString& kind)
-{
-    return QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("../../fuzz/regressions/" + kind);
-}
-
-// A "file" column with one row per file of the fuzz target's regression folder `kind`.
+// A "file" column with one row per file of the fuzz target's regression folder `kind`: the
+// inputs the fuzz targets found harmful, kept next to the targets.
 void regressionRows(const QString& kind)
 {
     QTest::addColumn<QString>("file");
-    const QDir dir(regressionFolder(kind));
+    const QDir dir(QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("../../fuzz/regressions/" + kind));
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
         QTest::newRow(qPrintable(name)) << dir.filePath(name);
 }
@@ -232,16 +226,8 @@ private slots:
         case 2: icc[36] = 'x'; break;
         case 3: setBe32(icc, 128, 0x10000000); break;
         case 4: setBe32(icc, firstTag + 4, uint32_t(icc.size())); break;
-        case 5:
-            setBe32(icc, firstTag + 4, uint32_t(icc.size() - 4));
-            setBe32(icc, firstTag + 8, 0xfffffff0u);
-            break;
-        case 6: {
-            const int offset = int(be32(icc, mluc + 4));
-            icc.replace(offset, 4, "text");
-            setBe32(icc, mluc + 8, 4);
-            break;
-        }
+        case 5: setBe32(icc, firstTag + 4, uint32_t(icc.size() - 4)); setBe32(icc, firstTag + 8, 0xfffffff0u); break;
+        case 6: icc.replace(int(be32(icc, mluc + 4)), 4, "text"); setBe32(icc, mluc + 8, 4); break;
         case 7: setBe32(icc, int(be32(icc, mluc + 4)) + 16 + 8, 0xffffff00u); break;
         }
         const auto* bytes = reinterpret_cast<const uint8_t*>(icc.constData());
