@@ -1,8 +1,7 @@
 #include "imagelayerworker.h"
 
 #include "gpu/glimfilter.h"
-#include "io/imageiomanager.h"
-#include "io/workspace.h"
+#include "imagelayer.h"
 
 #include <QSizeF>
 
@@ -12,16 +11,15 @@ QString ImageLayerWorker::fetch(const QString& source)
         return QString();
     m_source.clear();
     m_image = TSFbo();
-    QString error;
-    const QString path = ImageIOManager::localPathFromUrl(QUrl(source), &error);
-    if (path.isEmpty())
-        return QStringLiteral("ERROR!!! ImageLayer: no file for \"%1\" %2").arg(source, error);
-    const TSMat pixels = ImageIOManager::tryLoadFile(path, Workspace::colorManagmentSystem(), &error);
-    if (pixels.isEmpty())
-        return QStringLiteral("ERROR!!! ImageLayer: %1").arg(error); // the reader names the file
-    m_image = TSFbo(pixels);
+    // Usually the layer started reading the file when its source was set.
+    ImageLayer::Loaded loaded;
+    if (!ImageLayer::takeReadAhead(source, &loaded))
+        loaded = ImageLayer::read(source);
+    if (loaded.pixels.isEmpty())
+        return loaded.error;
+    m_image = TSFbo(loaded.pixels);
     if (m_image.isEmpty())
-        return QStringLiteral("ERROR!!! ImageLayer: cannot upload \"%1\"").arg(path);
+        return QStringLiteral("ERROR!!! ImageLayer: cannot upload \"%1\"").arg(source);
     m_source = source;
     return QString();
 }
