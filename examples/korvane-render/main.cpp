@@ -7,6 +7,7 @@
 #include "hostnodes/colorchart.h"
 #include "hostnodes/hostnodeclasses.h"
 #include "hostnodes/hugepages.h"
+#include "hostnodes/imagelayer.h"
 
 #include "engine/timpserver.h"
 #include "io/korvane.h"
@@ -75,6 +76,7 @@ int main(int argc, char** argv)
             status = 1;
         }
     }
+    ImageLayer::clearReadAhead(); // a job that failed early may leave reads running
     TImpServer::shutDown();
     return status;
 }

@@ -1,5 +1,7 @@
 #include "renderjob.h"
 
+#include "hostnodes/imagelayer.h"
+
 #include "engine/timpserver.h"
 #include "io/imageiomanager.h"
 #include "io/workspace.h"
@@ -12,6 +14,17 @@
 namespace {
 constexpr int kRenderMs = 30 * 60 * 1000;
 } // namespace
+
+std::future<RenderJob::Read> RenderJob::readLater(const QString& path)
+{
+    // The decoder uses one core: the other starts the engine, reads layers' files or renders.
+    return std::async(std::launch::async, [path] {
+        Read read;
+        ColorManagementSystem cms = Workspace::colorManagmentSystem(); // one per thread: not locked
+        read.image = ImageIOManager::tryLoadFile(path, cms, &read.error);
+        return read;
+    });
+}
 
 RenderJob::RenderJob(const RenderArguments& arguments)
     : m_arguments(arguments)
@@ -62,16 +75,19 @@ bool RenderJob::runOne()
 {
     m_clock.start();
     std::printf("korvane-render: %s -> %s\n", qPrintable(m_arguments.inputPath()), qPrintable(m_arguments.outputPath()));
-    QString readError;
-    const TSMat input = ImageIOManager::tryLoadFile(m_arguments.inputPath(), Workspace::colorManagmentSystem(), &readError);
+    // The input and the layers' files are read while the engine starts.
+    ImageLayer::readAhead(m_arguments.preset());
+    std::future<Read> reading = readLater(m_arguments.inputPath());
+    const bool started = m_host.start();
+    step("start engine");
+    const Read read = reading.get();
+    const TSMat& input = read.image;
     if (input.isEmpty())
-        return fail(readError); // names the file and the reason
+        return fail(read.error); // names the file and the reason
     std::printf("  input %d x %d\n", input.size().width(), input.size().height());
     step("read input");
-
-    if (!m_host.start())
+    if (!started)
         return fail(m_host.error());
-    step("start engine");
 
     TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(m_host.server()->rootNode());
     root->setInput(input);
@@ -92,6 +108,10 @@ bool RenderJob::runBatch()
     m_clock.start();
     const QStringList inputs = m_arguments.inputPaths();
     std::printf("korvane-render: %d image(s) through %s\n", int(inputs.size()), qPrintable(m_arguments.presetPath()));
+    ImageLayer::readAhead(m_arguments.preset());
+    std::future<Read> next;
+    if (!inputs.isEmpty())
+        next = readLater(inputs[0]);
     if (!m_host.start())
         return fail(m_host.error());
     step("start engine");
@@ -103,8 +123,12 @@ bool RenderJob::runBatch()
         QElapsedTimer clock;
         clock.start();
         const QString output = m_arguments.outputPathFor(inputs[i]);
+        std::future<Read> current = std::move(next);
+        // The next input is read while this one renders, unless this one's output replaces it.
+        if (i + 1 < inputs.size() && QFileInfo(inputs[i + 1]).absoluteFilePath() != QFileInfo(output).absoluteFilePath())
+            next = readLater(inputs[i + 1]);
         QSize size;
-        const QString problem = renderImage(root, inputs[i], output, &size);
+        const QString problem = renderImage(root, inputs[i], output, std::move(current), &size);
         if (!m_error.isEmpty())
             return false; // the tree itself failed: no later image could render either
         const QByteArray tag = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(QFileInfo(inputs[i]).fileName()).toLocal8Bit();
@@ -128,7 +152,8 @@ bool RenderJob::runBatch()
     return true;
 }
 
-QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output, QSize* size)
+QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output,
+                               std::future<Read> reading, QSize* size)
 {
     const QString problem = RenderArguments::outputProblem(output);
     if (!problem.isEmpty())
@@ -141,10 +166,10 @@ QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, 
     const QFileInfo file(input);
     if (!file.isFile() || !file.isReadable())
         return QStringLiteral("input \"%1\": no such readable file").arg(input);
-    QString readError;
-    const TSMat image = ImageIOManager::tryLoadFile(input, Workspace::colorManagmentSystem(), &readError);
+    const Read read = reading.valid() ? reading.get() : readLater(input).get();
+    const TSMat& image = read.image;
     if (image.isEmpty())
-        return readError; // names the file and the reason
+        return read.error; // names the file and the reason
     *size = image.size();
 
     root->setInput(image);

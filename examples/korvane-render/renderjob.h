@@ -5,11 +5,13 @@
 
 #include "renderarguments.h"
 
+#include "gpu/tsmat.h"
 #include "hostnodes/enginehost.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <future>
 #include <memory>
 
 class TNodeRootWithAdjust;
@@ -30,12 +32,21 @@ public:
     QString error() const { return m_error; }
 
 private:
+    struct Read
+    {
+        TSMat image;
+        QString error;
+    };
+    // Reads an input on a thread of its own.
+    static std::future<Read> readLater(const QString& path);
     bool fail(const QString& message);
     void step(const char* what);
     bool runOne();
     bool runBatch();
     // Renders one batch image; the reason it failed, or empty. `size` gets the input's size.
-    QString renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output, QSize* size);
+    // `reading` is the input's read when it was started already.
+    QString renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output,
+                        std::future<Read> reading, QSize* size);
     // Saves the tree's full-resolution result; the reason when no file was written, or empty.
     QString save(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params);
 
