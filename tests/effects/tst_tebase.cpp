@@ -13,8 +13,8 @@
 #include <atomic>
 #include <thread>
 
-struct SettersStoreRealChangesOnlyRow { QByteArray key; QVariant nearlySame; QVariant changed; QVariant silent; };
-Q_DECLARE_METATYPE(SettersStoreRealChangesOnlyRow)
+struct SetterRow { QByteArray key; QVariant nearlySame; QVariant changed; QVariant silent; };
+Q_DECLARE_METATYPE(SetterRow)
 
 class TstTEBase : public QObject
 {
@@ -26,26 +26,19 @@ private slots:
     // both paramsChanged and the property's own signal; with signals off it stores silently.
     void settersStoreRealChangesOnly_data()
     {
-        QTest::addColumn<SettersStoreRealChangesOnlyRow>("row");
-        QTest::newRow("float") << SettersStoreRealChangesOnlyRow{QByteArray("amount"), QVariant(0.5f + 1e-7f),
-                QVariant(0.6f), QVariant(0.7f)};
-        QTest::newRow("point") << SettersStoreRealChangesOnlyRow{QByteArray("center"),
-                QVariant(QPointF(0.5 + 1e-7, 0.5)), QVariant(QPointF(0.5, 0.6)), QVariant(QPointF(0.1, 0.1))};
-        QTest::newRow("string") << SettersStoreRealChangesOnlyRow{QByteArray("label"), QVariant("none"),
-                QVariant("a"), QVariant("b")};
-        QTest::newRow("bool") << SettersStoreRealChangesOnlyRow{QByteArray("enabled"), QVariant(true),
-                QVariant(false), QVariant(true)};
-        QTest::newRow("int") << SettersStoreRealChangesOnlyRow{QByteArray("count"), QVariant(1), QVariant(2),
-                QVariant(3)};
-        QTest::newRow("uint") << SettersStoreRealChangesOnlyRow{QByteArray("seed"), QVariant(7u), QVariant(8u),
-                QVariant(9u)};
-        QTest::newRow("enum") << SettersStoreRealChangesOnlyRow{QByteArray("mode"),
-                QVariant::fromValue(TestEffectBase::Soft), QVariant::fromValue(TestEffectBase::Hard),
-                QVariant::fromValue(TestEffectBase::Linear)};
+        QTest::addColumn<SetterRow>("row");
+        QTest::newRow("float") << SetterRow{"amount", 0.5f + 1e-7f, 0.6f, 0.7f};
+        QTest::newRow("point") << SetterRow{"center", QPointF(0.5 + 1e-7, 0.5), QPointF(0.5, 0.6), QPointF(0.1, 0.1)};
+        QTest::newRow("string") << SetterRow{"label", "none", "a", "b"};
+        QTest::newRow("bool") << SetterRow{"enabled", true, false, true};
+        QTest::newRow("int") << SetterRow{"count", 1, 2, 3};
+        QTest::newRow("uint") << SetterRow{"seed", 7u, 8u, 9u};
+        QTest::newRow("enum") << SetterRow{"mode", QVariant::fromValue(TestEffectBase::Soft),
+                QVariant::fromValue(TestEffectBase::Hard), QVariant::fromValue(TestEffectBase::Linear)};
     }
     void settersStoreRealChangesOnly()
     {
-        QFETCH(SettersStoreRealChangesOnlyRow, row);
+        QFETCH(SetterRow, row);
         const auto& [key, nearlySame, changed, silent] = row;
         TestEffectBase effect;
         const QVariant before = effect.params().value(key);

@@ -18,7 +18,6 @@
 
 #include <QMetaMethod>
 #include <QPointer>
-#include <QQmlContext>
 #include <opencv2/imgproc.hpp>
 
 namespace {
@@ -103,8 +102,8 @@ QVariantMap request(const QString& tag, const QString& mode, const QVariantList&
 }
 } // namespace
 
-struct FailuresLeaveTheOutputAloneRow { QString failWith; bool cancel; int inputType; QString message; };
-Q_DECLARE_METATYPE(FailuresLeaveTheOutputAloneRow)
+struct FailureRow { QString failWith; bool cancel; int inputType; QString message; };
+Q_DECLARE_METATYPE(FailureRow)
 
 class TstTEffect : public QObject
 {
@@ -226,16 +225,14 @@ private slots:
 
     void failuresLeaveTheOutputAlone_data()
     {
-        QTest::addColumn<FailuresLeaveTheOutputAloneRow>("row");
-        QTest::newRow("a half-made image with an error") << FailuresLeaveTheOutputAloneRow{"broken", false,
-                int(CV_16UC4), "broken"};
-        QTest::newRow("cancelled half-way") << FailuresLeaveTheOutputAloneRow{"", true, int(CV_16UC4), ""};
-        QTest::newRow("an input the GPU cannot take") << FailuresLeaveTheOutputAloneRow{"", false, int(CV_64FC2),
-                "the GPU cannot take"};
+        QTest::addColumn<FailureRow>("row");
+        QTest::newRow("a half-made image with an error") << FailureRow{"broken", false, int(CV_16UC4), "broken"};
+        QTest::newRow("cancelled half-way") << FailureRow{"", true, int(CV_16UC4), ""};
+        QTest::newRow("an input the GPU cannot take") << FailureRow{"", false, int(CV_64FC2), "the GPU cannot take"};
     }
     void failuresLeaveTheOutputAlone()
     {
-        QFETCH(FailuresLeaveTheOutputAloneRow, row);
+        QFETCH(FailureRow, row);
         const auto& [failWith, cancel, inputType, message] = row;
         TestBCEffect effect;
         effect.setInput(TSMat(photo(16, 16)));

@@ -32,15 +32,11 @@ class TstTMask : public QObject
 
     void send(const QList<BrushPoint>& samples)
     {
-        GpuFixture::onRenderThread([&] {
-            BrushPointsByMask cmds{{kId, samples}};
-            m_mask->procCmds(cmds);
-        });
+        GpuFixture::onRenderThread([&] { BrushPointsByMask cmds{{kId, samples}}; m_mask->procCmds(cmds); });
     }
     cv::Mat maskBytes(bool invert = false)
     {
-        const cv::Mat m = onGpu([&] { return m_mask->getMask(invert).dataToMat(CV_8UC1, true); });
-        return m;
+        return onGpu([&] { return m_mask->getMask(invert).dataToMat(CV_8UC1, true); });
     }
     MaskHistory& history() { return m_mask->painter().history(); }
 
@@ -54,7 +50,7 @@ private slots:
                 const cv::Vec3d c = twoColours(x + 0.5, 0) * 255.0;
                 image.col(x).setTo(cv::Scalar(c[0], c[1], c[2], 255));
             }
-                m_mask->setup(TSFbo(image, GL_RGBA8));
+            m_mask->setup(TSFbo(image, GL_RGBA8));
         });
         QCOMPARE(m_mask->maskSize(), kImage);
     }

@@ -20,10 +20,7 @@ constexpr double kTolerance = 1e-4;
 constexpr double kMaskTolerance = 1e-3; // weights pass through an 8-bit mask
 
 // An opaque CV_32FC4 test image (alpha 1, so NORMAL composites are plain mixes).
-cv::Mat opaqueImage()
-{
-    return SelectionReference::hueImage();
-}
+const auto opaqueImage = SelectionReference::hueImage;
 
 cv::Vec4d px(const cv::Mat& m, int x, int y)
 {
