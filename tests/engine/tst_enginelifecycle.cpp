@@ -132,7 +132,6 @@ private slots:
 
     void shutdownFreesEverythingAndCanRunTwice()
     {
-        TImpServerThread* t = TImpServer::impThread();
         QVERIFY(TImprocWorker::liveCount() >= 1);
         QCOMPARE(GLVertices::liveBuffers(), 1);
         QElapsedTimer timer;
@@ -144,7 +143,6 @@ private slots:
         QCOMPARE(TImprocWorker::liveCount(), 0);
         QCOMPARE(GLVertices::liveBuffers(), 0);
         QCOMPARE(TImpServerThread::fboViewProvider(), nullptr);
-        Q_UNUSED(t);
         // The application's aboutToQuit runs the same path again.
         timer.restart();
         TImpServer::shutDown();

@@ -27,14 +27,12 @@ cv::Mat ramp(int w, int h)
 
 TSFbo upload(const cv::Mat& m)
 {
-    const TSFbo fbo = onGpu([&] { return TSFbo(m, GL_RGBA8); });
-    return fbo;
+    return onGpu([&] { return TSFbo(m, GL_RGBA8); });
 }
 
 cv::Mat download(const TSFbo& fbo)
 {
-    const cv::Mat m = onGpu([&] { return fbo.dataToMat(CV_8UC4); });
-    return m;
+    return onGpu([&] { return fbo.dataToMat(CV_8UC4); });
 }
 
 void deliver(TFboViewProvider& p, const QString& tag, int uid, const QString& id, const TSFbo& fbo)
@@ -141,9 +139,7 @@ private slots:
         const TSFbo output = upload(ramp(4, 4));
         for (unsigned k = 1; k <= 1000; ++k) {
             p.insertReq(k, QSize());
-            GpuFixture::onRenderThread([&] {
-                p.procOutputFbo(QString(), 0, QString(), TSFbo());
-            });
+            GpuFixture::onRenderThread([&] { p.procOutputFbo(QString(), 0, QString(), TSFbo()); });
         }
         for (unsigned k = 1; k <= 1000; ++k) {
             const QString tag = QString::number(k);
@@ -250,10 +246,7 @@ private slots:
         QTest::qWait(50);  // the render thread is now waiting for `silent`
         QElapsedTimer t;
         t.start();
-        {
-            RecordingView another;
-            Q_UNUSED(another);
-        }
+        { RecordingView another; }
         QVERIFY2(t.elapsed() < 200, "creating a view stalled behind a waiting draw");
         QTRY_COMPARE(done.load(), 1);
         QVERIFY(waited.load() >= 450);  // timed out

@@ -74,12 +74,9 @@ private slots:
     {
         QTest::addColumn<BudgetRow>("row");
         QTest::newRow("nv reports 4 GB") << BudgetRow{0, 4000000, 16384, 8000000, 4000000, 2000000, 16384};
-        QTest::newRow("small ati raised to RAM/3, then to the floor") << BudgetRow{100000, 0, 16384, 1200000, 400000,
-                204800, 16384};
-        QTest::newRow("huge nv capped at the ceiling") << BudgetRow{0, 9000000, 16384, 8000000, 9000000, 2048000,
-                16384};
-        QTest::newRow("failed texture query gives 4096, no cap") << BudgetRow{0, 0, 0, 8000000, 1536000, 768000,
-                4096};
+        QTest::newRow("small ati raised to RAM/3, then to the floor") << BudgetRow{100000, 0, 16384, 1200000, 400000, 204800, 16384};
+        QTest::newRow("huge nv capped at the ceiling") << BudgetRow{0, 9000000, 16384, 8000000, 9000000, 2048000, 16384};
+        QTest::newRow("failed texture query gives 4096, no cap") << BudgetRow{0, 0, 0, 8000000, 1536000, 768000, 4096};
     }
     void budget()
     {
