@@ -10,15 +10,6 @@
 Q_DECLARE_METATYPE(cv::Mat)
 Q_DECLARE_METATYPE(cv::Scalar)
 
-namespace {
-// The intensity-weighted centre of a one-channel float image.
-QPointF centroid(const cv::Mat& m)
-{
-    const cv::Moments mo = cv::moments(m);
-    return mo.m00 > 0 ? QPointF(mo.m10 / mo.m00, mo.m01 / mo.m00) : QPointF(-1, -1);
-}
-} // namespace
-
 class TstCvUtils : public QObject
 {
     Q_OBJECT
@@ -153,7 +144,8 @@ private slots:
         cv::circle(marker, cv::Point(170, 130), 3, cv::Scalar(1), cv::FILLED);
         const TSMat out = CvUtils::cropRotateRGBA(TSMat(marker), 61, 61, 61, 61, float(-degrees / 180.0), 30.f, 20.f);
         QCOMPARE(out.mat().size(), cv::Size(61, 61));
-        const QPointF c = centroid(out.mat());
+        const cv::Moments mo = cv::moments(out.mat()); // the marker's intensity-weighted centre
+        const QPointF c = mo.m00 > 0 ? QPointF(mo.m10 / mo.m00, mo.m01 / mo.m00) : QPointF(-1, -1);
         QVERIFY2(std::hypot(c.x() - 30.0, c.y() - 30.0) <= 0.5, qPrintable(QStringLiteral("%1, %2").arg(c.x()).arg(c.y())));
     }
 

@@ -145,19 +145,17 @@ private slots:
         QTest::newRow("mip count 0 is one level") << dds(8, 8, 0, "DXT5", 64) << "" << 1 << qint64(64);
         QTest::newRow("DXT1 16 x 16, 5 levels") << dds(16, 16, 5, "DXT1", 128 + 32 + 8 + 8 + 8) << "" << 5 << qint64(8);
         QTest::newRow("DXT5 256 x 256, 9 levels") << dds(256, 256, 9, "DXT5", kDxt5Chain) << "" << 9 << qint64(16);
-        QTest::newRow("one byte short of its levels")
-            << dds(256, 256, 9, "DXT5", kDxt5Chain - 1) << "file too short for its declared levels" << 0 << qint64(0);
-        QTest::newRow("too short for the header") << dds(8, 8, 1, "DXT1", 0).left(100) << "file too short for its header"
-                                                  << 0 << qint64(0);
-        QTest::newRow("header size 100") << dds(8, 8, 1, "DXT1", 32, 100) << "header size is not 124" << 0 << qint64(0);
-        QTest::newRow("width 0") << dds(0, 8, 1, "DXT1", 32) << "width or height out of range" << 0 << qint64(0);
-        QTest::newRow("width 2^31") << dds(0x80000000u, 8, 1, "DXT1", 32) << "width or height out of range" << 0
-                                    << qint64(0);
-        QTest::newRow("mip count 40") << dds(8, 8, 40, "DXT1", 1 << 20) << "mip count beyond the size" << 0 << qint64(0);
-        QTest::newRow("mip count one beyond the chain") << dds(8, 8, 5, "DXT1", 1 << 10) << "mip count beyond the size"
-                                                        << 0 << qint64(0);
-        QTest::newRow("another FourCC") << dds(8, 8, 1, "ATI2", 64) << "not supported compression mode in dds" << 0
-                                        << qint64(0);
+        const std::tuple<const char*, QByteArray, const char*> refused[] = {
+            {"one byte short of its levels", dds(256, 256, 9, "DXT5", kDxt5Chain - 1), "file too short for its declared levels"},
+            {"too short for the header", dds(8, 8, 1, "DXT1", 0).left(100), "file too short for its header"},
+            {"header size 100", dds(8, 8, 1, "DXT1", 32, 100), "header size is not 124"},
+            {"width 0", dds(0, 8, 1, "DXT1", 32), "width or height out of range"},
+            {"width 2^31", dds(0x80000000u, 8, 1, "DXT1", 32), "width or height out of range"},
+            {"mip count 40", dds(8, 8, 40, "DXT1", 1 << 20), "mip count beyond the size"},
+            {"mip count one beyond the chain", dds(8, 8, 5, "DXT1", 1 << 10), "mip count beyond the size"},
+            {"another FourCC", dds(8, 8, 1, "ATI2", 64), "not supported compression mode in dds"}};
+        for (const auto& [tag, bytes, error] : refused)
+            QTest::newRow(tag) << bytes << QString(error) << 0 << qint64(0);
     }
     // DDS headers from untrusted bytes: the levels of valid files, and every lie a header can
     // tell refused before any allocation.

@@ -78,11 +78,11 @@ cv::Mat asPlane(const cv::Mat& rgba, const Plane& p)
     return out;
 }
 
-struct ConversionsRow { Conversion convert; Plane inA; Plane inB; Plane out; Reference expected; };
+struct ConversionRow { Conversion convert; Plane inA; Plane inB; Plane out; Reference expected; };
 
 } // namespace
 
-Q_DECLARE_METATYPE(ConversionsRow)
+Q_DECLARE_METATYPE(ConversionRow)
 
 class TstGlColorSpace : public QObject
 {
@@ -93,51 +93,40 @@ private slots:
 
     void conversions_data()
     {
-        QTest::addColumn<ConversionsRow>("row");
+        QTest::addColumn<ConversionRow>("row");
 
         const Plane none{-1, 0};
-        QTest::newRow("sRGB2Linear") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::sRGB2Linear(a, o);
-        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
+        const auto one = [](bool (*f)(const TSFbo&, TSFbo&)) {
+            return Conversion([f](const TSFbo& a, const TSFbo&, TSFbo& o) { return f(a, o); });
+        };
+        QTest::newRow("sRGB2Linear") << ConversionRow{one(GlColorSpace::sRGB2Linear), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             return cv::Vec4d(SamplingReference::srgbDecode(a[0]), SamplingReference::srgbDecode(a[1]),
                              SamplingReference::srgbDecode(a[2]), a[3]);
         })};
-        QTest::newRow("linear2SRGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::linear2SRGB(a, o);
-        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
+        QTest::newRow("linear2SRGB") << ConversionRow{one(GlColorSpace::linear2SRGB), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             // Negative light has no power curve: the linear toe continues below 0.
             return cv::Vec4d(encode(a[0]), encode(a[1]), encode(a[2]), a[3]);
         })};
-        QTest::newRow("RGB2YUV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::RGB2YUV(a, o);
-        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
+        QTest::newRow("RGB2YUV") << ConversionRow{one(GlColorSpace::RGB2YUV), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec3d yuv = toYUV(a);
             return cv::Vec4d(yuv[0], yuv[1] + 0.5, yuv[2] + 0.5, a[3]);
         })};
-        QTest::newRow("YUV2RGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::YUV2RGB(a, o);
-        }), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
+        QTest::newRow("YUV2RGB") << ConversionRow{one(GlColorSpace::YUV2RGB), kRgba, none, kRgba, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec3d rgb = toRGB({a[0], a[1] - 0.5, a[2] - 0.5});
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], a[3]);
         })};
-        QTest::newRow("RGB2Y") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::RGB2Y(a, o);
-        }), kRgba, none, kY, Reference([](cv::Vec4d a, cv::Vec4d) { return cv::Vec4d(luma(a), 0, 0, 0); })};
-        QTest::newRow("RGB2UV") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo&, TSFbo& o) {
-            return GlColorSpace::RGB2UV(a, o);
-        }), kRgba, none, kUV, Reference([](cv::Vec4d a, cv::Vec4d) {
+        QTest::newRow("RGB2Y") << ConversionRow{one(GlColorSpace::RGB2Y), kRgba, none, kY, Reference([](cv::Vec4d a, cv::Vec4d) { return cv::Vec4d(luma(a), 0, 0, 0); })};
+        QTest::newRow("RGB2UV") << ConversionRow{one(GlColorSpace::RGB2UV), kRgba, none, kUV, Reference([](cv::Vec4d a, cv::Vec4d) {
             const cv::Vec3d yuv = toYUV(a);
             return cv::Vec4d(yuv[1] + 0.5, yuv[2] + 0.5, 0, 0);
         })};
-        QTest::newRow("YUV2RGB from planes") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
+        QTest::newRow("YUV2RGB from planes") << ConversionRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
             return GlColorSpace::YUV2RGB(a, b, o);
         }), kY, kUV, kRgba, Reference([](cv::Vec4d y, cv::Vec4d uv) {
             const cv::Vec3d rgb = toRGB({y[0], uv[0] - 0.5, uv[1] - 0.5});
             return cv::Vec4d(rgb[0], rgb[1], rgb[2], 1.0);
         })};
-        QTest::newRow("YModifyRGB") << ConversionsRow{Conversion([](const TSFbo& a, const TSFbo& b, TSFbo& o) {
-            return GlColorSpace::YModifyRGB(a, b, o);
-        }), kY, kRgba, kRgba, Reference([](cv::Vec4d y, cv::Vec4d rgb) {
+        QTest::newRow("YModifyRGB") << ConversionRow{Conversion(GlColorSpace::YModifyRGB), kY, kRgba, kRgba, Reference([](cv::Vec4d y, cv::Vec4d rgb) {
             const double gain = (y[0] + 0.01) / (luma(rgb) + 0.01);
             return cv::Vec4d(rgb[0] * gain, rgb[1] * gain, rgb[2] * gain, rgb[3]);
         })};
@@ -145,7 +134,7 @@ private slots:
 
     void conversions()
     {
-        QFETCH(ConversionsRow, row);
+        QFETCH(ConversionRow, row);
         const auto& [convert, inA, inB, out, expected] = row;
         const cv::Mat a = asPlane(colourImage(1), inA);
         // No negative colours as the second input: the luma replacement divides by Y + 0.01.

@@ -9,7 +9,7 @@
 
 namespace {
 
-using Setup = std::function<void(GLImFilter&, const QSize&)>;
+using Setup = std::function<void(GLImFilter&)>;
 // Expected RGBA of output pixel (x, y) from the input image (CV_32FC4).
 using Reference = std::function<cv::Vec4f(const cv::Mat&, int, int)>;
 
@@ -46,13 +46,12 @@ const QByteArray kThreeSamplersFrag = "#version 330 core\n"
                                       "void main() { vColor = vec4(texture(inputTexture0, vUV).r,\n"
                                       "  texture(inputTexture1, vUV).g, texture(mask, vUV).b, 1.0); }\n";
 
-struct CatalogueShadersRow { QString frag; QString vert; Setup setup; Reference expected; double lo; double hi; };
+struct ShaderRow { QString frag; QString vert; Setup setup; Reference expected; double lo; double hi; };
 
 } // namespace
 
 Q_DECLARE_METATYPE(cv::Mat)
-
-Q_DECLARE_METATYPE(CatalogueShadersRow)
+Q_DECLARE_METATYPE(ShaderRow)
 
 class TstGLImFilter : public QObject
 {
@@ -68,56 +67,52 @@ private slots:
 
     void catalogueShaders_data()
     {
-        QTest::addColumn<CatalogueShadersRow>("row");
-
-        const Setup none = [](GLImFilter&, const QSize&) {};
-
-        QTest::newRow("copy: alpha 1") << CatalogueShadersRow{shaderPath("copy.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
-                                              const cv::Vec4f p = px(in, x, y);
-                                              return cv::Vec4f(p[0], p[1], p[2], 1.f);
-                                          }), 0.0, 1.0};
-        QTest::newRow("clamping: both sides") << CatalogueShadersRow{shaderPath("clamping.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
-                                                     cv::Vec4f p = px(in, x, y);
-                                                     for (int c = 0; c < 4; ++c)
-                                                         p[c] = std::min(1.f, std::max(0.f, p[c]));
-                                                     return p;
-                                                 }), -0.5, 1.5};
-        QTest::newRow("opacity through uvscale.vert") << CatalogueShadersRow{shaderPath("opacity.frag"), shaderPath("uvscale.vert"), Setup([](GLImFilter& f, const QSize& s) {
-                   f.setUniformValue("vUVScale", QSizeF(1, 1));
-                   f.setUniformValue("opacity", 0.3f);
-                   Q_UNUSED(s);
-               }), Reference([](const cv::Mat& in, int x, int y) {
-                   const cv::Vec4f p = px(in, x, y);
-                   return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
-               }), 0.0, 1.0};
-        QTest::newRow("glcopy_1chto4ch: grey") << CatalogueShadersRow{shaderPath("glcopy_1chto4ch.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
-                                                      const float r = px(in, x, y)[0];
-                                                      return cv::Vec4f(r, r, r, 1.f);
-                                                  }), 0.0, 1.0};
-        QTest::newRow("glcopy_4chto1ch: red only") << CatalogueShadersRow{shaderPath("glcopy_4chto1ch.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
-                                                          return cv::Vec4f(px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                                      }), 0.0, 1.0};
-        QTest::newRow("tglmaskinvert") << CatalogueShadersRow{shaderPath("tglmaskinvert.frag"), shaderPath("default.vert"), none, Reference([](const cv::Mat& in, int x, int y) {
-                                              return cv::Vec4f(1.f - px(in, x, y)[0], 0.f, 0.f, 1.f);
-                                          }), 0.0, 1.0};
+        QTest::addColumn<ShaderRow>("row");
+        const auto add = [](const QByteArray& tag, const char* frag, const Reference& f, double lo = 0.0, double hi = 1.0,
+                            const Setup& setup = [](GLImFilter&) {}, const char* vert = "default.vert") {
+            QTest::newRow(tag.constData()) << ShaderRow{shaderPath(frag), shaderPath(vert), setup, f, lo, hi};
+        };
+        add("copy: alpha 1", "copy.frag", [](const cv::Mat& in, int x, int y) {
+            const cv::Vec4f p = px(in, x, y);
+            return cv::Vec4f(p[0], p[1], p[2], 1.f);
+        });
+        add("clamping: both sides", "clamping.frag", [](const cv::Mat& in, int x, int y) {
+            cv::Vec4f p = px(in, x, y);
+            for (int c = 0; c < 4; ++c)
+                p[c] = std::min(1.f, std::max(0.f, p[c]));
+            return p;
+        }, -0.5, 1.5);
+        add("opacity through uvscale.vert", "opacity.frag", [](const cv::Mat& in, int x, int y) {
+            const cv::Vec4f p = px(in, x, y);
+            return cv::Vec4f(p[0], p[1], p[2], p[3] * 0.3f);
+        }, 0.0, 1.0, [](GLImFilter& f) {
+            f.setUniformValue("vUVScale", QSizeF(1, 1));
+            f.setUniformValue("opacity", 0.3f);
+        }, "uvscale.vert");
+        add("glcopy_1chto4ch: grey", "glcopy_1chto4ch.frag", [](const cv::Mat& in, int x, int y) {
+            const float r = px(in, x, y)[0];
+            return cv::Vec4f(r, r, r, 1.f);
+        });
+        add("glcopy_4chto1ch: red only", "glcopy_4chto1ch.frag",
+            [](const cv::Mat& in, int x, int y) { return cv::Vec4f(px(in, x, y)[0], 0.f, 0.f, 1.f); });
+        add("tglmaskinvert", "tglmaskinvert.frag",
+            [](const cv::Mat& in, int x, int y) { return cv::Vec4f(1.f - px(in, x, y)[0], 0.f, 0.f, 1.f); });
         for (const char* bc : {"testbc.frag", "brightnesscontrast.frag"}) {
-            QTest::addRow("%s: around mid grey", bc) << CatalogueShadersRow{shaderPath(bc), shaderPath("default.vert"), Setup([](GLImFilter& f, const QSize&) {
-                       f.setUniformValue("brightness", 0.1f);
-                       f.setUniformValue("contrast", 1.5f);
-                   }), Reference([](const cv::Mat& in, int x, int y) {
-                       const cv::Vec4f p = px(in, x, y);
-                       cv::Vec4f out;
-                       for (int c = 0; c < 3; ++c)
-                           out[c] = 0.5f + 1.5f * (p[c] - 0.5f) + 0.1f; // contrast around 0.5, then lift
-                       out[3] = p[3];
-                       return out;
-                   }), 0.0, 1.0};
+            add(QByteArray(bc) + ": around mid grey", bc, [](const cv::Mat& in, int x, int y) {
+                cv::Vec4f p = px(in, x, y);
+                for (int c = 0; c < 3; ++c)
+                    p[c] = 0.5f + 1.5f * (p[c] - 0.5f) + 0.1f; // contrast around 0.5, then lift; alpha kept
+                return p;
+            }, 0.0, 1.0, [](GLImFilter& f) {
+                f.setUniformValue("brightness", 0.1f);
+                f.setUniformValue("contrast", 1.5f);
+            });
         }
     }
 
     void catalogueShaders()
     {
-        QFETCH(CatalogueShadersRow, row);
+        QFETCH(ShaderRow, row);
         const auto& [frag, vert, setup, expected, lo, hi] = row;
 
         // 1:1 passes in RGBA32F sample at texel centres: bilinear filtering returns the texel up
@@ -130,7 +125,7 @@ private slots:
             const TSFbo src(in, GL_RGBA32F);
             TSFbo dst(size, GL_RGBA32F);
             GLImFilter filter(frag, vert);
-            setup(filter, size);
+            setup(filter);
             ran = filter.proc(src, dst);
             out = dst.dataToMat(CV_32FC4, true);
         }));

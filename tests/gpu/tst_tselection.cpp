@@ -54,8 +54,8 @@ using MakeSelection = std::function<TSelection()>;
 Q_DECLARE_METATYPE(WeightFn)
 Q_DECLARE_METATYPE(MakeSelection)
 
-struct SpotUniformsRow { double transition; double aspect; double a; double b; double dScale; double dOffset; };
-Q_DECLARE_METATYPE(SpotUniformsRow)
+struct UniformRow { double transition; double aspect; double a; double b; double dScale; double dOffset; };
+Q_DECLARE_METATYPE(UniformRow)
 
 struct SpotWeightsRow { double transition; double aspect; double rotation; double aware; bool invert; uint format = GL_R32F; };
 Q_DECLARE_METATYPE(SpotWeightsRow)
@@ -74,20 +74,18 @@ private slots:
 
     void spotUniforms_data()
     {
-        QTest::addColumn<SpotUniformsRow>("row");
+        QTest::addColumn<UniformRow>("row");
         // 1000 x 1000, size 0.33: half diagonal 707.107, radius 233.345.
-        QTest::newRow("no transition: hard edge") << SpotUniformsRow{0.0, 0.0, 233.345, 233.345, 1e7, -2.33345e9};
-        QTest::newRow("transition 0.5") << SpotUniformsRow{0.5, 0.0, 350.018, 350.018, 1.0 / 233.345, -0.5};
-        QTest::newRow("aspect 0.5: a and inner double") << SpotUniformsRow{0.5, 0.5, 700.036, 350.018, 1.0 / 466.69,
-                -0.5};
-        QTest::newRow("aspect -0.5: b doubles") << SpotUniformsRow{0.5, -0.5, 350.018, 700.036, 1.0 / 233.345, -0.5};
-        QTest::newRow("aspect 1: divisor 1e-6") << SpotUniformsRow{0.5, 1.0, 350.018e6, 350.018, 1.0 / 233.345e6,
-                -0.5};
+        QTest::newRow("no transition: hard edge") << UniformRow{0.0, 0.0, 233.345, 233.345, 1e7, -2.33345e9};
+        QTest::newRow("transition 0.5") << UniformRow{0.5, 0.0, 350.018, 350.018, 1.0 / 233.345, -0.5};
+        QTest::newRow("aspect 0.5: a and inner double") << UniformRow{0.5, 0.5, 700.036, 350.018, 1.0 / 466.69, -0.5};
+        QTest::newRow("aspect -0.5: b doubles") << UniformRow{0.5, -0.5, 350.018, 700.036, 1.0 / 233.345, -0.5};
+        QTest::newRow("aspect 1: divisor 1e-6") << UniformRow{0.5, 1.0, 350.018e6, 350.018, 1.0 / 233.345e6, -0.5};
     }
 
     void spotUniforms()
     {
-        QFETCH(SpotUniformsRow, row);
+        QFETCH(UniformRow, row);
         const auto& [transition, aspect, a, b, dScale, dOffset] = row;
         TSelection::SpotParams p = spotParams(QSizeF(1000, 1000));
         p.transition = transition;
@@ -177,11 +175,8 @@ private slots:
         // Red selected with range 0.4: red itself 0, green (a third of the circle away)
         // smoothstep(0, 0.4, 1/3) = 0.926, and grey - whose hue formula would say red - as far as
         // any hue can be: 1.
-        cv::Mat img(1, 4, CV_32FC4);
-        img.at<cv::Vec4f>(0, 0) = cv::Vec4f(1.f, 0.f, 0.f, 1.f);
-        img.at<cv::Vec4f>(0, 1) = cv::Vec4f(0.f, 1.f, 0.f, 1.f);
-        img.at<cv::Vec4f>(0, 2) = cv::Vec4f(0.5f, 0.5f, 0.5f, 1.f);
-        img.at<cv::Vec4f>(0, 3) = cv::Vec4f(0.51f, 0.5f, 0.5f, 1.f); // chroma 0.01: still grey
+        const cv::Mat img = (cv::Mat_<cv::Vec4f>(1, 4) << cv::Vec4f(1.f, 0.f, 0.f, 1.f), cv::Vec4f(0.f, 1.f, 0.f, 1.f),
+                             cv::Vec4f(0.5f, 0.5f, 0.5f, 1.f), cv::Vec4f(0.51f, 0.5f, 0.5f, 1.f)); // last: chroma 0.01, still grey
         const cv::Mat plain = gpuMask(TSelection::color(1.0 / 6.0, 0.4, false), img);
         const cv::Mat inverted = gpuMask(TSelection::color(1.0 / 6.0, 0.4, true), img);
         const cv::Mat want = (cv::Mat_<float>(1, 4) << 0.f, float(smooth(0, 0.4, 1.0 / 3.0)), 1.f, 1.f);
