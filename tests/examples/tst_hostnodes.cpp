@@ -5,6 +5,7 @@
 #include "hostnodes/blurlayerworker.h"
 #include "hostnodes/filllayerworker.h"
 #include "hostnodes/hostnodeclasses.h"
+#include "hostnodes/imagelayer.h"
 #include "hostnodes/imagelayerworker.h"
 #include "hostnodes/levelslayerworker.h"
 
@@ -46,6 +47,13 @@ cv::Mat runWorker(const cv::Mat& in, const QVariantMap& params, float scale = 1.
             out = io.dataToMat(CV_32FC4);
     });
     return out;
+}
+
+void readAheadRows()
+{
+    QTest::addColumn<bool>("readAhead");
+    QTest::newRow("read by the worker") << false;
+    QTest::newRow("read ahead") << true;
 }
 
 cv::Mat uniform(int rows, int cols, const cv::Scalar& rgba)
@@ -124,8 +132,12 @@ private slots:
         GPU_COMPARE_IMAGES(out, expected, 2e-3, 0.0, "gradient");
     }
 
+    // Rows: the worker reads the file itself, or takes the read its layer started (which it
+    // must consume, not leave holding the pixels).
+    void anotherFileCoversTheCanvas_data() { readAheadRows(); }
     void anotherFileCoversTheCanvas()
     {
+        QFETCH(bool, readAhead);
         // 40 x 10: four vertical bands; a 10 x 10 canvas shows only the middle quarter of its
         // width: the right half of band 1 (green) and the left half of band 2 (blue).
         QTemporaryDir dir;
@@ -135,9 +147,13 @@ private slots:
         for (int x = 0; x < 40; ++x)
             bands.col(x).setTo(cv::Scalar(bgr[x / 10][0], bgr[x / 10][1], bgr[x / 10][2]));
         QVERIFY(cv::imwrite(path.toStdString(), bands));
-        const cv::Mat out = runWorker<ImageLayerWorker>(uniform(10, 10, cv::Scalar(0, 0, 0, 1)),
-                                                        {{"source", QUrl::fromLocalFile(path).toString()}});
+        const QString source = QUrl::fromLocalFile(path).toString();
+        if (readAhead)
+            ImageLayer::readAhead(source);
+        const cv::Mat out = runWorker<ImageLayerWorker>(uniform(10, 10, cv::Scalar(0, 0, 0, 1)), {{"source", source}});
         QVERIFY(!out.empty());
+        ImageLayer::Loaded left;
+        QVERIFY(!ImageLayer::takeReadAhead(source, &left));
         cv::Mat expected(10, 10, CV_32FC4);
         for (int x = 0; x < 10; ++x)
             expected.col(x).setTo(x < 5 ? cv::Scalar(0, 1, 0, 1) : cv::Scalar(0, 0, 1, 1));
@@ -145,13 +161,19 @@ private slots:
         GPU_COMPARE_IMAGES(out, expected, kTolerance, 0.0, "cover");
     }
 
+    void unreadableFilesStopTheRenderWithTheirName_data() { readAheadRows(); }
     void unreadableFilesStopTheRenderWithTheirName()
     {
+        QFETCH(bool, readAhead);
+        if (readAhead)
+            ImageLayer::readAhead(QStringLiteral("/nonexistent/picture.jpg"));
         QString status;
         const cv::Mat out = runWorker<ImageLayerWorker>(uniform(4, 4, cv::Scalar(0, 0, 0, 1)),
                                                         {{"source", "/nonexistent/picture.jpg"}}, 1.f, &status);
         QVERIFY(out.empty());
         QVERIFY2(status.startsWith("ERROR!!! ") && status.contains("/nonexistent/picture.jpg"), qPrintable(status));
+        ImageLayer::Loaded left;
+        QVERIFY(!ImageLayer::takeReadAhead(QStringLiteral("/nonexistent/picture.jpg"), &left));
     }
 
     void blurShrinksWithThePreviewScale()
