@@ -14,14 +14,14 @@ TSFbo GLAreaReduce::reduce(const TSFbo& in, const QSize& size, uint internalForm
     return reduce(in, QRect(QPoint(), in.size()), out) ? out : TSFbo();
 }
 
-bool GLAreaReduce::reduce(const TSFbo& in, const QRect& source, TSFbo& out)
+bool GLAreaReduce::reduce(const TSFbo& in, const QRectF& source, TSFbo& out)
 {
     if (in.isEmpty() || out.isEmpty() || source.width() < out.width() || source.height() < out.height()
-        || !QRect(QPoint(), in.size()).contains(source))
+        || !QRectF(QPointF(), QSizeF(in.size())).contains(source))
         return false;
     setUniformValue(QStringLiteral("outSize"), QSizeF(out.size()));
-    setUniformValue(QStringLiteral("srcOrigin"), QPointF(source.topLeft()));
-    setUniformValue(QStringLiteral("srcExtent"), QSizeF(source.size()));
+    setUniformValue(QStringLiteral("srcOrigin"), source.topLeft());
+    setUniformValue(QStringLiteral("srcExtent"), source.size());
     const bool done = proc(in, out);
     setTexture(QStringLiteral("inputTexture0"), TSFbo()); // the input is not held past the pass
     return done;

@@ -7,7 +7,7 @@
 
 #include "gpu/glimfilter.h"
 
-#include <QRect>
+#include <QRectF>
 
 // Makes an image smaller by area: each output pixel is the mean of the input pixels it covers,
 // as cv::INTER_AREA does, so gratings and other fine detail reduce to their mean instead of
@@ -19,6 +19,7 @@ public:
     GLAreaReduce();
     // The whole of `in` into a new framebuffer of `size`.
     TSFbo reduce(const TSFbo& in, const QSize& size, uint internalFormat = TSFbo::workingFormat());
-    // The `source` part of `in` into all of `out`.
-    bool reduce(const TSFbo& in, const QRect& source, TSFbo& out);
+    // The `source` part of `in` (in pixels, fractional edges weighted by what they cover) into
+    // all of `out`.
+    bool reduce(const TSFbo& in, const QRectF& source, TSFbo& out);
 };

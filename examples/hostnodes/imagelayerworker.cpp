@@ -1,9 +1,10 @@
 #include "imagelayerworker.h"
 
+#include "gpu/glareareduce.h"
 #include "gpu/glimfilter.h"
 #include "imagelayer.h"
 
-#include <QSizeF>
+#include <QRectF>
 
 QString ImageLayerWorker::fetch(const QString& source)
 {
@@ -37,6 +38,21 @@ QString ImageLayerWorker::doProc(TSFbo& io)
     const double targetAspect = double(io.width()) / io.height();
     const QSizeF uvScale = imageAspect > targetAspect ? QSizeF(targetAspect / imageAspect, 1.0)
                                                       : QSizeF(1.0, imageAspect / targetAspect);
+    // A shown part larger than the image (a preview, or a large file on a small canvas) is
+    // reduced by area: sampling it would alias its fine detail, and a preview would not show
+    // the mean that the full-size render reduces to.
+    const QSizeF shown(m_image.width() * uvScale.width(), m_image.height() * uvScale.height());
+    if (shown.width() >= io.width() && shown.height() >= io.height()) {
+        const QRectF whole(QPointF(), QSizeF(m_image.size()));
+        const QRectF part = QRectF(QPointF((whole.width() - shown.width()) / 2, (whole.height() - shown.height()) / 2),
+                                   shown) & whole;
+        TSFbo reduced(io.size(), TSFbo::workingFormat());
+        reduced.setScale(io.scale());
+        if (!GLAreaReduce().reduce(m_image, part, reduced))
+            return QStringLiteral("ERROR!!! ImageLayer: the reduction pass failed");
+        io = reduced;
+        return QString();
+    }
     GLImFilter place(QStringLiteral(":/examples/shaders/placeimage.frag"));
     place.setUniformValue(QStringLiteral("uvScale"), uvScale);
     place.setTexture(QStringLiteral("inputTexture0"), m_image);

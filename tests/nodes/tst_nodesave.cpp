@@ -22,16 +22,6 @@
 #include <opencv2/imgproc.hpp>
 
 namespace {
-// The full-resolution image the root hands back for a save of `node` without a file.
-cv::Mat savedOutput(TNodeRoot* root, TNode* node)
-{
-    QSignalSpy changed(root, &TNodeRoot::outputChanged);
-    node->saveOutputToFile(QUrl(), QVariantMap());
-    if (!QTest::qWaitFor([&] { return changed.count() > 0 && TestHost::queueDrained(); }, 10000))
-        return cv::Mat();
-    return root->output().mat().clone();
-}
-
 // Every pixel within `tol` (16-bit units) of one colour given in 8-bit units.
 bool uniformlyNear(const cv::Mat& m, const QColor& c, int tol, QString* message)
 {

@@ -1,6 +1,6 @@
 #pragma once
 // Reads what a root delivers as "_output_" at full precision, for comparisons tighter than
-// the 8-bit display copy allows.
+// the 8-bit display copy allows, and the full-resolution image a save hands back.
 
 #include "testhost.h"
 
@@ -8,6 +8,7 @@
 #include "nodes/tnoderoot.h"
 
 #include <QAtomicInt>
+#include <QSignalSpy>
 #include <QTest>
 #include <opencv2/core.hpp>
 
@@ -31,4 +32,15 @@ inline cv::Mat renderedOutput(TNodeRoot* root, int type = CV_16UC3, int timeoutM
     const bool arrived = QTest::qWaitFor([&] { return got.loadAcquire() && TestHost::queueDrained(); }, timeoutMs);
     QObject::disconnect(c);
     return arrived ? result : cv::Mat();
+}
+
+// The full-resolution image the root hands back for a save of `node` without a file; empty
+// when none arrives within `timeoutMs`.
+inline cv::Mat savedOutput(TNodeRoot* root, TNode* node, int timeoutMs = 10000)
+{
+    QSignalSpy changed(root, &TNodeRoot::outputChanged);
+    node->saveOutputToFile(QUrl(), QVariantMap());
+    if (!QTest::qWaitFor([&] { return changed.count() > 0 && TestHost::queueDrained(); }, timeoutMs))
+        return cv::Mat();
+    return root->output().mat().clone();
 }
