@@ -18,27 +18,17 @@ double clamp01(double v)
 
 double burn(double b, double f)
 {
-    if (b >= 1.0)
-        return 1.0;
-    if (f == 0.0)
-        return 0.0;
-    return std::max(0.0, 1.0 - (1.0 - b) / f);
+    return b >= 1.0 ? 1.0 : f == 0.0 ? 0.0 : std::max(0.0, 1.0 - (1.0 - b) / f);
 }
 
 double dodge(double b, double f)
 {
-    if (b <= 0.0)
-        return 0.0;
-    if (f == 1.0)
-        return 1.0;
-    return std::min(1.0, b / (1.0 - f));
+    return b <= 0.0 ? 0.0 : f == 1.0 ? 1.0 : std::min(1.0, b / (1.0 - f));
 }
 
 double vivid(double b, double f)
 {
-    if (f < 0.5)
-        return burn(b, 2.0 * f);
-    return dodge(b, 2.0 * f - 1.0);
+    return f < 0.5 ? burn(b, 2.0 * f) : dodge(b, 2.0 * f - 1.0);
 }
 
 double perChannel(int mode, double b, double f)
@@ -89,13 +79,8 @@ double chroma(const cv::Vec3d& c)
 // In sixths of the circle; red wins ties, then green.
 double hue(const cv::Vec3d& c)
 {
-    const double d = chroma(c);
-    const double r = c[0], g = c[1], b = c[2];
-    if (r >= g && r >= b)
-        return (g - b) / d;
-    if (g >= b)
-        return 2.0 + (b - r) / d;
-    return 4.0 + (r - g) / d;
+    const double d = chroma(c), r = c[0], g = c[1], b = c[2];
+    return r >= g && r >= b ? (g - b) / d : g >= b ? 2.0 + (b - r) / d : 4.0 + (r - g) / d;
 }
 
 // The saturated colour of chroma d at hue h, as distances from the primaries on the circle.
@@ -152,8 +137,7 @@ cv::Vec4d blend(int mode, const cv::Vec4d& fg, const cv::Vec4d& bg, double k)
         B[i] = clamp01(bg[i]);
         bgRaw[i] = bg[i];
     }
-    const double af = fg[3];
-    const double ab = bg[3];
+    const double af = fg[3], ab = bg[3];
     const double alpha = af + ab - af * ab;
     // Premultiplied: blended where both are present, each alone where only it is.
     const cv::Vec3d premultiplied = formula(mode, B, F) * (af * ab) + F * (af * (1.0 - ab)) + bgRaw * (ab * (1.0 - af));

@@ -28,12 +28,9 @@ cv::Vec4d texel(const cv::Mat& image, int x, int y)
 
 cv::Vec4d bilinear(const cv::Mat& image, double s, double t)
 {
-    const double x = s * image.cols - 0.5;
-    const double y = t * image.rows - 0.5;
-    const int x0 = int(std::floor(x));
-    const int y0 = int(std::floor(y));
-    const double fx = x - x0;
-    const double fy = y - y0;
+    const double x = s * image.cols - 0.5, y = t * image.rows - 0.5;
+    const int x0 = int(std::floor(x)), y0 = int(std::floor(y));
+    const double fx = x - x0, fy = y - y0;
     return (texel(image, x0, y0) * (1 - fx) + texel(image, x0 + 1, y0) * fx) * (1 - fy)
            + (texel(image, x0, y0 + 1) * (1 - fx) + texel(image, x0 + 1, y0 + 1) * fx) * fy;
 }

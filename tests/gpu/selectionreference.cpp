@@ -24,13 +24,7 @@ double hueOf(const cv::Vec3d& c)
     const double r = c[0], g = c[1], b = c[2];
     const double hi = std::max({r, g, b}), lo = std::min({r, g, b});
     const double d = hi - lo + 1e-6;
-    double sixths;
-    if (r >= g && r >= b)
-        sixths = (g - b) / d;
-    else if (g >= b)
-        sixths = 2.0 + (b - r) / d;
-    else
-        sixths = 4.0 + (r - g) / d;
+    const double sixths = r >= g && r >= b ? (g - b) / d : g >= b ? 2.0 + (b - r) / d : 4.0 + (r - g) / d;
     return (sixths + 1.0) / 6.0;
 }
 

@@ -138,20 +138,19 @@ public:
 };
 
 namespace TestLayers {
+template <class Node, class Worker>
+void registerLayer(const char* name)
+{
+    TNodeFactory::registerNodeClass(name, [](TImproc* parent, uint uid) -> TNode* { return new Node(parent, uid); },
+                                    [](uint uid, uint parent) -> TNodeWorker* { return new Worker(uid, parent); });
+}
+
 // Registers the classes above once (later calls are refused by the registry and harmless).
 inline void registerAll()
 {
-    TNodeFactory::registerNodeClass("FillLayer",
-        [](TImproc* parent, uint uid) -> TNode* { return new FillLayer(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new FillWorker(uid, parent); });
-    TNodeFactory::registerNodeClass("ShiftLayer",
-        [](TImproc* parent, uint uid) -> TNode* { return new ShiftLayer(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new ShiftWorker(uid, parent); });
-    TNodeFactory::registerNodeClass("FailLayer",
-        [](TImproc* parent, uint uid) -> TNode* { return new FailLayer(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new FailWorker(uid, parent); });
-    TNodeFactory::registerNodeClass("StampLayer",
-        [](TImproc* parent, uint uid) -> TNode* { return new StampLayer(parent, uid); },
-        [](uint uid, uint parent) -> TNodeWorker* { return new StampWorker(uid, parent); });
+    registerLayer<FillLayer, FillWorker>("FillLayer");
+    registerLayer<ShiftLayer, ShiftWorker>("ShiftLayer");
+    registerLayer<FailLayer, FailWorker>("FailLayer");
+    registerLayer<StampLayer, StampWorker>("StampLayer");
 }
 } // namespace TestLayers

@@ -15,6 +15,8 @@
 #include "engine/tjson.h"
 #include "nodes/tnoderootwithadjust.h"
 
+#include <opencv2/imgproc.hpp>
+
 namespace {
 // One layer as the test describes it: a shift of its input, or a fill; its compositing
 // parameters; its children.
@@ -33,12 +35,7 @@ using Tree = QList<Layer>;
 
 Layer shift(double s, float opacity = 1.0f, int mode = TNode::BLENDMODE_NORMAL, bool serial = true)
 {
-    Layer l;
-    l.shift = s;
-    l.opacity = opacity;
-    l.mode = mode;
-    l.serial = serial;
-    return l;
+    return Layer{"ShiftLayer", s, QColor(), opacity, mode, serial};
 }
 
 Layer fill(const QColor& c, float opacity = 1.0f, int mode = TNode::BLENDMODE_NORMAL, bool serial = true)
@@ -89,13 +86,9 @@ void cpuChildren(const Tree& children, cv::Mat& io)
 // (as 32-bit floats, the type the comparison's evidence images are written from).
 cv::Mat readable(const cv::Mat& composed)
 {
-    std::vector<cv::Mat> planes;
-    cv::split(composed, planes);
-    planes.resize(3);
-    cv::Mat rgb;
-    cv::merge(planes, rgb);
-    cv::Mat clamped = cv::min(cv::max(rgb, 0.0), 1.0);
-    clamped.convertTo(rgb, CV_32FC3);
+    cv::Mat rgba, rgb;
+    cv::Mat(cv::min(cv::max(composed, 0.0), 1.0)).convertTo(rgba, CV_32FC4);
+    cv::cvtColor(rgba, rgb, cv::COLOR_BGRA2BGR);
     return rgb;
 }
 

@@ -6,9 +6,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <opencv2/imgcodecs.hpp>
@@ -20,19 +18,12 @@ namespace GpuTest {
 
 cv::Mat randomImage(int rows, int cols, int type, unsigned seed, double lo, double hi)
 {
-    cv::RNG rng(seed);
+    // Integer depths take their whole range.
+    const int depth = CV_MAT_DEPTH(type);
+    const bool integer = depth == CV_8U || depth == CV_16U;
     cv::Mat m(rows, cols, type);
-    switch (CV_MAT_DEPTH(type)) {
-    case CV_8U:
-        rng.fill(m, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(256));
-        break;
-    case CV_16U:
-        rng.fill(m, cv::RNG::UNIFORM, cv::Scalar::all(0), cv::Scalar::all(65536));
-        break;
-    default:
-        rng.fill(m, cv::RNG::UNIFORM, cv::Scalar::all(lo), cv::Scalar::all(hi));
-        break;
-    }
+    cv::RNG(seed).fill(m, cv::RNG::UNIFORM, cv::Scalar::all(integer ? 0 : lo),
+                       cv::Scalar::all(depth == CV_8U ? 256 : depth == CV_16U ? 65536 : hi));
     return m;
 }
 
@@ -50,13 +41,9 @@ TSFbo brightnessContrast(const TSFbo& in, float brightness, float contrast)
 
 cv::Mat normalised(const cv::Mat& m)
 {
-    double scale = 1.0;
-    if (m.depth() == CV_8U)
-        scale = 1.0 / 255.0;
-    else if (m.depth() == CV_16U)
-        scale = 1.0 / 65535.0;
     cv::Mat out;
-    m.convertTo(out, CV_MAKETYPE(CV_64F, m.channels()), scale);
+    m.convertTo(out, CV_MAKETYPE(CV_64F, m.channels()),
+                m.depth() == CV_8U ? 1.0 / 255.0 : m.depth() == CV_16U ? 1.0 / 65535.0 : 1.0);
     return out;
 }
 

@@ -4,36 +4,6 @@
 
 const char* const TestEffectBase::kClassName = "TestEffectBase";
 
-namespace {
-// 0.x presets are not supported: their conversion yields nothing.
-QVariantMap fromAncient(const QVariantMap&)
-{
-    return {};
-}
-// 1.0 called the amount "strength".
-QVariantMap from100(const QVariantMap& p)
-{
-    QVariantMap out = p;
-    out.insert("amount", out.take("strength"));
-    return out;
-}
-// Until 1.3 the count was in pairs.
-QVariantMap from101(const QVariantMap& p)
-{
-    QVariantMap out = p;
-    out.insert("count", p.value("count").toInt() * 2);
-    return out;
-}
-// 1.2 presets already counted singly; registered after from101, so it wins for 1.2, and it
-// leaves its mark in the label.
-QVariantMap from102(const QVariantMap& p)
-{
-    QVariantMap out = p;
-    out.insert("label", QStringLiteral("from 1.2"));
-    return out;
-}
-} // namespace
-
 TestEffectBase::TestEffectBase(QObject* parent)
     : TEBase(parent)
 {
@@ -47,10 +17,13 @@ TestEffectBase::TestEffectBase(QObject* parent)
     registerParam("blend", TNode::BLENDMODE_NORMAL);
     registerParam("viewer", 0u, false);
     finalizeConstructor(kClassName, ver(1, 3));
-    addPresetConvertor(0, 100, fromAncient);
-    addPresetConvertor(100, 101, from100);
-    addPresetConvertor(101, 103, from101);
-    addPresetConvertor(102, 103, from102);
+    // 0.x presets are not supported: their conversion yields nothing. 1.0 called the amount
+    // "strength"; until 1.3 the count was in pairs. 1.2 presets already counted singly: their
+    // converter, registered later, wins for 1.2 and leaves its mark in the label.
+    addPresetConvertor(0, 100, [](const QVariantMap&) { return QVariantMap(); });
+    addPresetConvertor(100, 101, [](const QVariantMap& p) { QVariantMap q = p; q.insert("amount", q.take("strength")); return q; });
+    addPresetConvertor(101, 103, [](const QVariantMap& p) { QVariantMap q = p; q.insert("count", p.value("count").toInt() * 2); return q; });
+    addPresetConvertor(102, 103, [](const QVariantMap& p) { QVariantMap q = p; q.insert("label", QStringLiteral("from 1.2")); return q; });
 }
 
 void TestEffectBase::registerClass()

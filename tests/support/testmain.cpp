@@ -6,7 +6,6 @@
 #include "gpufixture.h"
 
 #include <QGuiApplication>
-#include <QSurfaceFormat>
 #include <QTest>
 #include <QStringList>
 #include <cstdio>
