@@ -25,8 +25,8 @@ Xy nativeChromaticity(cmsHPROFILE profile, const cmsCIEXYZ& adapted)
 } // namespace
 
 // xy: white, red, green, blue
-struct PublishedDefinitionsRow { QString file; QVector<double> xy; double atHalf; double atSmall; };
-Q_DECLARE_METATYPE(PublishedDefinitionsRow)
+struct ProfileRow { QString file; QVector<double> xy; double atHalf; double atSmall; };
+Q_DECLARE_METATYPE(ProfileRow)
 
 class TstStandardProfiles : public QObject
 {
@@ -39,27 +39,22 @@ private slots:
     // white and primaries as xy, the decoding curve at 0.5 and at 0.02.
     void publishedDefinitions_data()
     {
-        QTest::addColumn<PublishedDefinitionsRow>("row");
-        QTest::newRow("sRGB") << PublishedDefinitionsRow{"sRGB_IEC61966-2-1_black_scaled.icc",
-                QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06},
-                std::pow((0.5 + 0.055) / 1.055, 2.4), 0.02 / 12.92};
-        QTest::newRow("Adobe RGB (1998)") << PublishedDefinitionsRow{"Adobe98.icc",
-                QVector<double>{0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06}, std::pow(0.5, 2.19921875),
-                std::pow(0.02, 2.19921875)};
-        QTest::newRow("ProPhoto") << PublishedDefinitionsRow{"ProPhoto.icc",
-                QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1596, 0.8404, 0.0366, 0.0001}, std::pow(0.5, 1.8),
-                0.02 / 16.0};
-        QTest::newRow("Apple RGB") << PublishedDefinitionsRow{"AppleRGB.icc",
-                QVector<double>{0.3127, 0.3290, 0.625, 0.34, 0.28, 0.595, 0.155, 0.07}, std::pow(0.5, 1.8),
-                std::pow(0.02, 1.8)};
-        QTest::newRow("Wide Gamut") << PublishedDefinitionsRow{"WideGamut.icc",
-                QVector<double>{0.3457, 0.3585, 0.7347, 0.2653, 0.1152, 0.8264, 0.1566, 0.0177},
+        QTest::addColumn<ProfileRow>("row");
+        QTest::newRow("sRGB") << ProfileRow{"sRGB_IEC61966-2-1_black_scaled.icc", {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60,
+                0.15, 0.06}, std::pow((0.5 + 0.055) / 1.055, 2.4), 0.02 / 12.92};
+        QTest::newRow("Adobe RGB (1998)") << ProfileRow{"Adobe98.icc", {0.3127, 0.3290, 0.64, 0.33, 0.21, 0.71, 0.15, 0.06},
                 std::pow(0.5, 2.19921875), std::pow(0.02, 2.19921875)};
+        QTest::newRow("ProPhoto") << ProfileRow{"ProPhoto.icc", {0.3457, 0.3585, 0.7347, 0.2653, 0.1596, 0.8404, 0.0366,
+                0.0001}, std::pow(0.5, 1.8), 0.02 / 16.0};
+        QTest::newRow("Apple RGB") << ProfileRow{"AppleRGB.icc", {0.3127, 0.3290, 0.625, 0.34, 0.28, 0.595, 0.155, 0.07},
+                std::pow(0.5, 1.8), std::pow(0.02, 1.8)};
+        QTest::newRow("Wide Gamut") << ProfileRow{"WideGamut.icc", {0.3457, 0.3585, 0.7347, 0.2653, 0.1152, 0.8264, 0.1566,
+                0.0177}, std::pow(0.5, 2.19921875), std::pow(0.02, 2.19921875)};
     }
 
     void publishedDefinitions()
     {
-        QFETCH(PublishedDefinitionsRow, row);
+        QFETCH(ProfileRow, row);
         const auto& [file, xy, atHalf, atSmall] = row;
         QVERIFY(StandardProfiles::fileNames().contains(file));
         const QByteArray bytes = StandardProfiles::build(file);
