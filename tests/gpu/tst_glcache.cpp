@@ -54,10 +54,7 @@ private slots:
             d = GLCache::contains("d", fd.uid());
             return GLCache::fboCacheKB();
         });
-        QVERIFY(a);
-        QVERIFY(!b);
-        QVERIFY(c);
-        QVERIFY(d);
+        QCOMPARE((QVector<bool>{a, b, c, d}), (QVector<bool>{true, false, true, true}));
         QCOMPARE(cost, uint(3 * kEntryKB));
     }
 

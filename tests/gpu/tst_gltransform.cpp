@@ -16,22 +16,18 @@ const cv::Scalar kClear(0.0, 0.0, 0.0, 0.0);
 cv::Mat coordinateImage(const cv::Size& size)
 {
     cv::Mat m(size, CV_32FC4);
-    for (int y = 0; y < size.height; ++y) {
-        for (int x = 0; x < size.width; ++x)
-            m.at<cv::Vec4f>(y, x) = cv::Vec4f(x + 0.5f, y + 0.5f, 1.f, 1.f);
-    }
+    m.forEach<cv::Vec4f>([](cv::Vec4f& p, const int* pos) { p = cv::Vec4f(pos[1] + 0.5f, pos[0] + 0.5f, 1.f, 1.f); });
     return m;
 }
 
 cv::Mat place(const cv::Mat& image, const cv::Size& target, const QPointF& pos, float scale, float rotation)
 {
-    const cv::Mat out = onGpu([&] {
+    return onGpu([&] {
         const TSFbo in(image, GL_RGBA32F);
         TSFbo dst(cv::Mat(target, CV_32FC4, kBackground), GL_RGBA32F);
         GLTransform().proc(in, pos, scale, rotation, dst);
         return dst.dataToMat(CV_32FC4, true);
     });
-    return out;
 }
 
 // Where image point (u, v) lands on the target, in pixels (x right, y down = row index):
@@ -51,7 +47,7 @@ cv::Point2d landing(const cv::Point2d& uv, const cv::Size& image, const cv::Size
 // bound, viewport set, program bound, then GLDrawTexture::draw.
 cv::Mat drawOnto(const cv::Mat& texture, const cv::Size& target, float opacity, const QPointF& pos, float scale)
 {
-    const cv::Mat out = onGpu([&] {
+    return onGpu([&] {
         const TSFbo tex(texture, GL_RGBA32F);
         TSFbo dst(cv::Mat(target, CV_32FC4, kClear), GL_RGBA32F);
         GLDrawTexture draw;
@@ -62,7 +58,6 @@ cv::Mat drawOnto(const cv::Mat& texture, const cv::Size& target, float opacity, 
         dst.release();
         return dst.dataToMat(CV_32FC4, true);
     });
-    return out;
 }
 
 } // namespace
@@ -139,8 +134,7 @@ private slots:
                     expected.at<cv::Vec4f>(y, x) = cv::Vec4f(float(uv.x), float(uv.y), 1.f, 1.f);
                     ++inside;
                 } else if (wellOutside) {
-                    expected.at<cv::Vec4f>(y, x) = cv::Vec4f(kBackground[0], kBackground[1], kBackground[2],
-                                                             kBackground[3]);
+                    expected.at<cv::Vec4f>(y, x) = cv::Vec4f(kBackground);
                 }
             }
         }
