@@ -15,12 +15,7 @@
 namespace {
 TDrawPoint point(const QString& which, int layer, bool begin, bool end)
 {
-    TDrawPoint p;
-    p.which = which;
-    p.layerId = layer;
-    p.isBegin = begin;
-    p.isEnd = end;
-    return p;
+    return TDrawPoint{which, QPointF(), begin, end, layer, {}};
 }
 } // namespace
 

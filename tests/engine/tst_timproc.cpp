@@ -32,16 +32,14 @@ struct Line
 };
 QList<Line> g_lines;
 
-void collect(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    g_lines.append({type, QString::fromLatin1(context.category), text});
-}
-
 // The lines the library wrote while `work` ran, through a handler of the application's own.
 QList<Line> linesOf(const std::function<void()>& work)
 {
     g_lines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
+                                                                const QString& text) {
+        g_lines.append({type, QString::fromLatin1(context.category), text});
+    });
     work();
     qInstallMessageHandler(previous);
     return g_lines;
