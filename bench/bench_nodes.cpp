@@ -268,7 +268,7 @@ void breakdown(TNodeRoot* root, int layers)
         walkMs = time([&] {
             TPendingList pending{w};
             TSFbo c = w->canvasFbo();
-            w->proc(c, c, pending);
+            w->proc(c, c, pending, 0);
         });
         copies = (TSFbo::detachCopies() - before) / g_runs;
         requestMs = time([&] { w->emitUpdateReq(w, QStringLiteral("breakdown"), QString()); });

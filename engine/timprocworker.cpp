@@ -5,6 +5,7 @@
 #include "engine/timproc.h"
 #include "engine/timpserver.h"
 #include "engine/timpserverthread.h"
+#include "gpu/tuid.h"
 
 #include <QThread>
 
@@ -50,9 +51,26 @@ void TImprocWorker::setParams(const QVariantMap& params)
 {
     for (auto it = params.cbegin(); it != params.cend(); ++it) {
         auto own = m_params.find(it.key());
-        if (own != m_params.end() && own.value() != it.value())
+        if (own != m_params.end() && own.value() != it.value()) {
             own.value() = it.value();
+            m_paramsKeyValid = false;
+        }
     }
+}
+
+void TImprocWorker::defineParams(const QVariantMap& params)
+{
+    m_params = params;
+    m_paramsKeyValid = false;
+}
+
+unsigned int TImprocWorker::paramsKey() const
+{
+    if (!m_paramsKeyValid) {
+        m_paramsKey = TUid::hash(QVariant(m_params));
+        m_paramsKeyValid = true;
+    }
+    return m_paramsKey;
 }
 
 bool TImprocWorker::setParamValue(const QString& key, double v)
@@ -61,6 +79,7 @@ bool TImprocWorker::setParamValue(const QString& key, double v)
     if (it != m_params.cend() && TImproc::floatValuesEqual(it.value().toFloat(), float(v)))
         return false;
     m_params.insert(key, v);
+    m_paramsKeyValid = false;
     return true;
 }
 
@@ -70,6 +89,7 @@ bool TImprocWorker::setParamValue(const QString& key, float v)
     if (it != m_params.cend() && TImproc::floatValuesEqual(it.value().toFloat(), v))
         return false;
     m_params.insert(key, v);
+    m_paramsKeyValid = false;
     return true;
 }
 

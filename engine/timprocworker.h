@@ -34,7 +34,9 @@ public:
     // Overwrites the values of keys the worker already has; unknown keys are ignored.
     void setParams(const QVariantMap& params);
     // Replaces the whole map.
-    void defineParams(const QVariantMap& params) { m_params = params; }
+    void defineParams(const QVariantMap& params);
+    // Structural hash of the parameter values, recomputed only after they change.
+    unsigned int paramsKey() const;
     bool setParamValue(const QString& key, double v);
     bool setParamValue(const QString& key, float v);
 
@@ -78,6 +80,8 @@ private:
 
     QVariantMap m_params;
     QVariantMap m_paramsSnapshot;
+    mutable unsigned int m_paramsKey = 0;
+    mutable bool m_paramsKeyValid = false;
     mutable QRecursiveMutex m_drawMutex;
     QMap<QString, QList<TDrawPoint>> m_drawCmds;
     unsigned int m_uid;

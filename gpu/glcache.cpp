@@ -18,6 +18,7 @@ constexpr double kResultCacheShare = 0.7;
 // re-enter insert().
 QRecursiveMutex GLCache::s_mutex;
 QCache<QString, GLCache::GLCacheData> GLCache::s_cache(kDefaultResultCacheKB);
+QCache<QString, GLCache::GLCacheData> GLCache::s_spares(kDefaultResultCacheKB);
 QMap<QString, TSMat> GLCache::s_fboRamCache;
 QQueue<QOpenGLFramebufferObject*> GLCache::s_delayDestroyBuffers;
 std::atomic<uint> GLCache::s_currBufferSize{0};
@@ -36,8 +37,11 @@ void GLCache::set(const QString& key, const TSFbo& fbo, FBOCache mode)
     if (fbo.isEmpty())
         return;
     QMutexLocker locker(&s_mutex);
-    if (mode == FboCacheGpu || mode == FboCacheGpuRam)
+    if (mode == FboCacheGpu || mode == FboCacheGpuRam) {
+        s_spares.remove(key);
         s_cache.insert(key, new GLCacheData(fbo), TSFbo::textureSizeKB(fbo.fbo()));
+        fitSpares();
+    }
     if (mode == FboCacheRam || mode == FboCacheGpuRam) {
         TSMat copy = fbo.dataToTSMat(TSFbo::toCvType(fbo.internalFormat()), false, false);
         copy.setProperty("_fboFormat_", int(fbo.internalFormat()));
@@ -45,9 +49,31 @@ void GLCache::set(const QString& key, const TSFbo& fbo, FBOCache mode)
     }
 }
 
+void GLCache::setSpare(const QString& key, const TSFbo& fbo)
+{
+    if (fbo.isEmpty())
+        return;
+    QMutexLocker locker(&s_mutex);
+    s_cache.remove(key);
+    fitSpares();
+    s_spares.insert(key, new GLCacheData(fbo), TSFbo::textureSizeKB(fbo.fbo()));
+}
+
+void GLCache::fitSpares()
+{
+    s_spares.setMaxCost(std::max(0, s_cache.maxCost() - s_cache.totalCost()));
+}
+
 TSFbo GLCache::get(const QString& key, uint uid)
 {
     QMutexLocker locker(&s_mutex);
+    if (GLCacheData* spare = s_spares.object(key)) {
+        if (uid == 0 || uid == spare->fbo.uid()) {
+            ++s_stats.hits;
+            return spare->fbo;
+        }
+        s_spares.remove(key);
+    }
     if (GLCacheData* entry = s_cache.object(key); entry && !entry->fbo.isEmpty()) {
         if (uid == 0 || uid == entry->fbo.uid()) {
             ++s_stats.hits;
@@ -73,6 +99,7 @@ void GLCache::set(const QString& key, const ESTexture& texture)
         return;
     QMutexLocker locker(&s_mutex);
     s_cache.insert(key, new GLCacheData(texture), texture.textureSizeKB());
+    fitSpares();
 }
 
 ESTexture GLCache::getTexture(const QString& key)
@@ -91,6 +118,8 @@ bool GLCache::contains(const QString& key, uint uid)
     QMutexLocker locker(&s_mutex);
     if (GLCacheData* entry = s_cache.object(key); entry && !entry->fbo.isEmpty())
         return entry->fbo.uid() == uid;
+    if (GLCacheData* spare = s_spares.object(key))
+        return spare->fbo.uid() == uid;
     const auto ram = s_fboRamCache.constFind(key);
     return ram != s_fboRamCache.constEnd() && ram->uid() == uid;
 }
@@ -99,7 +128,8 @@ bool GLCache::release(const QString& key)
 {
     QMutexLocker locker(&s_mutex);
     s_fboRamCache.remove(key);
-    return s_cache.remove(key);
+    const bool spare = s_spares.remove(key);
+    return s_cache.remove(key) || spare;
 }
 
 void GLCache::clearAll(bool alsoRam)
@@ -108,6 +138,7 @@ void GLCache::clearAll(bool alsoRam)
         QMutexLocker locker(&s_mutex);
         // Entries are destroyed inside the lock: their records re-enter insert() (recursive).
         s_cache.clear();
+        s_spares.clear();
         if (alsoRam)
             s_fboRamCache.clear();
     }
@@ -133,6 +164,7 @@ void GLCache::setMax(int totalKB, int maxNumBuffers)
     s_maxNumBuffers = uint(std::max(maxNumBuffers, 0));
     qCDebug(lcGpu) << "==========***** GLCache::setMax " << totalKB << maxNumBuffers;
     s_cache.setMaxCost(int(totalKB * kResultCacheShare));
+    fitSpares();
     adjustBuffers();
 }
 
@@ -162,6 +194,18 @@ int GLCache::fboCacheCount()
 {
     QMutexLocker locker(&s_mutex);
     return s_cache.count();
+}
+
+uint GLCache::spareKB()
+{
+    QMutexLocker locker(&s_mutex);
+    return uint(s_spares.totalCost());
+}
+
+int GLCache::spareCount()
+{
+    QMutexLocker locker(&s_mutex);
+    return s_spares.count();
 }
 
 uint GLCache::delayDestroyBuffersKB()

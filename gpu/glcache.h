@@ -23,6 +23,9 @@
 //   expects, least recently used evicted first, its cost the image's KB, limited to 70 % of
 //   the total budget (307,200 KB before setMax); optionally RAM copies of results under the
 //   same keys, uploaded again on demand;
+// - spare entries: images worth keeping only while there is room (intermediate results that
+//   can be rendered again), held in what the result cache leaves of its share and evicted,
+//   least recently used first, before any result-cache entry has to go;
 // - the pool of released framebuffers, reused by TSFbo allocation on an exact match of
 //   size, internal format and attachment (newest first), limited to maxCount() buffers and
 //   to the budget left over by live images and textures.
@@ -46,6 +49,8 @@ public:
 
     // Stores a shared handle (no pixel copy) and/or a RAM copy; an empty fbo is ignored.
     static void set(const QString& key, const TSFbo& fbo, FBOCache mode = FboCacheGpu);
+    // Stores a spare entry (see above); an image larger than the room left is not stored.
+    static void setSpare(const QString& key, const TSFbo& fbo);
     // The cached image when its uid is `uid` (any uid when 0), else a re-upload of a RAM copy
     // with exactly that non-zero uid, else an empty TSFbo; stale entries are removed.
     static TSFbo get(const QString& key, uint uid);
@@ -68,6 +73,8 @@ public:
     static uint fboCacheKB();
     static uint fboCacheMaxKB();
     static int fboCacheCount();
+    static uint spareKB();
+    static int spareCount();
     static uint delayDestroyBuffersKB();
     static int pooledCount();
     static Stats stats();
@@ -96,8 +103,11 @@ private:
     // handed in are deleted at once (their GL names die with the context) until the render
     // thread uses the pool again.
     static void closePool();
+    // Gives the spare entries what the result cache leaves of its share, evicting the oldest.
+    static void fitSpares();
 
     static QCache<QString, GLCacheData> s_cache;
+    static QCache<QString, GLCacheData> s_spares;
     static QMap<QString, TSMat> s_fboRamCache;
     static QQueue<QOpenGLFramebufferObject*> s_delayDestroyBuffers;
     static std::atomic<uint> s_currBufferSize;

@@ -32,7 +32,7 @@ GLResources::LiveCounts GLResources::liveCounts()
     c.shaders = GLProg::cachedShaders();
     c.vertexBuffers = GLVertices::liveBuffers();
     c.pooledFramebuffers = GLCache::pooledCount();
-    c.cachedResults = GLCache::fboCacheCount();
+    c.cachedResults = GLCache::fboCacheCount() + GLCache::spareCount();
     c.images = TSFbo::fboUsed();
     c.textures = ESTexture::liveTextures();
     return c;

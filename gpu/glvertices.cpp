@@ -12,6 +12,7 @@
 #include <vector>
 
 int GLVertices::s_count = 0;
+std::atomic<quint64> GLVertices::s_drawCalls{0};
 int GLVertices::s_withBuffers = 0;
 
 GLVertices::GLVertices()
@@ -95,6 +96,11 @@ void GLVertices::release()
         m_vao->release();
 }
 
+quint64 GLVertices::drawCalls()
+{
+    return s_drawCalls.load();
+}
+
 void GLVertices::draw()
 {
     QOpenGLFunctions_3_3_Core* f = GLProg::checkedFuncs("GLVertices::draw");
@@ -102,6 +108,7 @@ void GLVertices::draw()
         return;
     m_vao->bind();
     f->glDrawArrays(m_mode, 0, m_count);
+    ++s_drawCalls;
     m_vao->release();
 }
 

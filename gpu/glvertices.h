@@ -10,6 +10,8 @@
 #include <QVector3D>
 #include <QtGui/qopengl.h>
 
+#include <atomic>
+
 class QOpenGLBuffer;
 class QOpenGLShaderProgram;
 class QOpenGLVertexArrayObject;
@@ -46,6 +48,8 @@ public:
     // Live GLVertices objects, and those of them holding GL objects.
     static int liveCount();
     static int liveBuffers();
+    // Draw calls issued so far by every GLVertices (every pass of the GPU layer draws here).
+    static quint64 drawCalls();
 
 private:
     QOpenGLBuffer* m_vbo = nullptr;
@@ -55,4 +59,5 @@ private:
 
     static int s_count;
     static int s_withBuffers;
+    static std::atomic<quint64> s_drawCalls;
 };

@@ -132,6 +132,15 @@ unsigned int TUid::combine(unsigned int a, unsigned int b)
     return static_cast<unsigned int>((t >> 32) ^ t);
 }
 
+quint64 TUid::chain(quint64 key, quint64 value)
+{
+    // The SplitMix64 finaliser over an odd-multiplier sum: every input bit reaches every output bit.
+    quint64 z = key * 0x9e3779b97f4a7c15ull + value + 0x632be59bd9b4e019ull;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+}
+
 unsigned int TUid::hash(unsigned int a, unsigned int b)
 {
     return combine(a, b);

@@ -34,6 +34,9 @@ public:
 
     // The pair combiner underlying every multi-value hash.
     static unsigned int combine(unsigned int a, unsigned int b);
+    // Order-dependent 64-bit mixing of a key with one more value, for keys naming images
+    // built in steps: 32 bits would let two of the many states of an edited tree collide.
+    static quint64 chain(quint64 key, quint64 value);
 
     static unsigned int hash(unsigned int a, unsigned int b);
     static unsigned int hash(unsigned int a, unsigned int b, unsigned int c);

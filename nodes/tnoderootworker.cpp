@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QOpenGLFunctions_3_3_Core>
+#include <atomic>
 #include <cmath>
 #include <opencv2/core.hpp>
 
@@ -90,6 +91,8 @@ void TNodeRootWorker::prepareInput(const TSMat& input)
     converted.setName(input.name());
     converted.setProperties(input.properties());
     m_input = TSFbo(converted, m.depth() == CV_16U ? GL_RGBA16 : GL_RGBA8);
+    static std::atomic<quint64> inputsTaken{0};
+    m_inputKey = TUid::chain(quint64(quintptr(this)), ++inputsTaken);
 }
 
 float TNodeRootWorker::modeScale() const
@@ -124,6 +127,14 @@ TSFbo TNodeRootWorker::canvasFbo() const
     canvas.setScale(factor);
     canvas.setUid(TUid::hash(size, TUid::hash(m_canvasColor, 0)));
     return canvas;
+}
+
+quint64 TNodeRootWorker::canvasKey() const
+{
+    const float factor = modeScale();
+    const QSize size = scaled(m_canvasSize, factor);
+    const quint64 sized = TUid::chain(quint32(size.width()), quint32(size.height()));
+    return TUid::chain(TUid::chain(sized, m_canvasColor.rgba64()), TUid::hash(factor));
 }
 
 QString TNodeRootWorker::loadImage(TSFbo& io) const
@@ -230,28 +241,59 @@ bool TNodeRootWorker::composeKeepsChildrenResult(const TSFbo& in, const TSFbo& o
            && paramValue(QStringLiteral("selType")).toInt() == TNode::NONE && unmoved("translate", "scale", "rotate");
 }
 
-QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
+QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 inKey)
 {
     if (pending.isEmpty() || !paramValue(QStringLiteral("active")).toBool())
         return QString();
-    TSFbo tmp = in;
-    QString status = loadImage(tmp);
-    if (status.isEmpty())
-        status = doTransform(tmp, out);
-    if (!status.isEmpty())
-        return status;
-    if (paramFloat("opacity") >= kMinOpacity) {
-        status = prepareChildrenInput(out, tmp);
+    const quint64 own = stateKey();
+    const quint64 startKey = inKey == 0 || own == 0 || !rendersEverythingBelow(pending)
+                                 ? 0 : TUid::chain(TUid::chain(inKey, m_inputKey), own);
+    // When the root's composite keeps its children's result, that result is the output and
+    // the walk has kept it already; otherwise the output is kept under a key of its own.
+    const bool childrenResultIsOutput = paramFloat("opacity") >= kMinOpacity && composeKeepsChildrenResult(out, out);
+    quint64 outputKey = startKey == 0 ? 0 : childrenResultKey(startKey);
+    if (outputKey != 0 && !childrenResultIsOutput)
+        outputKey = TUid::chain(outputKey, 0x726f6f74ull);
+    if (const TSFbo kept = keptImage(outputKey, out.size()); !kept.isEmpty()) {
+        out = kept;
+    } else {
+        const QString status = renderTree(in, out, pending, startKey);
         if (!status.isEmpty())
             return status;
-        status = childrenProc(tmp, pending);
-        if (!status.isEmpty())
-            return status;
-        status = postProc(tmp, out);
+        if (!childrenResultIsOutput)
+            keepImage(outputKey, out);
     }
     pending.removeOne(this);
     clearParamsChange(QString());
+    return QString();
+}
+
+QString TNodeRootWorker::placeInput(const TSFbo& in, TSFbo& out, TSFbo& childrenInput)
+{
+    childrenInput = in;
+    QString status = loadImage(childrenInput);
+    if (status.isEmpty())
+        status = doTransform(childrenInput, out);
+    if (status.isEmpty() && paramFloat("opacity") >= kMinOpacity)
+        status = prepareChildrenInput(out, childrenInput);
     return status;
+}
+
+QString TNodeRootWorker::renderTree(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 startKey)
+{
+    // The placed input is needed only by the root's own composite, so when that keeps the
+    // children's result a kept start image spares placing the input again.
+    const bool placedUnread = paramFloat("opacity") >= kMinOpacity && composeKeepsChildrenResult(out, out);
+    TSFbo childrenInput = placedUnread ? keptImage(startKey, out.size()) : TSFbo();
+    if (childrenInput.isEmpty()) {
+        const QString status = placeInput(in, out, childrenInput);
+        if (!status.isEmpty() || paramFloat("opacity") < kMinOpacity)
+            return status;
+        if (placedUnread)
+            keepImage(startKey, childrenInput);
+    }
+    const QString status = childrenProc(childrenInput, pending, startKey);
+    return status.isEmpty() ? postProc(childrenInput, out) : status;
 }
 
 QString TNodeRootWorker::prepareChildrenInput(const TSFbo& placed, TSFbo& childrenInput)
@@ -323,13 +365,13 @@ void TNodeRootWorker::procUpdateReq(TImprocWorker*, QString& reqTag, QString& fb
             qCDebug(lcNodes) << "TBD: full nodes: " << full;
             m_procMode = TImproc::FULL;
             TSFbo canvas = canvasFbo();
-            proc(canvas, canvas, full);
+            proc(canvas, canvas, full, canvasKey());
             m_procMode = TImproc::LOWREZ;
         }
     }
     TPendingList pending{this};
     TSFbo canvas = canvasFbo();
-    const QString status = proc(canvas, canvas, pending);
+    const QString status = proc(canvas, canvas, pending, canvasKey());
     if (!status.isEmpty())
         emit errorMessage(status);
     emit outputFbo(reqTag, int(uid()), kOutput, canvas);

@@ -25,7 +25,9 @@ public:
     ~TNodeRootWorker() override;
 
     QString doProc(TSFbo&) override { return QString(); }
-    QString proc(const TSFbo& in, TSFbo& out, TPendingList& pending) override;
+    // `inKey` is the key of the canvas `in` (canvasKey()); with it, an output kept from an
+    // earlier walk of the same tree is delivered without a pass.
+    QString proc(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 inKey) override;
     QString postProc(const TSFbo& in, TSFbo& out) override;
     // The root's form of the save walk: places the input, then walks the children up to `target`.
     virtual QString saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* target);
@@ -52,6 +54,8 @@ public:
 
     // A canvas of the current mode's size, cleared to the canvas colour; empty in NONE mode.
     TSFbo canvasFbo() const;
+    // The structural key of what canvasFbo() gives.
+    quint64 canvasKey() const;
     // Replaces `io` by the input stretched to io's size, composited over the canvas colour.
     QString loadImage(TSFbo& io) const;
     // Draws `in` onto `out` with the input placement parameters.
@@ -70,6 +74,12 @@ private:
     bool isPlainCopyOfInput(const TSFbo& loaded) const;
     // True when the root's own composite would give back its children's result unchanged.
     bool composeKeepsChildrenResult(const TSFbo& in, const TSFbo& out) const;
+    // The canvas `in` with the input placed on it (in `out`), and what the children start
+    // from (in `childrenInput`), unless the root's opacity lets nothing of them through.
+    QString placeInput(const TSFbo& in, TSFbo& out, TSFbo& childrenInput);
+    // The whole walk: placed input, children, the root's composite; `startKey` is the key of
+    // what the children start from (0: nothing kept or taken).
+    QString renderTree(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 startKey);
 
 protected:
     // What the children start from: the canvas with the placed input (`placed`). A root
@@ -96,4 +106,6 @@ private:
     float m_thumbnailScale = 1.0f;
     TSFbo m_input;
     bool m_inputOpaque = false;
+    // Another input, even with the uid of an earlier one, is another image to the cache.
+    quint64 m_inputKey = 0;
 };

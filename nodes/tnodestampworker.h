@@ -39,6 +39,8 @@ protected:
     // resolution; scaled to `in`'s size for previews; nothing at all while there is no
     // snapshot and `in` is reduced.
     QString layerSource(const TSFbo& in, TSFbo& source, bool* contributes) override;
+    // What a stamp shows depends on when its snapshot was taken: it is never kept.
+    quint64 stateKey() const override { return 0; }
 
 private:
     QString takeSnapshot(const TSFbo& in, TSFbo& source);

@@ -1,14 +1,21 @@
 #include "nodes/tnodeworker.h"
 
 #include "gpu/glblendmode.h"
+#include "gpu/glcache.h"
 #include "gpu/glmaskblend.h"
 #include "nodes/tnode.h"
 #include "gpu/tselection.h"
+#include "gpu/tuid.h"
 
 #include <QPointF>
 
 namespace {
 constexpr float kMinOpacity = 0.005f;
+
+QString keptImageName(quint64 key)
+{
+    return QStringLiteral("TNodeWorker/running/%1").arg(key, 16, 16, QLatin1Char('0'));
+}
 } // namespace
 
 TNodeWorker::TNodeWorker(unsigned int uid, unsigned int parentUid)
@@ -63,13 +70,83 @@ QString TNodeWorker::renderLayer(const TSFbo& in, TSFbo& image, bool* contribute
     return children(image);
 }
 
-QString TNodeWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
+quint64 TNodeWorker::stateKey() const
+{
+    return paramsKey();
+}
+
+QList<TNodeWorker*> TNodeWorker::childWorkers() const
+{
+    QList<TNodeWorker*> workers;
+    for (QObject* c : children()) {
+        if (auto* w = qobject_cast<TNodeWorker*>(c))
+            workers << w;
+    }
+    return workers;
+}
+
+bool TNodeWorker::readsRunningImage() const
+{
+    return paramValue(QStringLiteral("serialInput")).toBool();
+}
+
+quint64 TNodeWorker::keyAfter(quint64 runningKey, quint64 childInKey, const TNodeWorker* child)
+{
+    if (child->isSkipped())
+        return runningKey;
+    const quint64 added = child->contributionKey();
+    if (runningKey == 0 || childInKey == 0 || added == 0)
+        return 0;
+    return TUid::chain(TUid::chain(runningKey, childInKey), added);
+}
+
+quint64 TNodeWorker::childrenResultKey(quint64 ioKey) const
+{
+    quint64 running = ioKey;
+    for (const TNodeWorker* child : childWorkers())
+        running = keyAfter(running, child->readsRunningImage() ? running : ioKey, child);
+    return running;
+}
+
+quint64 TNodeWorker::contributionKey() const
+{
+    const quint64 own = stateKey();
+    // The node's own state seeds its children's chain, which orders and separates them.
+    return own == 0 ? 0 : childrenResultKey(TUid::chain(own, 0x6c61796572ull));
+}
+
+bool TNodeWorker::rendersEverythingBelow(const TPendingList& pending) const
+{
+    for (const QObject* node = this; node; node = node->parent()) {
+        if (pending.contains(qobject_cast<const TNodeWorker*>(node)))
+            return true;
+    }
+    return false;
+}
+
+TSFbo TNodeWorker::keptImage(quint64 key, const QSize& size)
+{
+    if (key == 0)
+        return TSFbo();
+    const TSFbo kept = GLCache::get(keptImageName(key), 0);
+    return kept.size() == size ? kept : TSFbo();
+}
+
+void TNodeWorker::keepImage(quint64 key, const TSFbo& image)
+{
+    if (key != 0)
+        GLCache::setSpare(keptImageName(key), image);
+}
+
+QString TNodeWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 inKey)
 {
     if (pending.isEmpty() || isSkipped())
         return QString();
+    const quint64 own = stateKey();
+    const quint64 imageKey = inKey == 0 || own == 0 ? 0 : TUid::chain(inKey, own);
     TSFbo tmp;
     bool contributes = true;
-    QString status = renderLayer(in, tmp, &contributes, [&](TSFbo& io) { return childrenProc(io, pending); });
+    QString status = renderLayer(in, tmp, &contributes, [&](TSFbo& io) { return childrenProc(io, pending, imageKey); });
     if (!status.isEmpty() || !contributes)
         return status;
     status = postProc(tmp, out);
@@ -81,35 +158,49 @@ QString TNodeWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending)
 template <typename Step>
 QString TNodeWorker::walkChildren(TSFbo& io, Step step)
 {
-    QList<TNodeWorker*> workers;
+    const QList<TNodeWorker*> workers = childWorkers();
     int lastParallel = -1;
-    for (QObject* c : children()) {
-        if (auto* w = qobject_cast<TNodeWorker*>(c)) {
-            if (!w->paramValue(QStringLiteral("serialInput")).toBool())
-                lastParallel = workers.size();
-            workers << w;
-        }
+    for (int i = 0; i < workers.size(); ++i) {
+        if (!workers[i]->readsRunningImage())
+            lastParallel = i;
     }
     TSFbo src = io;
     for (int i = 0; i < workers.size(); ++i) {
         // Once no parallel child follows, the parent's own image can be freed.
         if (i > lastParallel)
             src = TSFbo();
-        const bool serial = workers[i]->paramValue(QStringLiteral("serialInput")).toBool();
-        const QString status = step(workers[i], serial ? io : src, io);
+        const bool serial = workers[i]->readsRunningImage();
+        const QString status = step(workers[i], serial ? io : src, io, serial);
         if (!status.isEmpty())
             return status;
     }
     return QString();
 }
 
-QString TNodeWorker::childrenProc(TSFbo& io, TPendingList& pending)
+QString TNodeWorker::childrenProc(TSFbo& io, TPendingList& pending, quint64 ioKey)
 {
-    return walkChildren(io, [&pending](TNodeWorker* child, const TSFbo& input, TSFbo& running) {
+    const quint64 startKey = rendersEverythingBelow(pending) ? ioKey : 0;
+    quint64 runningKey = startKey;
+    return walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running, bool serial) {
+        const quint64 childInKey = serial ? runningKey : startKey;
+        const quint64 after = keyAfter(runningKey, childInKey, child);
+        if (after != runningKey) {
+            if (const TSFbo kept = keptImage(after, running.size()); !kept.isEmpty()) {
+                running = kept;
+                runningKey = after;
+                return QString();
+            }
+        }
         // A serial child's input is the running image itself: take a handle first, so
         // compositing into `running` never changes what the child reads.
         const TSFbo snapshot = input;
-        return child->proc(snapshot, running, pending);
+        const QString status = child->proc(snapshot, running, pending, childInKey);
+        if (!status.isEmpty())
+            return status;
+        if (after != runningKey)
+            keepImage(after, running);
+        runningKey = after;
+        return status;
     });
 }
 
@@ -179,7 +270,7 @@ QString TNodeWorker::childrenSave(TSFbo& io, TNodeWorker* target, bool* reached)
 {
     *reached = false;
     QString error;
-    walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running) {
+    walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running, bool) {
         const TSFbo snapshot = input;
         error = child->procSaveOutputReq(snapshot, running, target, reached);
         // Any text ends the walk; what happened is in `error` and `*reached`.

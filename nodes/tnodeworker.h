@@ -3,6 +3,11 @@
 // Owns: its child workers (QObject children; their order is the compositing order).
 // Errors: every rendering step returns a status string: empty on success, otherwise the
 //         error text, which stops the pass and travels back to the root unchanged.
+// Caching: a walk that renders every node keeps each running image (the composite of what
+//         lies below a layer) as a spare GPU-cache entry under a structural key of everything
+//         it was made from, and takes it instead of rendering when the key comes round again.
+//         Keys are computed from the parameters the walk itself reads, so an entry is never
+//         stored under the key of a state it was not rendered from; an error stores nothing.
 
 #include "engine/timprocworker.h"
 #include "gpu/tsfbo.h"
@@ -28,11 +33,12 @@ public:
     virtual QString doProc(TSFbo& io) = 0;
     virtual bool needFullInput() const;
     // Renders this node: doProc, the children, then the composite of the result over `out`.
-    // Does nothing once `pending` is empty; removes itself from it when done.
-    virtual QString proc(const TSFbo& in, TSFbo& out, TPendingList& pending);
+    // Does nothing once `pending` is empty; removes itself from it when done. `inKey` is the
+    // structural key of `in` (0: unknown, and nothing below is kept or taken from the cache).
+    virtual QString proc(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 inKey);
     // Runs the children in order; parallel children read the image as it was before any
-    // child ran, serial ones the running result.
-    virtual QString childrenProc(TSFbo& io, TPendingList& pending);
+    // child ran, serial ones the running result. `ioKey` is the key of `io` as it comes in.
+    QString childrenProc(TSFbo& io, TPendingList& pending, quint64 ioKey);
     // Composites `in` (this node's result) over the running image `out`.
     virtual QString postProc(const TSFbo& in, TSFbo& out);
 
@@ -47,6 +53,11 @@ public:
 
     // True when the render skips this node (and so its whole subtree).
     bool isSkipped() const;
+    // What this node adds to an image, as a structural key: its own state, then what its
+    // shown children add, in order. 0 when some node of the subtree cannot be keyed.
+    quint64 contributionKey() const;
+    // The key of `io` after the children walk, given its key before (`ioKey`); no rendering.
+    quint64 childrenResultKey(quint64 ioKey) const;
 
 signals:
     void saveOutputReq(TNodeWorker* which_p, const QUrl& fileName, const QVariantMap& fileParams);
@@ -61,10 +72,25 @@ protected:
     // Composite of a plain node: `in` placed and blended over `out`, through the node's
     // selection when it has one.
     QString compose(const TSFbo& in, TSFbo& out);
+    // Everything the node's own step reads besides its input: its parameters. A worker that
+    // also reads other state (a snapshot, a loaded list) adds it, or returns 0 to stay out
+    // of the cache (and so keep every walk over it rendering).
+    virtual quint64 stateKey() const;
+    // True when `pending` holds this node or one of its ancestors: the walk then renders
+    // every node below here (a walk for some nodes only leaves the others' steps out).
+    bool rendersEverythingBelow(const TPendingList& pending) const;
+    // The running image kept under `key` when it has `size`, else an empty TSFbo.
+    static TSFbo keptImage(quint64 key, const QSize& size);
+    static void keepImage(quint64 key, const TSFbo& image);
     float paramFloat(const char* key) const { return paramValue(QLatin1String(key)).toFloat(); }
 
 private:
-    // A child's walk step, shared by rendering and saving.
+    QList<TNodeWorker*> childWorkers() const;
+    bool readsRunningImage() const;
+    // The key of a running image keyed `runningKey` after `child`, which reads an image
+    // keyed `childInKey`, composited onto it.
+    static quint64 keyAfter(quint64 runningKey, quint64 childInKey, const TNodeWorker* child);
+    // A child's walk step, shared by rendering and saving: step(child, input, running, serial).
     template <typename Step>
     QString walkChildren(TSFbo& io, Step step);
     // The node's own image: layerSource, doProc, then `children` on the result (in `image`).
