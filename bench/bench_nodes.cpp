@@ -1,12 +1,12 @@
 // Layer-tree benchmark through the real server, as QML drives it: a 6000 x 4000 input, trees
 // of 1, 5 and 20 layers (each layer one shift pass of its input plus its blend), and
-//  - the latency from a property change on the top layer (GUI thread) to textureReady of the
-//    LOWREZ preview (1600 x 1067),
-//  - the same at full resolution,
-//  - a repeated identical request (nothing changed) in LOWREZ.
-// Each latency is printed beside the sum of the same passes run alone on the render thread
-// (glFinish-bracketed), so the ratio shows the engine's overhead on any machine. Each case
-// checks the centre pixel of its output against the tree's formula.
+//  - the latency from a property change of the top, middle or bottom layer (GUI thread) to
+//    textureReady of the LOWREZ preview (1600 x 1067), beside the passes that edit needs,
+//  - a repeated identical request (nothing changed) in LOWREZ, beside a whole walk,
+//  - top-layer edits at full resolution.
+// Passes are timed alone on the render thread (glFinish-bracketed), so the ratios show the
+// engine's overhead on any machine. Each case checks the centre pixel of its output against
+// the tree's formula. Lines starting "summary:" are gathered by bench/run into its table.
 // Usage: xvfb-run -a -s "-screen 0 1920x1080x24" bench_nodes [runs] [imagelist]
 
 #include "engine/tfboviewprovider.h"
@@ -224,14 +224,21 @@ PassCosts passesAlone(const QSize& size, const TSFbo& input)
     return c;
 }
 
-// Centre pixel of the tree: each layer blends (input + shift) at opacity `o` over the
+// Centre pixel of the tree: each layer blends (input + shift) at its opacity over the
 // running image, serially: v' = v + o * shift.
-bool centreOk(const cv::Vec4b& px, double input, int layers, float topOpacity)
+bool centreOk(const cv::Vec4b& px, double input, const std::vector<float>& opacities)
 {
     double v = input;
-    for (int i = 0; i < layers; ++i)
-        v += double(i == layers - 1 ? topOpacity : 0.5f) * kShift;
+    for (float o : opacities)
+        v += double(o) * kShift;
     return std::abs(px[0] - v * 255.0) <= 2.0;
+}
+
+// Every edit sets an opacity no earlier edit set, so no kept image of that state exists.
+float freshOpacity()
+{
+    static int edits = 0;
+    return 0.2f + 0.6f * float((++edits * 37) % 997) / 997.0f;
 }
 
 void printRow(const char* name, int layers, const Stats& s, double alone, bool ok)
@@ -245,7 +252,7 @@ void printRow(const char* name, int layers, const Stats& s, double alone, bool o
 // Where a LOWREZ render's time goes, measured on the render thread with glFinish around
 // each step: the canvas, placing the input, the whole tree walk, and the whole request
 // (walk plus delivery to the view); and how many copy-on-write copies one walk makes.
-void breakdown(TNodeRoot* root, int layers)
+double breakdown(TNodeRoot* root, int layers)
 {
     double canvasMs = 0, loadMs = 0, placeMs = 0, walkMs = 0, requestMs = 0;
     int copies = 0;
@@ -277,8 +284,13 @@ void breakdown(TNodeRoot* root, int layers)
                 "request with delivery %.1f ms; %d copy-on-write copies per walk\n",
                 layers, canvasMs, loadMs, placeMs, walkMs, requestMs, copies);
     std::fflush(stdout);
+    return walkMs;
 }
 
+// Edit latencies of a tree of `layers` layers. In LOWREZ, edits of the top, middle and
+// bottom layer (each beside the passes that edit needs: its layer and those above it), and
+// the same request again (beside a whole walk of the tree). In FULL, top-layer edits beside
+// the whole tree's passes (full-size running images are kept only where the budget allows).
 void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const PassCosts& lowrez,
              const PassCosts& full, double inputValue)
 {
@@ -290,37 +302,50 @@ void runTree(TImpServer* server, TNodeRootWithAdjust* root, int layers, const Pa
         qobject_cast<TNode*>(root->child(i))->setOpacity(0.5f);
     }
     waitFor(queueDrained);
-    auto* top = qobject_cast<TNode*>(root->child(layers - 1));
+    std::vector<float> opacities(std::size_t(layers), 0.5f);
     OutputProbe probe(root);
-
-    for (TImproc::ProcMode mode : {TImproc::LOWREZ, TImproc::FULL}) {
-        root->setProcMode(mode);
-        waitFor(queueDrained);
+    // Median latency of g_runs edits of layer `index`, each to a fresh opacity.
+    const auto edits = [&](int index, int runs) {
         std::vector<double> ms;
-        float opacity = top->opacity();
-        const int rendersBefore = probe.renders();
-        // Full-resolution renders of 20 layers take tens of seconds: fewer runs there.
-        const int runs = mode == TImproc::FULL ? std::max(1, (g_runs + 1) / 2) : g_runs;
+        auto* node = qobject_cast<TNode*>(root->child(index));
         for (int i = 0; i < runs; ++i) {
-            opacity = opacity == 0.5f ? 0.6f : 0.5f;  // every run a real change
-            ms.push_back(probe.latency([&] { top->setOpacity(opacity); }));
+            opacities[std::size_t(index)] = freshOpacity();
+            ms.push_back(probe.latency([&] { node->setOpacity(opacities[std::size_t(index)]); }));
         }
-        const PassCosts& alone = mode == TImproc::LOWREZ ? lowrez : full;
-        std::printf("  %d tree renders for %d edits\n", probe.renders() - rendersBefore, runs);
-        const bool ok = centreOk(probe.centre(), inputValue, layers, opacity)
-            && probe.size() == (mode == TImproc::LOWREZ ? QSize(1600, 1067) : QSize(kWidth, kHeight));
-        printRow(mode == TImproc::LOWREZ ? "edit -> textureReady, LOWREZ" : "edit -> textureReady, FULL", layers,
-                 stats(ms), alone.baseMs + layers * alone.layerMs, ok);
-        if (mode == TImproc::LOWREZ)
-            breakdown(root, layers);
-        if (mode == TImproc::LOWREZ) {
-            std::vector<double> again;
-            for (int i = 0; i < g_runs; ++i)
-                again.push_back(probe.latency([&] { root->updateFbo(QString()); }));
-            printRow("same request again, LOWREZ", layers, stats(again), alone.baseMs + layers * alone.layerMs,
-                     centreOk(probe.centre(), inputValue, layers, opacity));
-        }
+        return stats(ms);
+    };
+    const auto rightSize = [&](const QSize& size) { return probe.size() == size; };
+
+    root->setProcMode(TImproc::LOWREZ);
+    waitFor(queueDrained);
+    probe.latency([&] { root->updateFbo(QString()); });
+    const int rendersBefore = probe.renders();
+    struct Edit { const char* name; int index; };
+    for (const Edit& e : {Edit{"top-layer edit, LOWREZ", layers - 1}, Edit{"middle-layer edit, LOWREZ", layers / 2},
+                          Edit{"bottom-layer edit, LOWREZ", 0}}) {
+        if (e.index != layers - 1 && layers < 3)
+            continue;
+        const Stats s = edits(e.index, g_runs);
+        const double alone = (layers - e.index) * lowrez.layerMs;
+        printRow(e.name, layers, s, alone, centreOk(probe.centre(), inputValue, opacities) && rightSize({1600, 1067}));
+        if (layers == 20)
+            std::printf("summary: %s / its passes alone, 20 layers | %.2f\n", e.name, s.medianMs / alone);
     }
+    std::printf("  %d tree renders for %d edits\n", probe.renders() - rendersBefore, 3 * g_runs);
+    const double walkMs = breakdown(root, layers);
+    std::vector<double> again;
+    for (int i = 0; i < g_runs; ++i)
+        again.push_back(probe.latency([&] { root->updateFbo(QString()); }));
+    printRow("same request again, LOWREZ", layers, stats(again), walkMs, centreOk(probe.centre(), inputValue, opacities));
+    if (layers == 20)
+        std::printf("summary: same request again / whole walk, 20 layers | %.3f\n", stats(again).medianMs / walkMs);
+
+    root->setProcMode(TImproc::FULL);
+    waitFor(queueDrained);
+    // Full-resolution renders of 20 layers take tens of seconds: fewer runs there.
+    const Stats s = edits(layers - 1, std::max(1, (g_runs + 1) / 2));
+    printRow("top-layer edit, FULL", layers, s, full.baseMs + layers * full.layerMs,
+             centreOk(probe.centre(), inputValue, opacities) && rightSize({kWidth, kHeight}));
     root->setProcMode(TImproc::LOWREZ);
     waitFor(queueDrained);
 }

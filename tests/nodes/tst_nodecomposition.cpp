@@ -12,7 +12,10 @@
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
+#include "engine/timpserverthread.h"
 #include "engine/tjson.h"
+#include "gpu/glcache.h"
+#include "gpu/glvertices.h"
 #include "nodes/tnoderootwithadjust.h"
 
 #include <opencv2/imgproc.hpp>
@@ -303,6 +306,75 @@ private slots:
         cpuChildren(Tree{grey}, expected);
         GPU_COMPARE_IMAGES(asFloat(rendered(changed).clone()), readable(expected), 4e-3, 2e-3,
                            QStringLiteral("selection_") + QTest::currentDataTag());
+    }
+
+    // Renders reuse the running images of earlier ones; after every step of an editing
+    // session the picture equals the one the same session gives with a GPU cache too small
+    // to keep anything, and steps that change nothing visible draw nothing at all.
+    void keptImagesNeverChangeThePicture()
+    {
+        struct Step { const char* name; std::function<void()> edit; bool drawsNothing; };
+        const cv::Mat otherInput = cv::Mat(m_base.size(), CV_8UC4, cv::Scalar(40, 90, 160, 255));
+        const auto layer = [this](int i) { return m_root->child(i < 0 ? m_root->childCount() + i : i); };
+        const auto nested = [this]() -> TNode* {
+            for (int i = 0; i < m_root->childCount(); ++i)
+                if (m_root->child(i)->childCount() > 0)
+                    return m_root->child(i);
+            return m_root;
+        };
+        const QList<Step> session{
+            {"top layer", [&] { layer(-1)->setOpacity(0.4f); }, false},
+            {"bottom layer", [&] { layer(0)->setProperty("shift", 0.2f); }, false},
+            {"nested layer", [&] { nested()->child(0)->setOpacity(0.7f); }, false},
+            {"the same request", [] {}, true},
+            {"reorder", [&] { m_root->move(1, 3); }, false},
+            {"delete", [&] { m_server->deleteNode(layer(0)); }, false},
+            {"undo", [&] { QVERIFY(m_server->canUndo()); m_server->undo(); }, false},
+            {"redo", [&] { QVERIFY(m_server->canRedo()); m_server->redo(); }, false},
+            {"disable the top layer", [&] { layer(-1)->setActive(false); }, false},
+            {"edit it", [&] { layer(-1)->setOpacity(0.9f); }, true},
+            {"hide a nested layer", [&] { nested()->child(1)->setOpacity(0.0f); }, false},
+            {"edit it", [&] { nested()->child(1)->setBlendMode(TNode::BLENDMODE_MULTIPLY); }, true},
+            {"change the input", [&] { setInput(otherInput); }, false},
+            {"move it over a see-through canvas",
+             [&] { m_root->setCanvasColor(QColor(0, 0, 255, 128)); m_root->setInputTranslate(QPointF(0.2, 0.0)); }, false},
+        };
+        const auto onRenderThread = [](const std::function<void()>& f) {
+            QMetaObject::invokeMethod(TImpServer::impThread(), f, Qt::BlockingQueuedConnection);
+        };
+        const int savedKB = GLCache::maxKB();
+        const int savedCount = GLCache::maxCount();
+        QList<cv::Mat> kept;
+        for (const bool keeping : {true, false}) {
+            cleanup();
+            onRenderThread([&] {
+                GLCache::clearAll(false);
+                GLCache::setMax(keeping ? savedKB : 1, savedCount);
+            });
+            QVERIFY(build({shift(0.1), fill(QColor(200, 40, 90), 0.5f, TNode::BLENDMODE_MULTIPLY),
+                           shift(-0.05, 0.7f, TNode::BLENDMODE_SCREEN),
+                           withChildren(shift(0.02), {fill(QColor(20, 200, 90), 0.4f, TNode::BLENDMODE_OVERLAY),
+                                                      shift(0.2, 0.6f, TNode::BLENDMODE_NORMAL, false)}),
+                           shift(0.03, 0.6f)}, m_root));
+            QVERIFY(!renderedOutput(m_root).empty());
+            for (int i = 0; i < session.size(); ++i) {
+                const quint64 drawsBefore = GLVertices::drawCalls();
+                const int copiesBefore = TSFbo::detachCopies();
+                session[i].edit();
+                QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
+                const cv::Mat picture = renderedOutput(m_root, CV_16UC4);
+                QVERIFY2(!picture.empty(), session[i].name);
+                if (keeping) {
+                    kept << picture;
+                    if (session[i].drawsNothing)
+                        QVERIFY2(GLVertices::drawCalls() == drawsBefore && TSFbo::detachCopies() == copiesBefore,
+                                 session[i].name);
+                } else {
+                    QVERIFY2(cv::norm(picture, kept[i], cv::NORM_INF) == 0.0, session[i].name);
+                }
+            }
+        }
+        onRenderThread([&] { GLCache::setMax(savedKB, savedCount); });
     }
 
     // The input moved right by half the canvas leaves the left half showing a half-transparent
