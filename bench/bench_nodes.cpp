@@ -254,7 +254,7 @@ void printRow(const char* name, int layers, const Stats& s, double alone, bool o
 // (walk plus delivery to the view); and how many copy-on-write copies one walk makes.
 double breakdown(TNodeRoot* root, int layers)
 {
-    double canvasMs = 0, loadMs = 0, placeMs = 0, walkMs = 0, requestMs = 0;
+    double canvasMs = 0, loadMs = 0, placeMs = 0, walkMs = 0, requestMs = 0, topEditMs = 0;
     int copies = 0;
     QMetaObject::invokeMethod(TImpServer::impThread(), [&] {
         auto* w = qobject_cast<TNodeRootWorker*>(TImprocWorker::ptr(root->uid()));
@@ -279,10 +279,18 @@ double breakdown(TNodeRoot* root, int layers)
         });
         copies = (TSFbo::detachCopies() - before) / g_runs;
         requestMs = time([&] { w->emitUpdateReq(w, QStringLiteral("breakdown"), QString()); });
+        // The top layer's worker edited directly: the render alone, without the command queue and the view.
+        auto* top = qobject_cast<TImprocWorker*>(w->children().constLast());
+        const float opacity = top->paramValue(QStringLiteral("opacity")).toFloat();
+        topEditMs = time([&] {
+            top->setParamValue(QStringLiteral("opacity"), freshOpacity());
+            w->emitUpdateReq(w, QStringLiteral("breakdown"), QString());
+        });
+        top->setParamValue(QStringLiteral("opacity"), opacity);
     }, Qt::BlockingQueuedConnection);
     std::printf("  LOWREZ %d layers on the render thread: canvas %.1f, place input %.1f + %.1f, whole walk %.1f, "
-                "request with delivery %.1f ms; %d copy-on-write copies per walk\n",
-                layers, canvasMs, loadMs, placeMs, walkMs, requestMs, copies);
+                "request with delivery %.1f ms, top-layer edit %.1f ms; %d copy-on-write copies per walk\n",
+                layers, canvasMs, loadMs, placeMs, walkMs, requestMs, topEditMs, copies);
     std::fflush(stdout);
     return walkMs;
 }
