@@ -319,7 +319,9 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
         return QString();
     TSFbo tmp = in;
     QString status = loadImage(tmp);
-    const TSFbo loaded = tmp;
+    // Held only while the result may still be this very copy (no layer shows): a full-size
+    // image kept through a whole walk would raise the peak memory of every large export.
+    const TSFbo loaded = isPlainCopyOfInput(tmp) && !showsAnyChild() ? tmp : TSFbo();
     if (status.isEmpty())
         status = doTransform(tmp, out);
     if (!status.isEmpty() || paramFloat("opacity") < kMinOpacity)
@@ -338,7 +340,7 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
     // A walk that handed back the loaded copy untouched gives back the input itself: the
     // half-float working format cannot carry 16-bit samples, and an unedited file must come
     // back bit for bit.
-    if (status.isEmpty() && isPlainCopyOfInput(loaded) && out.texture() == loaded.texture())
+    if (status.isEmpty() && !loaded.isEmpty() && out.texture() == loaded.texture())
         out = m_input;
     return status;
 }
@@ -392,7 +394,7 @@ TSFbo TNodeRootWorker::renderFull(TNodeWorker* target, QString* error)
 TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileName, const QVariantMap& fileParams)
 {
     QString error;
-    const TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
+    TSFbo image = renderFull(qobject_cast<TNodeWorker*>(which), &error);
     if (error.isEmpty() && image.isEmpty())
         error = QStringLiteral("ERROR!!! nothing to save: the canvas is empty");
     if (!fileName.isValid()) {
@@ -409,6 +411,7 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
     if (error.isEmpty()) {
         // A render error writes nothing: a half-rendered image must not replace a file.
         TSMat pixels = image.dataToTSMat(CV_16UC4);
+        image = TSFbo(); // read back: the file's conversion and encoding need the memory more
         pixels.setProperties(m_input.properties());
         ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(),
                                     ImageIOManager::toOptions(fileParams), &error);

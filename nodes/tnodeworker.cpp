@@ -9,6 +9,8 @@
 
 #include <QPointF>
 
+#include <algorithm>
+
 namespace {
 constexpr float kMinOpacity = 0.005f;
 
@@ -35,6 +37,12 @@ bool TNodeWorker::needFullInput() const
 bool TNodeWorker::isSkipped() const
 {
     return !paramValue(QStringLiteral("active")).toBool() || paramFloat("opacity") < kMinOpacity;
+}
+
+bool TNodeWorker::showsAnyChild() const
+{
+    const QList<TNodeWorker*> workers = childWorkers();
+    return std::any_of(workers.cbegin(), workers.cend(), [](const TNodeWorker* w) { return !w->isSkipped(); });
 }
 
 TPendingList TNodeWorker::nodesNeedsFullProc() const

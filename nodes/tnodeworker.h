@@ -53,6 +53,8 @@ public:
 
     // True when the render skips this node (and so its whole subtree).
     bool isSkipped() const;
+    // True when some child is not skipped.
+    bool showsAnyChild() const;
     // What this node adds to an image, as a structural key: its own state, then what its
     // shown children add, in order. 0 when some node of the subtree cannot be keyed.
     quint64 contributionKey() const;

@@ -3,6 +3,7 @@
 #include "hostnodes/imagelayer.h"
 
 #include "engine/timpserver.h"
+#include "gpu/tsfbo.h"
 #include "io/imageiomanager.h"
 #include "io/workspace.h"
 #include "nodes/tnoderootwithadjust.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 constexpr int kRenderMs = 30 * 60 * 1000;
@@ -99,6 +101,13 @@ bool RenderJob::runOne()
     if (!saveError.isEmpty())
         return fail(saveError);
     step("render and save");
+    // Where the memory went, per pixel of the input: the whole process at its peak, and the
+    // GPU images alive at once (the rest is decoded, read-back and encoded data).
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double pixels = double(input.size().width()) * input.size().height();
+    std::printf("  peak memory per pixel: %.1f bytes resident, %.1f in GPU images\n", usage.ru_maxrss * 1024.0 / pixels,
+                TSFbo::maxKBytesUsed() * 1024.0 / pixels);
     std::printf("  total %.2f s, written %s\n", m_clock.elapsed() / 1000.0, qPrintable(m_arguments.outputPath()));
     return true;
 }
