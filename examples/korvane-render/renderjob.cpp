@@ -49,6 +49,15 @@ void RenderJob::step(const char* what)
     m_stepStart = now;
 }
 
+TNodeRootWithAdjust* RenderJob::exportRoot() const
+{
+    auto* root = qobject_cast<TNodeRootWithAdjust*>(m_host.server()->rootNode());
+    // No view shows the tree: only saves render (at full size whatever the mode), so setting
+    // the input and the preset must not queue preview walks, nor keep their images.
+    root->setProcMode(TImproc::NONE);
+    return root;
+}
+
 bool RenderJob::run()
 {
     return m_arguments.batch() ? runBatch() : runOne();
@@ -91,7 +100,7 @@ bool RenderJob::runOne()
     if (!started)
         return fail(m_host.error());
 
-    TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(m_host.server()->rootNode());
+    TNodeRootWithAdjust* root = exportRoot();
     root->setInput(input);
     if (!root->setPreset(m_arguments.preset()))
         return fail(QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath()));
@@ -125,7 +134,7 @@ bool RenderJob::runBatch()
         return fail(m_host.error());
     step("start engine");
 
-    TNodeRootWithAdjust* root = qobject_cast<TNodeRootWithAdjust*>(m_host.server()->rootNode());
+    TNodeRootWithAdjust* root = exportRoot();
     int failed = 0;
     qint64 renderedMs = 0;
     for (int i = 0; i < inputs.size(); ++i) {

@@ -49,6 +49,8 @@ private:
                         std::future<Read> reading, QSize* size);
     // Saves the tree's full-resolution result; the reason when no file was written, or empty.
     QString save(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params);
+    // The server's root, set to render only for saves.
+    TNodeRootWithAdjust* exportRoot() const;
 
     const RenderArguments& m_arguments;
     EngineHost m_host;
