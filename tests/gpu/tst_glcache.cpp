@@ -58,6 +58,27 @@ private slots:
         QCOMPARE(cost, uint(3 * kEntryKB));
     }
 
+    // Spare entries live in the room the others leave: a regular entry pushes the oldest
+    // spare out, never the other way round.
+    void sparesGiveWayFirst()
+    {
+        QVector<bool> kept;
+        onGpu([&] {
+            GLCache::setMax(int(3 * kEntryKB / 0.7) + 1, 24); // room for three entries
+            const TSFbo fa = entry(1), fs1 = entry(2), fs2 = entry(3), fb = entry(4), fs3 = entry(5), fc = entry(6);
+            GLCache::set("a", fa);
+            GLCache::setSpare("s1", fs1);
+            GLCache::setSpare("s2", fs2);
+            GLCache::set("b", fb);    // the cache is full: s1, the older spare, goes
+            GLCache::setSpare("s3", fs3); // no room left but a spare's: s2 goes
+            GLCache::set("c", fc);    // only the spare s3 is left to go
+            for (const auto& [key, fbo] : {std::pair{"a", fa}, {"b", fb}, {"c", fc}, {"s1", fs1}, {"s2", fs2}, {"s3", fs3}})
+                kept << GLCache::contains(key, fbo.uid());
+            return 0;
+        });
+        QCOMPARE(kept, (QVector<bool>{true, true, true, false, false, false}));
+    }
+
     void uidValidation_data()
     {
         QTest::addColumn<bool>("askSameUid");
