@@ -12,6 +12,7 @@
 namespace {
 constexpr int kDefaultResultCacheKB = 307200;
 constexpr double kResultCacheShare = 0.7;
+constexpr int kLargestSpareShare = 8;
 } // namespace
 
 // The mutex is defined first so that it is destroyed last: entries destroyed at exit
@@ -54,9 +55,12 @@ void GLCache::setSpare(const QString& key, const TSFbo& fbo)
     if (fbo.isEmpty())
         return;
     QMutexLocker locker(&s_mutex);
+    const int cost = TSFbo::textureSizeKB(fbo.fbo());
+    if (cost > s_cache.maxCost() / kLargestSpareShare)
+        return;
     s_cache.remove(key);
     fitSpares();
-    s_spares.insert(key, new GLCacheData(fbo), TSFbo::textureSizeKB(fbo.fbo()));
+    s_spares.insert(key, new GLCacheData(fbo), cost);
 }
 
 void GLCache::fitSpares()

@@ -49,7 +49,9 @@ public:
 
     // Stores a shared handle (no pixel copy) and/or a RAM copy; an empty fbo is ignored.
     static void set(const QString& key, const TSFbo& fbo, FBOCache mode = FboCacheGpu);
-    // Stores a spare entry (see above); an image larger than the room left is not stored.
+    // Stores a spare entry (see above). An image larger than an eighth of the result cache's
+    // share is not stored: it would push out many others, and freeing it costs more than
+    // keeping it saves on the software rasteriser.
     static void setSpare(const QString& key, const TSFbo& fbo);
     // The cached image when its uid is `uid` (any uid when 0), else a re-upload of a RAM copy
     // with exactly that non-zero uid, else an empty TSFbo; stale entries are removed.

@@ -249,7 +249,7 @@ QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending
     const quint64 startKey = inKey == 0 || own == 0 || !rendersEverythingBelow(pending)
                                  ? 0 : TUid::chain(TUid::chain(inKey, m_inputKey), own);
     // When the root's composite keeps its children's result, that result is the output and
-    // the walk has kept it already; otherwise the output is kept under a key of its own.
+    // shares its key; otherwise the output has a key of its own.
     const bool childrenResultIsOutput = paramFloat("opacity") >= kMinOpacity && composeKeepsChildrenResult(out, out);
     quint64 outputKey = startKey == 0 ? 0 : childrenResultKey(startKey);
     if (outputKey != 0 && !childrenResultIsOutput)
@@ -260,8 +260,7 @@ QString TNodeRootWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending
         const QString status = renderTree(in, out, pending, startKey);
         if (!status.isEmpty())
             return status;
-        if (!childrenResultIsOutput)
-            keepImage(outputKey, out);
+        keepImage(outputKey, out);
     }
     pending.removeOne(this);
     clearParamsChange(QString());

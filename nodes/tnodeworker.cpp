@@ -8,6 +8,7 @@
 #include "gpu/tuid.h"
 
 #include <QPointF>
+#include <QSet>
 
 #include <algorithm>
 
@@ -146,6 +147,22 @@ void TNodeWorker::keepImage(quint64 key, const TSFbo& image)
         GLCache::setSpare(keptImageName(key), image);
 }
 
+void TNodeWorker::keepImageMadeBefore(quint64 key, const TSFbo& image)
+{
+    // Render thread only. Bounded: forgetting the keys only delays keeping by one walk.
+    static QSet<quint64> made;
+    constexpr int kMaxRemembered = 65536;
+    if (key == 0)
+        return;
+    if (made.contains(key)) {
+        keepImage(key, image);
+        return;
+    }
+    if (made.size() >= kMaxRemembered)
+        made.clear();
+    made.insert(key);
+}
+
 QString TNodeWorker::proc(const TSFbo& in, TSFbo& out, TPendingList& pending, quint64 inKey)
 {
     if (pending.isEmpty() || isSkipped())
@@ -206,7 +223,7 @@ QString TNodeWorker::childrenProc(TSFbo& io, TPendingList& pending, quint64 ioKe
         if (!status.isEmpty())
             return status;
         if (after != runningKey)
-            keepImage(after, running);
+            keepImageMadeBefore(after, running);
         runningKey = after;
         return status;
     });

@@ -84,6 +84,10 @@ protected:
     // The running image kept under `key` when it has `size`, else an empty TSFbo.
     static TSFbo keptImage(quint64 key, const QSize& size);
     static void keepImage(quint64 key, const TSFbo& image);
+    // Keeps a running image only when an earlier walk made one under the same key: what lies
+    // below an edited layer comes round again, what lies above it changes with every edit,
+    // and keeping those would only allocate fresh images in place of pooled ones.
+    static void keepImageMadeBefore(quint64 key, const TSFbo& image);
     float paramFloat(const char* key) const { return paramValue(QLatin1String(key)).toFloat(); }
 
 private:
