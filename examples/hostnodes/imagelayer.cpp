@@ -6,6 +6,10 @@
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QList>
+
+#include <algorithm>
+#include <chrono>
 #include <future>
 
 namespace {
@@ -13,6 +17,23 @@ namespace {
 // so nothing outlives clearReadAhead() still decoding.
 QMutex g_readAheadMutex;
 QHash<QString, std::shared_future<ImageLayer::Loaded>> g_readAhead;
+// Reads nobody will take, kept only until they end: dropping the last copy of a running one
+// would wait for it on the dropping thread (the GUI thread, when a source changes).
+QList<std::shared_future<ImageLayer::Loaded>> g_dropped;
+
+bool finished(const std::shared_future<ImageLayer::Loaded>& read)
+{
+    return read.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// Forgets the read of `source`: its pixels go now if it has ended, else when it ends.
+void dropReadAhead(const QString& source)
+{
+    QMutexLocker lock(&g_readAheadMutex);
+    g_dropped.erase(std::remove_if(g_dropped.begin(), g_dropped.end(), finished), g_dropped.end());
+    if (std::shared_future<ImageLayer::Loaded> read = g_readAhead.take(source); read.valid() && !finished(read))
+        g_dropped << read;
+}
 } // namespace
 
 ImageLayer::ImageLayer(TImproc* parent, unsigned int uid)
@@ -25,9 +46,8 @@ ImageLayer::ImageLayer(TImproc* parent, unsigned int uid)
 void ImageLayer::setSource(const QString& v)
 {
     if (v != source()) {
-        // A read nobody took is dropped (after it ends) instead of holding its pixels.
-        Loaded stale;
-        takeReadAhead(source(), &stale);
+        // A read nobody took is dropped instead of holding its pixels.
+        dropReadAhead(source());
         readAhead(v);
     }
     setValue(QStringLiteral("source"), v, &ImageLayer::sourceChanged);
@@ -84,9 +104,12 @@ bool ImageLayer::takeReadAhead(const QString& source, Loaded* loaded)
 void ImageLayer::clearReadAhead()
 {
     QHash<QString, std::shared_future<Loaded>> pending;
+    QList<std::shared_future<Loaded>> dropped;
     {
         QMutexLocker lock(&g_readAheadMutex);
         pending.swap(g_readAhead);
+        dropped.swap(g_dropped);
     }
     pending.clear(); // waits for each read still running
+    dropped.clear();
 }
