@@ -200,12 +200,6 @@ int GLCache::fboCacheCount()
     return s_cache.count();
 }
 
-uint GLCache::spareKB()
-{
-    QMutexLocker locker(&s_mutex);
-    return uint(s_spares.totalCost());
-}
-
 int GLCache::spareCount()
 {
     QMutexLocker locker(&s_mutex);

@@ -75,7 +75,6 @@ public:
     static uint fboCacheKB();
     static uint fboCacheMaxKB();
     static int fboCacheCount();
-    static uint spareKB();
     static int spareCount();
     static uint delayDestroyBuffersKB();
     static int pooledCount();

@@ -92,7 +92,7 @@ void TNodeRootWorker::prepareInput(const TSMat& input)
     converted.setProperties(input.properties());
     m_input = TSFbo(converted, m.depth() == CV_16U ? GL_RGBA16 : GL_RGBA8);
     static std::atomic<quint64> inputsTaken{0};
-    m_inputKey = TUid::chain(quint64(quintptr(this)), ++inputsTaken);
+    m_inputKey = ++inputsTaken;
 }
 
 float TNodeRootWorker::modeScale() const
