@@ -6,8 +6,8 @@
 #include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
 #include "gpu/gltransform.h"
+#include "io/backgroundimagewriter.h"
 #include "io/imageiomanager.h"
-#include "io/workspace.h"
 #include "nodes/tnode.h"
 #include "nodes/tnoderoot.h"
 
@@ -49,6 +49,7 @@ TNodeRootWorker::TNodeRootWorker(unsigned int uid, unsigned int parentUid)
 
 TNodeRootWorker::~TNodeRootWorker()
 {
+    m_writer.reset(); // every save asked for is written and reported while this object is whole
     GLCache::release(reducedInputKey());
 }
 
@@ -412,13 +413,18 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         TSMat pixels = image.dataToTSMat(CV_16UC4);
         image = TSFbo(); // read back: the file's conversion and encoding need the memory more
         pixels.setProperties(m_input.properties());
-        ImageIOManager::trySaveFile(path, pixels, Workspace::colorManagmentSystem(),
-                                    ImageIOManager::toOptions(fileParams), &error);
+        // Converted and written while this thread renders what comes next.
+        if (!m_writer)
+            m_writer = std::make_unique<BackgroundImageWriter>();
+        m_writer->write(path, pixels, ImageIOManager::toOptions(fileParams), [this, fileName](const QString& failure) {
+            if (failure.isEmpty())
+                emit saveFinished(fileName, failure);
+            else
+                reportSaveFailure(fileName, failure);
+        });
+        return TSMat();
     }
-    if (!error.isEmpty())
-        reportSaveFailure(fileName, error);
-    else
-        emit saveFinished(fileName, error);
+    reportSaveFailure(fileName, error);
     return TSMat();
 }
 

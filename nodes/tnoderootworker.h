@@ -2,7 +2,8 @@
 // Thread: render thread, with the engine context current while rendering.
 // Owns: the input image (as a framebuffer), the canvas settings and its child workers.
 // Errors: a node's error text stops the pass; the canvas is still delivered. Saves report
-//         their outcome with saveFinished.
+//         their outcome with saveFinished, emitted from the file writer's thread once the file
+//         is written (the render thread has moved on by then).
 
 #include "engine/timproc.h"
 #include "engine/trootworker.h"
@@ -13,6 +14,10 @@
 #include <QSize>
 #include <QUrl>
 #include <QVariantMap>
+
+#include <memory>
+
+class BackgroundImageWriter;
 
 // Render-thread worker of the root node: places the input image on a canvas of the size the
 // current mode asks for, renders the tree over it, and publishes the result ("_output_"),
@@ -108,4 +113,6 @@ private:
     bool m_inputOpaque = false;
     // Another input, even with the uid of an earlier one, is another image to the cache.
     quint64 m_inputKey = 0;
+    // Started with the first save; ended (after its last file) before this object is.
+    std::unique_ptr<BackgroundImageWriter> m_writer;
 };

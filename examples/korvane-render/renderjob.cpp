@@ -63,22 +63,24 @@ bool RenderJob::run()
     return m_arguments.batch() ? runBatch() : runOne();
 }
 
-QString RenderJob::save(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params)
+void RenderJob::askSave(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params)
 {
-    bool finished = false;
-    QString saveError;
-    const QMetaObject::Connection connection =
-        connect(root, &TNodeRoot::saveFinished, this, [&](const QUrl&, const QString& error) {
-            finished = true;
-            saveError = error;
-        });
+    if (!m_savesWatched) {
+        connect(root, &TNodeRoot::saveFinished, this,
+                [this](const QUrl& url, const QString& error) { m_saveOutcomes.insert(url, error); });
+        m_savesWatched = true;
+    }
     root->saveOutputToFile(QUrl::fromLocalFile(output), params);
-    const bool done = EngineHost::waitUntil([&] { return finished; }, kRenderMs);
-    disconnect(connection);
-    if (!done)
+}
+
+QString RenderJob::waitForSave(const QString& output)
+{
+    const QUrl url = QUrl::fromLocalFile(output);
+    if (!EngineHost::waitUntil([&] { return m_saveOutcomes.contains(url); }, kRenderMs))
         return QStringLiteral("output \"%1\": the render did not finish").arg(output);
-    if (!saveError.isEmpty())
-        return QStringLiteral("output \"%1\": %2").arg(output, saveError);
+    const QString error = m_saveOutcomes.take(url);
+    if (!error.isEmpty())
+        return QStringLiteral("output \"%1\": %2").arg(output, error);
     return QString();
 }
 
@@ -106,7 +108,8 @@ bool RenderJob::runOne()
         return fail(QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath()));
     step("build tree");
 
-    const QString saveError = save(root, m_arguments.outputPath(), m_arguments.fileParams());
+    askSave(root, m_arguments.outputPath(), m_arguments.fileParams());
+    const QString saveError = waitForSave(m_arguments.outputPath());
     if (!saveError.isEmpty())
         return fail(saveError);
     step("render and save");
@@ -135,44 +138,70 @@ bool RenderJob::runBatch()
     step("start engine");
 
     TNodeRootWithAdjust* root = exportRoot();
-    int failed = 0;
-    qint64 renderedMs = 0;
+    QElapsedTimer batchClock;
+    batchClock.start();
+    // While image i renders, image i - 1 is converted and written: one save stays in flight.
+    std::optional<BatchImage> inFlight;
     for (int i = 0; i < inputs.size(); ++i) {
-        QElapsedTimer clock;
-        clock.start();
-        const QString output = m_arguments.outputPathFor(inputs[i]);
-        std::future<Read> current = std::move(next);
-        // The next input is read while this one renders, unless this one's output replaces it.
-        if (i + 1 < inputs.size() && QFileInfo(inputs[i + 1]).absoluteFilePath() != QFileInfo(output).absoluteFilePath())
-            next = readLater(inputs[i + 1]);
-        QSize size;
-        const QString problem = renderImage(root, inputs[i], output, std::move(current), &size);
+        BatchImage image{i, inputs[i], m_arguments.outputPathFor(inputs[i])};
+        image.clock.start();
+        std::future<Read> reading = std::move(next);
+        if (!reading.valid() && inFlight) {
+            // This input is the output still being written: it is read once it is complete.
+            reportBatchImage(*inFlight, waitForSave(inFlight->output));
+            inFlight.reset();
+        }
+        const QString problem = startBatchImage(root, image, std::move(reading));
         if (!m_error.isEmpty())
             return false; // the tree itself failed: no later image could render either
-        const QByteArray tag = QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(QFileInfo(inputs[i]).fileName()).toLocal8Bit();
-        const double seconds = clock.elapsed() / 1000.0;
-        if (problem.isEmpty()) {
-            renderedMs += clock.elapsed();
-            std::printf("  %s  %d x %d  %.2f s  written %s\n", tag.constData(), size.width(), size.height(), seconds,
-                        qPrintable(output));
-            std::fflush(stdout);
-        } else {
-            ++failed;
-            std::fprintf(stderr, "korvane-render: %s  failed after %.2f s: %s\n", tag.constData(), seconds,
-                         qPrintable(problem));
+        if (inFlight) {
+            reportBatchImage(*inFlight, waitForSave(inFlight->output));
+            inFlight.reset();
         }
+        // The next input is read while this one renders, unless this one's output replaces it.
+        if (i + 1 < inputs.size() && QFileInfo(inputs[i + 1]).absoluteFilePath() != QFileInfo(image.output).absoluteFilePath())
+            next = readLater(inputs[i + 1]);
+        if (problem.isEmpty())
+            inFlight = image;
+        else
+            reportBatchImage(image, problem);
     }
-    const int rendered = int(inputs.size()) - failed;
-    std::printf("korvane-render: %d rendered, %d failed, %.2f s in all, %.2f s per rendered image\n", rendered, failed,
-                m_clock.elapsed() / 1000.0, rendered ? renderedMs / 1000.0 / rendered : 0.0);
-    if (failed)
-        return fail(QStringLiteral("%1 of %2 images failed").arg(failed).arg(inputs.size()));
+    if (inFlight)
+        reportBatchImage(*inFlight, waitForSave(inFlight->output));
+    const int rendered = int(inputs.size()) - m_failed;
+    std::printf("korvane-render: %d rendered, %d failed, %.2f s in all, %.2f s per rendered image\n", rendered, m_failed,
+                m_clock.elapsed() / 1000.0, rendered ? batchClock.elapsed() / 1000.0 / rendered : 0.0);
+    if (m_failed)
+        return fail(QStringLiteral("%1 of %2 images failed").arg(m_failed).arg(inputs.size()));
     return true;
 }
 
-QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output,
-                               std::future<Read> reading, QSize* size)
+void RenderJob::reportBatchImage(const BatchImage& image, const QString& problem)
 {
+    const QByteArray tag = QStringLiteral("[%1/%2] %3")
+                               .arg(image.index + 1)
+                               .arg(m_arguments.inputPaths().size())
+                               .arg(QFileInfo(image.input).fileName())
+                               .toLocal8Bit();
+    const double seconds = image.clock.elapsed() / 1000.0;
+    if (problem.isEmpty()) {
+        std::printf("  %s  %d x %d  %.2f s  written %s\n", tag.constData(), image.size.width(), image.size.height(),
+                    seconds, qPrintable(image.output));
+        std::fflush(stdout);
+        return;
+    }
+    ++m_failed;
+    // A failed save leaves no file: a later image may still take that name.
+    if (image.claimed)
+        m_written.remove(QFileInfo(image.output).absoluteFilePath());
+    std::fprintf(stderr, "korvane-render: %s  failed after %.2f s: %s\n", tag.constData(), seconds,
+                 qPrintable(problem));
+}
+
+QString RenderJob::startBatchImage(TNodeRootWithAdjust* root, BatchImage& image, std::future<Read> reading)
+{
+    const QString& input = image.input;
+    const QString& output = image.output;
     const QString problem = RenderArguments::outputProblem(output);
     if (!problem.isEmpty())
         return problem;
@@ -185,19 +214,18 @@ QString RenderJob::renderImage(TNodeRootWithAdjust* root, const QString& input, 
     if (!file.isFile() || !file.isReadable())
         return QStringLiteral("input \"%1\": no such readable file").arg(input);
     const Read read = reading.valid() ? reading.get() : readLater(input).get();
-    const TSMat& image = read.image;
-    if (image.isEmpty())
+    if (read.image.isEmpty())
         return read.error; // names the file and the reason
-    *size = image.size();
+    image.size = read.image.size();
 
-    root->setInput(image);
+    root->setInput(read.image);
     // The tree is built on the first image, in the same order as a single render.
     if (!m_treeBuilt && !root->setPreset(m_arguments.preset()))
         return m_error = QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath());
     m_treeBuilt = true;
     QString paramsError; // every option was checked for every format before the engine started
-    const QString saveError = save(root, output, m_arguments.fileParamsFor(output, &paramsError));
-    if (saveError.isEmpty())
-        m_written.insert(target, input);
-    return saveError;
+    askSave(root, output, m_arguments.fileParamsFor(output, &paramsError));
+    m_written.insert(target, input);
+    image.claimed = true;
+    return QString();
 }

@@ -11,7 +11,9 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QUrl>
 #include <future>
+#include <optional>
 #include <memory>
 
 class TNodeRootWithAdjust;
@@ -43,12 +45,26 @@ private:
     void step(const char* what);
     bool runOne();
     bool runBatch();
-    // Renders one batch image; the reason it failed, or empty. `size` gets the input's size.
+    // One batch image, from when it is taken until its save is reported.
+    struct BatchImage
+    {
+        int index;
+        QString input;
+        QString output;
+        QSize size = QSize();
+        QElapsedTimer clock = QElapsedTimer();
+        bool claimed = false; // its output is in m_written
+    };
+    // Checks, reads and sets one batch image's input and asks its save; the reason it cannot
+    // render, or empty (the save's outcome comes later, through waitForSave).
     // `reading` is the input's read when it was started already.
-    QString renderImage(TNodeRootWithAdjust* root, const QString& input, const QString& output,
-                        std::future<Read> reading, QSize* size);
-    // Saves the tree's full-resolution result; the reason when no file was written, or empty.
-    QString save(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params);
+    QString startBatchImage(TNodeRootWithAdjust* root, BatchImage& image, std::future<Read> reading);
+    // Prints the image's progress line, or its failure (counted in m_failed).
+    void reportBatchImage(const BatchImage& image, const QString& problem);
+    // Asks the root for the tree's full-resolution result in `output`; waitForSave gives the
+    // reason no file was written, or empty.
+    void askSave(TNodeRootWithAdjust* root, const QString& output, const QVariantMap& params);
+    QString waitForSave(const QString& output);
     // The server's root, set to render only for saves.
     TNodeRootWithAdjust* exportRoot() const;
 
@@ -56,6 +72,10 @@ private:
     EngineHost m_host;
     QString m_error;
     bool m_treeBuilt = false;
+    int m_failed = 0;
+    bool m_savesWatched = false;
+    // Saves reported by the root and not yet waited for: their error, or empty.
+    QHash<QUrl, QString> m_saveOutcomes;
     // Outputs written so far in a batch, by the input they came from: two inputs never share one.
     QHash<QString, QString> m_written;
     QElapsedTimer m_clock;

@@ -5,6 +5,7 @@
 #include "gpu/estexture.h"
 #include "gpu/glcontextinfo.h"
 #include "io/atomicfilewriter.h"
+#include "io/backgroundimagewriter.h"
 #include "io/imageiomanager.h"
 #include "io/imagesaveoptions.h"
 #include "io/korvane.h"
@@ -668,6 +669,33 @@ private slots:
         QVERIFY(ImageIOManager::trySaveFile(file.toStdString(), working, info, m_cms, options, &error));
         QVERIFY(readBytes(file) != before);
         QCOMPARE(filesIn(dir.path()), left);
+    }
+
+    // Saves handed to the background writer land in the order given, each reported once, and
+    // the writer's end waits for all of them: the last image given is the one in the file.
+    void backgroundWritesKeepOrderAndEndWritten()
+    {
+        const QString file = path("background.png");
+        const QString lost = path("no-such-folder/out.png");
+        QStringList outcomes;
+        std::vector<cv::Mat> images;
+        {
+            BackgroundImageWriter writer;
+            for (int i = 0; i < 4; ++i) {
+                images.push_back(pattern(300 + i, 200, CV_16UC3) + cv::Scalar::all(1000 * i));
+                const QString target = i == 2 ? lost : file;
+                writer.write(target, TSMat(images.back()), fullOptions("PNG"), [&outcomes, i](const QString& error) {
+                    outcomes << QStringLiteral("%1:%2").arg(i).arg(error.isEmpty() ? "written" : error.left(13));
+                });
+            }
+        } // no wait: the destructor must write what it was given
+        QCOMPARE(outcomes, (QStringList{"0:written", "1:written", "2:cannot write ", "3:written"}));
+        cv::Mat back;
+        Ostrel::FileInfo info;
+        QVERIFY(ImageIOManager::loadFile(file.toStdString(), back, info, m_cms));
+        QCOMPARE(back.rows, images.back().rows);
+        QVERIFY(worstDifference(back, images.back()) <= 1); // the images differ by 1000
+        QVERIFY(!QFileInfo::exists(lost));
     }
 
     // Regression: the non-throwing save reports each missing required key.
