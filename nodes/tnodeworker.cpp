@@ -254,17 +254,20 @@ QString TNodeWorker::compose(const TSFbo& in, TSFbo& out)
     if (!selection)
         return QString();  // an unknown selection composites the running image over itself
 
-    // Selected compositing: the weight is measured on the running image, the layer is
-    // blended into a copy of it, and that copy is mixed back through the weight, so
-    // unselected pixels keep exactly the running image.
+    // Selected compositing: the weight is measured on the running image and the layer is
+    // blended at opacity x weight, in one pass (a blended copy mixed back through the weight
+    // gives the same picture at the cost of one more full-size image and pass). A weight of 0
+    // keeps exactly the running image. Only a spot has a lowest weight, w = (1 - m) x mask + m,
+    // which the pass's own floor gives with its strength and floor rescaled.
     const TSFbo weight = selection->mask(out);
-    TSFbo blended = out;
-    GLBlendMode blend;
-    blend.proc(in, translate, scale, rotation, mode, opacity, blended);
-    // Only a spot has a lowest weight.
-    const float minWeight = selType == TNode::SPOT ? paramFloat("selMin") : 0.0f;
+    const float minWeight = selType == TNode::SPOT ? std::clamp(paramFloat("selMin"), 0.0f, 1.0f) : 0.0f;
+    const float floor = opacity * minWeight;
+    const float masked = opacity - floor; // the part of the strength the mask scales
     GLMaskBlend mix;
-    mix.proc(out, blended, weight, TNode::BLENDMODE_NORMAL, 1.0f, minWeight, QPointF(0, 0), 1.0f, 0.0f);
+    if (masked < GLBlendMode::minStrength())
+        mix.proc(out, in, TSFbo(), mode, floor, 0.0f, translate, scale, rotation); // the floor everywhere
+    else
+        mix.proc(out, in, weight, mode, masked / (1.0f - floor), floor, translate, scale, rotation);
     return QString();
 }
 

@@ -308,6 +308,34 @@ private slots:
                            QStringLiteral("selection_") + QTest::currentDataTag());
     }
 
+    // A spot's lowest weight lifts the outside, scaled by the layer's opacity like the inside:
+    // the corners take the plain blend at opacity x selMin, the centre at the opacity.
+    void spotFloorScalesWithOpacity()
+    {
+        const float opacity = 0.6f, selMin = 0.3f;
+        setInput(cv::Mat(20, 30, CV_8UC4, cv::Scalar(90, 120, 150, 255)));
+        QVERIFY(build(Tree{fill(QColor(128, 128, 128), opacity, TNode::BLENDMODE_MULTIPLY)}, m_root));
+        TNode* node = m_root->child(0);
+        node->setSelType(TNode::SPOT);
+        node->setSelInvert(false);
+        node->setSelPosition(QPointF(0.5, 0.5));
+        node->setSelSize(0.33f);
+        node->setSelTransition(0.0f);
+        node->setSelColorAware(0.0f);
+        node->setSelMin(selMin);
+        QVERIFY(QTest::qWaitFor([] { return TestHost::queueDrained(); }, 5000));
+        const cv::Mat rendered = renderedOutput(m_root);
+        QVERIFY(!rendered.empty());
+        for (const auto& [area, strength] : {std::pair{cv::Rect(14, 9, 2, 2), opacity},
+                                             std::pair{cv::Rect(0, 0, 1, 1), opacity * selMin},
+                                             std::pair{cv::Rect(29, 19, 1, 1), opacity * selMin}}) {
+            cv::Mat expected = m_input(area).clone();
+            cpuChildren(Tree{fill(QColor(128, 128, 128), strength, TNode::BLENDMODE_MULTIPLY)}, expected);
+            GPU_COMPARE_IMAGES(asFloat(rendered(area).clone()), readable(expected), 4e-3, 2e-3,
+                               QStringLiteral("spot_floor_%1").arg(area.x));
+        }
+    }
+
     // Renders reuse the running images of earlier ones; after every step of an editing
     // session the picture equals the one the same session gives with a GPU cache too small
     // to keep anything, and steps that change nothing visible draw nothing at all.
