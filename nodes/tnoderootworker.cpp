@@ -412,6 +412,10 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         // A render error writes nothing: a half-rendered image must not replace a file.
         TSMat pixels = image.dataToTSMat(CV_16UC4);
         image = TSFbo(); // read back: the file's conversion and encoding need the memory more
+        // With no preview to render, the pooled framebuffers would only sit through them:
+        // the next save (a batch's next image) allocates afresh, at a cost measured as noise.
+        if (m_procMode == TImproc::NONE)
+            GLCache::clearBuffer();
         pixels.setProperties(m_input.properties());
         // Converted and written while this thread renders what comes next.
         if (!m_writer)

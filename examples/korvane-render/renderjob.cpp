@@ -93,17 +93,18 @@ bool RenderJob::runOne()
     std::future<Read> reading = readLater(m_arguments.inputPath());
     const bool started = m_host.start();
     step("start engine");
-    const Read read = reading.get();
-    const TSMat& input = read.image;
-    if (input.isEmpty())
+    Read read = reading.get();
+    if (read.image.isEmpty())
         return fail(read.error); // names the file and the reason
-    std::printf("  input %d x %d\n", input.size().width(), input.size().height());
+    const QSize size = read.image.size();
+    std::printf("  input %d x %d\n", size.width(), size.height());
     step("read input");
     if (!started)
         return fail(m_host.error());
 
     TNodeRootWithAdjust* root = exportRoot();
-    root->setInput(input);
+    root->setInput(read.image);
+    read.image = TSMat(); // the engine holds it until it is on the GPU, then lets it go
     if (!root->setPreset(m_arguments.preset()))
         return fail(QStringLiteral("preset \"%1\" was refused by the root node").arg(m_arguments.presetPath()));
     step("build tree");
@@ -117,7 +118,7 @@ bool RenderJob::runOne()
     // GPU images alive at once (the rest is decoded, read-back and encoded data).
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const double pixels = double(input.size().width()) * input.size().height();
+    const double pixels = double(size.width()) * size.height();
     std::printf("  peak memory per pixel: %.1f bytes resident, %.1f in GPU images\n", usage.ru_maxrss * 1024.0 / pixels,
                 TSFbo::maxKBytesUsed() * 1024.0 / pixels);
     std::printf("  total %.2f s, written %s\n", m_clock.elapsed() / 1000.0, qPrintable(m_arguments.outputPath()));
