@@ -3,11 +3,13 @@
 
 #include "gpu/estexture.h"
 #include "gpu/glcache.h"
+#include "gpu/glimfilter.h"
 #include "gpu/glprog.h"
 #include "gpu/glvertices.h"
 #include "gpu/tsfbo.h"
 
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 
 void GLResources::teardown()
 {
@@ -23,6 +25,26 @@ void GLResources::teardown()
     qCDebug(lcGpu) << "GLResources::teardown - left: programs" << live.programs << "shaders" << live.shaders
              << "vertex buffers" << live.vertexBuffers << "pooled framebuffers" << live.pooledFramebuffers
              << "images" << live.images << "textures" << live.textures;
+}
+
+void GLResources::releaseIdleMemory()
+{
+    // Passes still queued hold the images they use: deleted under them, those would live on.
+    const auto finish = [] {
+        if (QOpenGLContext* context = QOpenGLContext::currentContext())
+            context->functions()->glFinish();
+    };
+    finish();
+    GLCache::clearBuffer();
+    {
+        // One pixel read and written: the driver's bindings now name these images.
+        const TSFbo pixel(QSize(1, 1), TSFbo::workingFormat());
+        GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
+        copy.setTexture(QStringLiteral("inputTexture0"), pixel, GL_NEAREST);
+        copy.render(QSize(1, 1), TSFbo::workingFormat(), 1.0f);
+    }
+    finish();
+    GLCache::clearBuffer();
 }
 
 GLResources::LiveCounts GLResources::liveCounts()

@@ -13,6 +13,13 @@ class GLResources
 public:
     static void teardown();
 
+    // Frees the pooled framebuffers and makes the driver let go of the images the last pass
+    // read and wrote: a software rasteriser keeps those referenced until a later pass binds
+    // others, so images the engine freed would hold their memory on (measured: three
+    // full-size images through a large export's conversion and encoding). For a render
+    // thread that will not draw for a while; the next pass allocates afresh.
+    static void releaseIdleMemory();
+
     // What is still alive, for shutdown logs and leak checks.
     struct LiveCounts
     {

@@ -5,6 +5,7 @@
 #include "gpu/glareareduce.h"
 #include "gpu/glcache.h"
 #include "gpu/glimfilter.h"
+#include "gpu/glresources.h"
 #include "gpu/gltransform.h"
 #include "io/backgroundimagewriter.h"
 #include "io/imageiomanager.h"
@@ -292,8 +293,15 @@ QString TNodeRootWorker::renderTree(const TSFbo& in, TSFbo& out, TPendingList& p
         if (placedUnread)
             keepImage(startKey, childrenInput);
     }
+    if (!placedUnread) {
+        const QString status = childrenProc(childrenInput, pending, startKey);
+        return status.isEmpty() ? postProc(childrenInput, out) : status;
+    }
+    out = TSFbo(); // not read again: not held through the walk
     const QString status = childrenProc(childrenInput, pending, startKey);
-    return status.isEmpty() ? postProc(childrenInput, out) : status;
+    if (status.isEmpty())
+        out = childrenInput;
+    return status;
 }
 
 QString TNodeRootWorker::prepareChildrenInput(const TSFbo& placed, TSFbo& childrenInput)
@@ -329,11 +337,16 @@ QString TNodeRootWorker::saveOutput(const TSFbo& in, TSFbo& out, TNodeWorker* ta
     status = prepareChildrenInput(out, tmp);
     if (!status.isEmpty())
         return status;
+    // A composite that keeps the children's result never reads the placed image in `out`:
+    // it goes before the walk, one full-size image less at the peak of every export.
+    const bool placedUnread = composeKeepsChildrenResult(tmp, out);
+    if (placedUnread)
+        out = TSFbo();
     bool reached = false;
     status = childrenSave(tmp, target, &reached);
     if (!status.isEmpty())
         return status;
-    if (reached)
+    if (reached || placedUnread)
         out = tmp;
     else
         status = postProc(tmp, out);
@@ -410,12 +423,16 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         path = ImageIOManager::localPathFromUrl(fileName, &error);
     if (error.isEmpty()) {
         // A render error writes nothing: a half-rendered image must not replace a file.
-        TSMat pixels = image.dataToTSMat(CV_16UC4);
-        image = TSFbo(); // read back: the file's conversion and encoding need the memory more
-        // With no preview to render, the pooled framebuffers would only sit through them:
-        // the next save (a batch's next image) allocates afresh, at a cost measured as noise.
-        if (m_procMode == TImproc::NONE)
+        // With no preview to render, the walk's framebuffers would only sit through the
+        // read-back, conversion and encoding, which need the memory more: the next save (a
+        // batch's next image) allocates afresh, at a cost measured as noise.
+        const bool idleAfter = m_procMode == TImproc::NONE;
+        if (idleAfter)
             GLCache::clearBuffer();
+        TSMat pixels = image.dataToTSMat(CV_16UC4);
+        image = TSFbo();
+        if (idleAfter)
+            GLResources::releaseIdleMemory();
         pixels.setProperties(m_input.properties());
         // Converted and written while this thread renders what comes next.
         if (!m_writer)
