@@ -27,24 +27,31 @@ void GLResources::teardown()
              << "images" << live.images << "textures" << live.textures;
 }
 
+namespace {
+// Queued passes hold the images they use: deleted under them, those would live on.
+void finishPasses()
+{
+    if (QOpenGLContext* context = QOpenGLContext::currentContext())
+        context->functions()->glFinish();
+}
+} // namespace
+
 void GLResources::releaseIdleMemory()
 {
-    // Passes still queued hold the images they use: deleted under them, those would live on.
-    const auto finish = [] {
-        if (QOpenGLContext* context = QOpenGLContext::currentContext())
-            context->functions()->glFinish();
-    };
-    finish();
+    finishPasses();
     GLCache::clearBuffer();
-    {
-        // One pixel read and written: the driver's bindings now name these images.
-        const TSFbo pixel(QSize(1, 1), TSFbo::workingFormat());
-        GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
-        copy.setTexture(QStringLiteral("inputTexture0"), pixel, GL_NEAREST);
-        copy.render(QSize(1, 1), TSFbo::workingFormat(), 1.0f);
-    }
-    finish();
+    unbindImages();
+    finishPasses();
     GLCache::clearBuffer();
+}
+
+void GLResources::unbindImages()
+{
+    // One pixel read and written: the driver's bindings now name these images.
+    const TSFbo pixel(QSize(1, 1), TSFbo::workingFormat());
+    GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
+    copy.setTexture(QStringLiteral("inputTexture0"), pixel, GL_NEAREST);
+    copy.render(QSize(1, 1), TSFbo::workingFormat(), 1.0f);
 }
 
 GLResources::LiveCounts GLResources::liveCounts()

@@ -425,10 +425,11 @@ TSMat TNodeRootWorker::procSaveOutputReq(TImprocWorker* which, const QUrl& fileN
         // A render error writes nothing: a half-rendered image must not replace a file.
         // With no preview to render, the walk's framebuffers would only sit through the
         // read-back, conversion and encoding, which need the memory more: the next save (a
-        // batch's next image) allocates afresh, at a cost measured as noise.
+        // batch's next image) allocates afresh, at a cost measured as noise. Before the
+        // read-back all but the result go, after it the result too.
         const bool idleAfter = m_procMode == TImproc::NONE;
         if (idleAfter)
-            GLCache::clearBuffer();
+            GLResources::releaseIdleMemory();
         TSMat pixels = image.dataToTSMat(CV_16UC4);
         image = TSFbo();
         if (idleAfter)

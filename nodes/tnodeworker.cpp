@@ -3,6 +3,7 @@
 #include "gpu/glblendmode.h"
 #include "gpu/glcache.h"
 #include "gpu/glmaskblend.h"
+#include "gpu/glresources.h"
 #include "nodes/tnode.h"
 #include "gpu/tselection.h"
 #include "gpu/tuid.h"
@@ -301,6 +302,8 @@ QString TNodeWorker::childrenSave(TSFbo& io, TNodeWorker* target, bool* reached)
     walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running, bool) {
         const TSFbo snapshot = input;
         error = child->procSaveOutputReq(snapshot, running, target, reached);
+        // The driver would keep the images this child's last passes bound, freed or not.
+        GLResources::unbindImages();
         // Any text ends the walk; what happened is in `error` and `*reached`.
         return error.isEmpty() && !*reached ? QString() : QStringLiteral("stop");
     });
