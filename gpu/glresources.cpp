@@ -27,31 +27,28 @@ void GLResources::teardown()
              << "images" << live.images << "textures" << live.textures;
 }
 
-namespace {
-// Queued passes hold the images they use: deleted under them, those would live on.
-void finishPasses()
-{
-    if (QOpenGLContext* context = QOpenGLContext::currentContext())
-        context->functions()->glFinish();
-}
-} // namespace
-
 void GLResources::releaseIdleMemory()
 {
-    finishPasses();
-    GLCache::clearBuffer();
-    unbindImages();
-    finishPasses();
+    dropDeadImages();
     GLCache::clearBuffer();
 }
 
-void GLResources::unbindImages()
+void GLResources::dropDeadImages()
 {
-    // One pixel read and written: the driver's bindings now name these images.
-    const TSFbo pixel(QSize(1, 1), TSFbo::workingFormat());
-    GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
-    copy.setTexture(QStringLiteral("inputTexture0"), pixel, GL_NEAREST);
-    copy.render(QSize(1, 1), TSFbo::workingFormat(), 1.0f);
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (!context)
+        return;
+    // Queued passes hold the images they use: deleted under them, those would live on.
+    context->functions()->glFinish();
+    {
+        // One pixel read and written: the driver's bindings now name these images, once
+        // this pass has run too (until then it holds what was bound before it).
+        const TSFbo pixel(QSize(1, 1), TSFbo::workingFormat());
+        GLImFilter copy(QStringLiteral(":/korvane/glshaders/copy.frag"));
+        copy.setTexture(QStringLiteral("inputTexture0"), pixel, GL_NEAREST);
+        copy.render(QSize(1, 1), TSFbo::workingFormat(), 1.0f);
+    }
+    context->functions()->glFinish();
 }
 
 GLResources::LiveCounts GLResources::liveCounts()

@@ -302,8 +302,8 @@ QString TNodeWorker::childrenSave(TSFbo& io, TNodeWorker* target, bool* reached)
     walkChildren(io, [&](TNodeWorker* child, const TSFbo& input, TSFbo& running, bool) {
         const TSFbo snapshot = input;
         error = child->procSaveOutputReq(snapshot, running, target, reached);
-        // The driver would keep the images this child's last passes bound, freed or not.
-        GLResources::unbindImages();
+        // The driver would keep images this child freed while its passes are queued or bound.
+        GLResources::dropDeadImages();
         // Any text ends the walk; what happened is in `error` and `*reached`.
         return error.isEmpty() && !*reached ? QString() : QStringLiteral("stop");
     });
