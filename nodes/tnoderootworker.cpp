@@ -220,12 +220,6 @@ QString TNodeRootWorker::doTransform(const TSFbo& in, TSFbo& out) const
     return QString();
 }
 
-bool TNodeRootWorker::unmoved(const char* translate, const char* scale, const char* rotate) const
-{
-    return paramValue(QLatin1String(translate)).toPointF().isNull()
-           && TImproc::floatValuesEqual(paramFloat(scale), 1.f) && TImproc::floatValuesEqual(paramFloat(rotate), 0.f);
-}
-
 bool TNodeRootWorker::inputUnmoved() const
 {
     return unmoved("inputTranslate", "inputScale", "inputRotate");

@@ -67,8 +67,6 @@ public:
     QString doTransform(const TSFbo& in, TSFbo& out) const;
 
 private:
-    // True when the placement read from these three parameters leaves an image where it is.
-    bool unmoved(const char* translate, const char* scale, const char* rotate) const;
     // True when the loaded input, canvas-sized, is unmoved: it then is the placed image.
     bool inputUnmoved() const;
     // The input for a target of `size`: reduced by area when the target is smaller (kept in

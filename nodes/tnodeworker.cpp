@@ -237,6 +237,12 @@ QString TNodeWorker::postProc(const TSFbo& in, TSFbo& out)
     return compose(in, out);
 }
 
+bool TNodeWorker::unmoved(const char* translate, const char* scale, const char* rotate) const
+{
+    return paramValue(QLatin1String(translate)).toPointF().isNull()
+           && TImproc::floatValuesEqual(paramFloat(scale), 1.f) && TImproc::floatValuesEqual(paramFloat(rotate), 0.f);
+}
+
 QString TNodeWorker::compose(const TSFbo& in, TSFbo& out)
 {
     const QPointF translate = paramValue(QStringLiteral("translate")).toPointF();
@@ -255,16 +261,26 @@ QString TNodeWorker::compose(const TSFbo& in, TSFbo& out)
     if (!selection)
         return QString();  // an unknown selection composites the running image over itself
 
-    // Selected compositing: the weight is measured on the running image and the layer is
-    // blended at opacity x weight, in one pass (a blended copy mixed back through the weight
-    // gives the same picture at the cost of one more full-size image and pass). A weight of 0
-    // keeps exactly the running image. Only a spot has a lowest weight, w = (1 - m) x mask + m,
-    // which the pass's own floor gives with its strength and floor rescaled.
+    // Selected compositing: the weight is measured on the running image and scales the
+    // layer's opacity. A weight of 0 keeps exactly the running image. Only a spot has a
+    // lowest weight, w = (1 - m) x mask + m.
     const TSFbo weight = selection->mask(out);
     const float minWeight = selType == TNode::SPOT ? std::clamp(paramFloat("selMin"), 0.0f, 1.0f) : 0.0f;
+    GLMaskBlend mix;
+    if (!unmoved("translate", "scale", "rotate")) {
+        // A moved layer is blended into a copy, mixed back through the weight: blended
+        // through the mask with its own placement in one pass, two renders of the same tree
+        // differed (by up to 1.5e-3).
+        TSFbo blended = out;
+        GLBlendMode blend;
+        blend.proc(in, translate, scale, rotation, mode, opacity, blended);
+        mix.proc(out, blended, weight, TNode::BLENDMODE_NORMAL, 1.0f, minWeight, QPointF(0, 0), 1.0f, 0.0f);
+        return QString();
+    }
+    // An unmoved layer in one pass (one full-size image and pass fewer): the floor and the
+    // strength are rescaled so the pass's own floor gives w.
     const float floor = opacity * minWeight;
     const float masked = opacity - floor; // the part of the strength the mask scales
-    GLMaskBlend mix;
     if (masked < GLBlendMode::minStrength())
         mix.proc(out, in, TSFbo(), mode, floor, 0.0f, translate, scale, rotation); // the floor everywhere
     else
