@@ -131,6 +131,19 @@ TSFbo TNodeRootWorker::canvasFbo() const
     return canvas;
 }
 
+TSFbo TNodeRootWorker::fullCanvas() const
+{
+    // An opaque input of the canvas's size, unmoved, replaces the whole canvas as the walk
+    // starts: loaded at once, the cleared full-size canvas it would replace is never made
+    // (one full-size image allocated, zeroed and cleared less per export).
+    if (m_input.isEmpty() || !m_inputOpaque || m_input.size() != m_canvasSize || !inputUnmoved())
+        return canvasFbo();
+    TSFbo loaded;
+    if (!loadImageAt(loaded, m_canvasSize, 1.0f, QStringLiteral("Background")).isEmpty() || loaded.isEmpty())
+        return canvasFbo();
+    return loaded;
+}
+
 quint64 TNodeRootWorker::canvasKey() const
 {
     const float factor = modeScale();
@@ -141,13 +154,18 @@ quint64 TNodeRootWorker::canvasKey() const
 
 QString TNodeRootWorker::loadImage(TSFbo& io) const
 {
-    const QSize size = io.size();
-    const float scale = io.scale();
-    const QString name = io.name();
+    return loadImageAt(io, io.size(), io.scale(), io.name());
+}
+
+QString TNodeRootWorker::loadImageAt(TSFbo& io, const QSize& size, float scale, const QString& name) const
+{
     if (m_input.isEmpty()) {
         io = TSFbo();
         return QString();
     }
+    const uint loadedUid = TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8);
+    if (!io.isEmpty() && io.size() == size && io.uid() == loadedUid)
+        return QString(); // loaded already (fullCanvas)
     const TSFbo source = inputFor(size);
     if (m_inputOpaque && source.size() == size) {
         // Pixel for pixel and nothing to see through: a nearest copy reads each input pixel
@@ -158,7 +176,7 @@ QString TNodeRootWorker::loadImage(TSFbo& io) const
         if (target.isEmpty())
             return QStringLiteral("ERROR - TNodeRootWorker::loadImage - no framebuffer");
         target.setName(name);
-        target.setUid(TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8));
+        target.setUid(loadedUid);
         io = target;
         return QString();
     }
@@ -175,7 +193,7 @@ QString TNodeRootWorker::loadImage(TSFbo& io) const
     over.proc(1.0f, source, target);
     target.setScale(scale);
     target.setName(name);
-    target.setUid(TUid::hash(m_input.uid(), scale, 2, 3, 4, 5, 6, 7, 8));
+    target.setUid(loadedUid);
     io = target;
     return QString();
 }
@@ -390,7 +408,7 @@ TSFbo TNodeRootWorker::renderFull(TNodeWorker* target, QString* error)
 {
     const TImproc::ProcMode mode = m_procMode;
     m_procMode = TImproc::FULL;
-    TSFbo canvas = canvasFbo();
+    TSFbo canvas = fullCanvas();
     const QString status = saveOutput(canvas, canvas, target ? target : this);
     m_procMode = mode;
     if (error)

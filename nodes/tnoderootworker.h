@@ -61,12 +61,18 @@ public:
     TSFbo canvasFbo() const;
     // The structural key of what canvasFbo() gives.
     quint64 canvasKey() const;
-    // Replaces `io` by the input stretched to io's size, composited over the canvas colour.
+    // Replaces `io` by the input stretched to io's size, composited over the canvas colour;
+    // an `io` that is that image already stays as it is.
     QString loadImage(TSFbo& io) const;
     // Draws `in` onto `out` with the input placement parameters.
     QString doTransform(const TSFbo& in, TSFbo& out) const;
 
 private:
+    // loadImage for a target of `size`, `scale` and `name` (io may be empty).
+    QString loadImageAt(TSFbo& io, const QSize& size, float scale, const QString& name) const;
+    // The background of a full-resolution walk: the canvas, or the loaded input where that
+    // replaces the whole canvas anyway.
+    TSFbo fullCanvas() const;
     // True when the loaded input, canvas-sized, is unmoved: it then is the placed image.
     bool inputUnmoved() const;
     // The input for a target of `size`: reduced by area when the target is smaller (kept in

@@ -10,6 +10,7 @@
 
 #include "engine/timprocworker.h"
 #include "engine/timpserver.h"
+#include "gpu/glformatinfo.h"
 #include "gpu/tuid.h"
 #include "io/imageiomanager.h"
 #include "io/workspace.h"
@@ -285,6 +286,31 @@ private slots:
         QTRY_COMPARE(finished.count(), 3);
         QCOMPARE(finished.at(2).at(1).toString(), QString());
         QVERIFY(fileBytes(path) != original);
+    }
+
+    // An opaque input covering the canvas unmoved is where a full-size walk starts: the
+    // cleared canvas it replaces is never made, so a save holds one image beside the input.
+    void saveMakesNoCanvasUnderACoveringInput()
+    {
+        m_ownInput = true;
+        cv::Mat input(256, 256, CV_8UC4, cv::Scalar(30, 90, 150, 255));
+        m_root->setInput(TSMat(input));
+        m_root->setProcMode(TImproc::NONE);
+        QTRY_VERIFY(TestHost::queueDrained());
+        int before = 0;
+        GpuFixture::onRenderThread([&] {
+            TSFbo::resetMaxKBbytes();
+            before = TSFbo::totalKBytesUsed();
+        });
+        QTemporaryDir dir;
+        QSignalSpy finished(m_root, &TNodeRoot::saveFinished);
+        m_root->saveOutputToFile(QUrl::fromLocalFile(dir.filePath("out.png")), saveOptions("PNG", {{"PNG_BITDEPTH", "8 bit"}}));
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QCOMPARE(finished.at(0).at(1).toString(), QString());
+        int added = 0;
+        GpuFixture::onRenderThread([&] { added = TSFbo::maxKBytesUsed() - before; });
+        const int imageKB = 256 * 256 * GLFormatInfo::find(TSFbo::workingFormat()).accountingBytes() / 1024;
+        QVERIFY2(added > 0 && added <= imageKB, qPrintable(QStringLiteral("%1 KB at once beside the input").arg(added)));
     }
 
     void workingFormatPrecision_data()
