@@ -96,6 +96,8 @@ bool moveSamples(const cv::Mat& source, cv::Mat& destination, unsigned int inFor
         || T_CHANNELS(inFormat) != T_CHANNELS(outFormat) || T_COLORSPACE(inFormat) != T_COLORSPACE(outFormat)
         || !fits(source, inFormat) || !fits(destination, outFormat))
         return false;
+    if (source.data == destination.data && inFormat == outFormat)
+        return true; // converted in place: the samples are where they belong
     std::vector<int> pairs;
     for (int c = 0; c < int(T_CHANNELS(inFormat)); ++c)
         pairs.insert(pairs.end(), {c, c});
@@ -162,7 +164,7 @@ bool hasUsableAlphaPair(unsigned int inFormat, unsigned int outFormat)
 
 void copyAlphaChannel(const cv::Mat& source, cv::Mat& destination, unsigned int inFormat, unsigned int outFormat)
 {
-    if (!hasUsableAlphaPair(inFormat, outFormat))
+    if (!hasUsableAlphaPair(inFormat, outFormat) || (source.data == destination.data && inFormat == outFormat))
         return;
     const int rows = std::min(source.rows, destination.rows);
     const int cols = std::min(source.cols, destination.cols);

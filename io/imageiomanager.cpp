@@ -14,6 +14,7 @@
 #include <lcms2.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -127,6 +128,31 @@ ConversionSource conversionSource(const cv::Mat& displayed, const OIIO::ImageSpe
     return source;
 }
 
+// Reads the 16-bit RGB or RGBA samples of a scanline file into `out` (CV_16UC4, opaque
+// where the file has no alpha), in bands of whole strips: a band ending inside a compressed
+// strip would decode it twice, and a band's alpha is filled while its rows are in cache.
+bool readRgba16(OIIO::ImageInput& in, cv::Mat& out)
+{
+    const OIIO::ImageSpec& spec = in.spec();
+    out.create(spec.height, spec.width, CV_16UC4);
+    const int strip = std::clamp(spec.get_int_attribute("tiff:RowsPerStrip", 64), 1, spec.height);
+    const int band = std::max(1, 64 / strip) * strip;
+    for (int y = 0; y < spec.height; y += band) {
+        const int end = std::min(spec.height, y + band);
+        if (!in.read_scanlines(0, 0, spec.y + y, spec.y + end, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16,
+                               out.ptr(y), 4 * sizeof(uint16_t), OIIO::stride_t(out.step))
+            || in.has_error())
+            return false;
+        if (spec.nchannels == 3) {
+            const int fromTo[] = {0, 3};
+            const cv::Mat opaque(end - y, spec.width, CV_16UC1, cv::Scalar(65535));
+            cv::Mat rows = out.rowRange(y, end);
+            cv::mixChannels(&opaque, 1, &rows, 1, fromTo, 1);
+        }
+    }
+    return true;
+}
+
 bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, ColorManagementSystem& cms,
               QString* error)
 {
@@ -149,8 +175,20 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
     }
 
     cv::Mat raw;
+    const bool eightBit = isEightBit(spec);
+    // Upright 16-bit colour in rows needs no image of its own: read straight into the result
+    // and converted there (the fresh pages of one more image cost about as much as decoding).
+    const bool direct = !eightBit && orientation == 1 && (channels == 3 || channels == 4) && spec.tile_width == 0;
     try {
-        const bool eightBit = isEightBit(spec);
+        if (direct && !readRgba16(*in, out)) {
+            report(error, "cannot read " + path + ": " + in->geterror());
+            return false;
+        }
+    } catch (const std::exception& e) { // allocation of an absurd size
+        report(error, "cannot read " + path + ": " + e.what());
+        return false;
+    }
+    if (!direct) try {
         raw.create(spec.height, spec.width, CV_MAKETYPE(eightBit ? CV_8U : CV_16U, channels));
         const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
         // Samples already of that type are read as they are: OpenImageIO's converting read
@@ -168,6 +206,10 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
     }
 
     try {
+        if (direct) {
+            // Little CMS converts in place between layouts of one pixel size.
+            cms.convert(out, out, info.spec(), TYPE_RGBA_16, TYPE_RGBA_16, ColorManagementSystem::FileToWorkspace, true);
+        } else {
         cv::Mat displayed;
         ImageOrientation::toDisplayed(raw, displayed, orientation);
         raw.release();
@@ -175,6 +217,7 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
         out.create(displayed.rows, displayed.cols, CV_16UC4);
         cms.convert(source.pixels, out, info.spec(), int(source.format), TYPE_RGBA_16,
                     ColorManagementSystem::FileToWorkspace, true);
+        }
     } catch (const std::exception& e) {
         report(error, "cannot convert the colours of " + path + ": " + e.what());
         return false;

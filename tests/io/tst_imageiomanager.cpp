@@ -183,7 +183,8 @@ private slots:
         QFETCH(QString, extension);
         QFETCH(int, type);
         QFETCH(bool, tiled);
-        const cv::Mat stored = pattern(19, 37, type); // spans more than one 16 x 16 tile
+        // More than one 16 x 16 tile, and rows that a reader takes in more than one band.
+        const cv::Mat stored = pattern(139, 37, type);
         const QString file = path(QString("layout_%1.%2").arg(QTest::currentDataTag()).arg(extension));
         QVERIFY(writeImage(file, stored, nullptr, tiled));
 
