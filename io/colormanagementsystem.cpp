@@ -288,25 +288,44 @@ bool ColorManagementSystem::convert(float* data, int count)
     return true;
 }
 
-bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination, OIIO::ImageSpec& spec, int inFormat,
-                                    int outFormat, DIRECTION direction, bool copyAlpha)
+namespace {
+// The profile of a file's pixels in `fileFormat`: its embedded one, else sRGB; `problem` says
+// why an embedded one was set aside (unreadable, or another colour space than the channels).
+ColorProfile embeddedProfile(const OIIO::ImageSpec& spec, unsigned int fileFormat, const char** problem)
 {
     unsigned char* data = nullptr;
     unsigned int size = 0;
-    getImageColorProfile(spec, &data, size);
+    ColorManagementSystem::getImageColorProfile(spec, &data, size);
     qCDebug(lcIo) << "*************************** file iccProfileSize:**********************" << size;
+    *problem = nullptr;
+    ColorProfile profile;
+    if (!profile.open(data, int(size))) {
+        *problem = "The embedded colour profile cannot be read, using sRGB";
+    } else if (profile.colorSpace() != formatColorSpace(fileFormat)) {
+        *problem = "The embedded colour profile does not fit the image's channels, using sRGB";
+        profile = ColorProfile();
+    }
+    return profile;
+}
+} // namespace
+
+bool ColorManagementSystem::writesUnchanged(const OIIO::ImageSpec& spec, int format) const
+{
+    const char* problem = nullptr;
+    const ColorProfile fileProfile = embeddedProfile(spec, unsigned(format), &problem);
+    return !problem && transformFlags(m_workingProfile, unsigned(format), fileProfile, unsigned(format)) == cmsFLAGS_NULLTRANSFORM;
+}
+
+bool ColorManagementSystem::convert(const cv::Mat& source, cv::Mat& destination, OIIO::ImageSpec& spec, int inFormat,
+                                    int outFormat, DIRECTION direction, bool copyAlpha)
+{
     if (direction != FileToWorkspace && direction != WorkspaceToFile)
         throw std::runtime_error("wrong direction");
-
-    ColorProfile fileProfile;
     const unsigned int fileFormat = unsigned(direction == FileToWorkspace ? inFormat : outFormat);
-    if (!fileProfile.open(data, int(size))) {
-        qCWarning(lcIo) << "The embedded colour profile cannot be read, using sRGB";
-        if (direction == WorkspaceToFile)
-            spec.erase_attribute("ICCProfile");
-    } else if (fileProfile.colorSpace() != formatColorSpace(fileFormat)) {
-        qCWarning(lcIo) << "The embedded colour profile does not fit the image's channels, using sRGB";
-        fileProfile = ColorProfile();
+    const char* problem = nullptr;
+    const ColorProfile fileProfile = embeddedProfile(spec, fileFormat, &problem);
+    if (problem) {
+        qCWarning(lcIo) << problem;
         if (direction == WorkspaceToFile)
             spec.erase_attribute("ICCProfile");
     }

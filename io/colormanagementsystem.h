@@ -66,6 +66,10 @@ public:
     // allocated by the caller with the size of `source`.
     bool convert(const cv::Mat& source, cv::Mat& destination, OIIO::ImageSpec& spec, int inFormat, int outFormat,
                  DIRECTION direction, bool copyAlpha);
+    // True when converting working-space samples of `format` (a Little CMS format) into a
+    // file of `spec` in that same format would change no value: the file keeps the working
+    // profile and its profile is usable as it is.
+    bool writesUnchanged(const OIIO::ImageSpec& spec, int format) const;
     // Host-buffer conversion: HostToWorkspace from the given profile bytes (sRGB for none)
     // to the working profile, any other direction the reverse.
     bool convert(const cv::Mat& source, cv::Mat& destination, unsigned int inFormat, unsigned int outFormat,

@@ -279,7 +279,8 @@ bool progressThunk(void* opaque, float done)
     return bridge->cancelled;
 }
 
-// Writes `pixels` with `spec` into a temporary file that replaces `path` once complete.
+// Writes `pixels` with `spec` into a temporary file that replaces `path` once complete;
+// channels of `pixels` beyond the spec's are skipped.
 bool writeImage(const std::string& path, const cv::Mat& pixels, const OIIO::ImageSpec& spec,
                 const ImageIOManager::Progress& progress, std::string* failure)
 {
@@ -305,7 +306,8 @@ bool writeImage(const std::string& path, const cv::Mat& pixels, const OIIO::Imag
     ProgressBridge bridge{&progress};
     const OIIO::TypeDesc type = pixels.depth() == CV_16U ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
     bool ok = out->open(temporary, spec)
-        && out->write_image(type, pixels.data, OIIO::AutoStride, OIIO::stride_t(pixels.step[0]), OIIO::AutoStride,
+        && out->write_image(type, pixels.data, OIIO::stride_t(pixels.elemSize()), OIIO::stride_t(pixels.step[0]),
+                            OIIO::AutoStride,
                             progressThunk, &bridge);
     ok = out->close() && ok;
     // An abort from the callback still makes write_image() return true: check it ourselves.
@@ -357,7 +359,15 @@ bool saveImpl(const std::string& path, const cv::Mat& image, Ostrel::FileInfo& i
     const int convertedChannels = throughRgb ? spec.nchannels + 2 : spec.nchannels;
 
     cv::Mat stored;
-    try {
+    // Samples the file keeps as they are (its profile, depth and orientation are the working
+    // image's) are written from the image itself, its alpha skipped where the file has none:
+    // a converted copy would be as large as the image.
+    const bool asTheyAre = spec.nchannels >= 3 && spec.nchannels <= image.channels() && !throughRgb
+        && (image.depth() == CV_16U) == wide && info.orientation() == 1
+        && cms.writesUnchanged(spec, int(fileFormat(convertedChannels, wide)));
+    if (asTheyAre)
+        stored = image;
+    else try {
         cv::Mat converted(image.rows, image.cols, CV_MAKETYPE(wide ? CV_16U : CV_8U, convertedChannels));
         cms.convert(image, converted, spec, sourceFormat(type), fileFormat(convertedChannels, wide),
                     ColorManagementSystem::WorkspaceToFile, alpha);
