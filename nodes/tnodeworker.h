@@ -71,10 +71,10 @@ protected:
     // go through it, so a save shows what a render shows.
     virtual QString layerSource(const TSFbo& in, TSFbo& source, bool* contributes);
 
-    // Composite of a plain node: `in` placed and blended over `out`, through the node's
-    // selection when it has one.
     // True when the placement read from these three parameters leaves an image where it is.
     bool unmoved(const char* translate, const char* scale, const char* rotate) const;
+    // Composite of a plain node: `in` placed and blended over `out`, through the node's
+    // selection when it has one.
     QString compose(const TSFbo& in, TSFbo& out);
     // Everything the node's own step reads besides its input: its parameters. A worker that
     // also reads other state (a snapshot, a loaded list) adds it, or returns 0 to stay out
