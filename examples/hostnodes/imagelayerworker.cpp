@@ -42,10 +42,6 @@ QString ImageLayerWorker::doProc(TSFbo& io)
     // reduced by area: sampling it would alias its fine detail, and a preview would not show
     // the mean that the full-size render reduces to.
     const QSizeF shown(m_image.width() * uvScale.width(), m_image.height() * uvScale.height());
-    if (m_image.size() == io.size() && TImproc::floatValuesEqual(m_image.scale(), io.scale())) {
-        io = m_image; // shown whole, pixel for pixel: the reduction would only copy it
-        return QString();
-    }
     if (shown.width() >= io.width() && shown.height() >= io.height()) {
         const QRectF whole(QPointF(), QSizeF(m_image.size()));
         const QRectF part = QRectF(QPointF((whole.width() - shown.width()) / 2, (whole.height() - shown.height()) / 2),
