@@ -137,6 +137,8 @@ bool readRgba16(OIIO::ImageInput& in, cv::Mat& out)
     out.create(spec.height, spec.width, CV_16UC4);
     const int strip = std::clamp(spec.get_int_attribute("tiff:RowsPerStrip", 64), 1, spec.height);
     const int band = std::max(1, 64 / strip) * strip;
+    const cv::Mat opaque = spec.nchannels == 3
+        ? cv::Mat(std::min(band, spec.height), spec.width, CV_16UC1, cv::Scalar(65535)) : cv::Mat();
     for (int y = 0; y < spec.height; y += band) {
         const int end = std::min(spec.height, y + band);
         if (!in.read_scanlines(0, 0, spec.y + y, spec.y + end, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16,
@@ -145,12 +147,26 @@ bool readRgba16(OIIO::ImageInput& in, cv::Mat& out)
             return false;
         if (spec.nchannels == 3) {
             const int fromTo[] = {0, 3};
-            const cv::Mat opaque(end - y, spec.width, CV_16UC1, cv::Scalar(65535));
+            const cv::Mat alpha = opaque.rowRange(0, end - y);
             cv::Mat rows = out.rowRange(y, end);
-            cv::mixChannels(&opaque, 1, &rows, 1, fromTo, 1);
+            cv::mixChannels(&alpha, 1, &rows, 1, fromTo, 1);
         }
     }
     return true;
+}
+
+// Reads the samples as the file stores them, 8 or 16 bits per channel, into `raw`.
+bool readAsStored(OIIO::ImageInput& in, bool eightBit, cv::Mat& raw)
+{
+    const OIIO::ImageSpec& spec = in.spec();
+    raw.create(spec.height, spec.width, CV_MAKETYPE(eightBit ? CV_8U : CV_16U, spec.nchannels));
+    const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+    // Samples already of that type are read as they are: OpenImageIO's converting read
+    // allocates a 64 MB scratch buffer whatever the size of the image.
+    const bool native = spec.format == readType && spec.channelformats.empty();
+    // A truncated JPEG reads "successfully" as grey with an error pending: refuse it.
+    const OIIO::TypeDesc requested = native ? OIIO::TypeDesc::UNKNOWN : readType;
+    return in.read_image(0, 0, 0, spec.nchannels, requested, raw.data) && !in.has_error();
 }
 
 bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, ColorManagementSystem& cms,
@@ -180,23 +196,7 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
     // and converted there (the fresh pages of one more image cost about as much as decoding).
     const bool direct = !eightBit && orientation == 1 && (channels == 3 || channels == 4) && spec.tile_width == 0;
     try {
-        if (direct && !readRgba16(*in, out)) {
-            report(error, "cannot read " + path + ": " + in->geterror());
-            return false;
-        }
-    } catch (const std::exception& e) { // allocation of an absurd size
-        report(error, "cannot read " + path + ": " + e.what());
-        return false;
-    }
-    if (!direct) try {
-        raw.create(spec.height, spec.width, CV_MAKETYPE(eightBit ? CV_8U : CV_16U, channels));
-        const OIIO::TypeDesc readType = eightBit ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-        // Samples already of that type are read as they are: OpenImageIO's converting read
-        // allocates a 64 MB scratch buffer whatever the size of the image.
-        const bool native = spec.format == readType && spec.channelformats.empty();
-        // A truncated JPEG reads "successfully" as grey with an error pending: refuse it.
-        const OIIO::TypeDesc requested = native ? OIIO::TypeDesc::UNKNOWN : readType;
-        if (!in->read_image(0, 0, 0, channels, requested, raw.data) || in->has_error()) {
+        if (!(direct ? readRgba16(*in, out) : readAsStored(*in, eightBit, raw))) {
             report(error, "cannot read " + path + ": " + in->geterror());
             return false;
         }
@@ -210,13 +210,13 @@ bool loadImpl(const std::string& path, cv::Mat& out, Ostrel::FileInfo& info, Col
             // Little CMS converts in place between layouts of one pixel size.
             cms.convert(out, out, info.spec(), TYPE_RGBA_16, TYPE_RGBA_16, ColorManagementSystem::FileToWorkspace, true);
         } else {
-        cv::Mat displayed;
-        ImageOrientation::toDisplayed(raw, displayed, orientation);
-        raw.release();
-        const ConversionSource source = conversionSource(displayed, info.spec());
-        out.create(displayed.rows, displayed.cols, CV_16UC4);
-        cms.convert(source.pixels, out, info.spec(), int(source.format), TYPE_RGBA_16,
-                    ColorManagementSystem::FileToWorkspace, true);
+            cv::Mat displayed;
+            ImageOrientation::toDisplayed(raw, displayed, orientation);
+            raw.release();
+            const ConversionSource source = conversionSource(displayed, info.spec());
+            out.create(displayed.rows, displayed.cols, CV_16UC4);
+            cms.convert(source.pixels, out, info.spec(), int(source.format), TYPE_RGBA_16,
+                        ColorManagementSystem::FileToWorkspace, true);
         }
     } catch (const std::exception& e) {
         report(error, "cannot convert the colours of " + path + ": " + e.what());
